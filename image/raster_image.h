@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace Tessera {
+
+// A decoded picture: width × height 32-bit pixels, row-major from the top row,
+// each pixel the bytes blue, green, red, alpha in memory (the byte order of a
+// Windows bitmap, which the slideshow relies on).
+class RasterImage {
+  public:
+    RasterImage() = default;
+    RasterImage(const RasterImage&) = delete;
+    RasterImage& operator=(const RasterImage&) = delete;
+    virtual ~RasterImage() = default;
+
+    // Releases any pixels first, then allocates width × height pixels, all 0.
+    void SetSize(int width, int height);
+    void Clear();
+
+    int Width() const { return width; }
+    int Height() const { return height; }
+    // width × height as of the last SetSize; Clear leaves it alone.
+    int PixelCount() const { return pixelCount; }
+    std::uint32_t* Pixels() { return pixels.get(); }
+    const std::uint32_t* Pixels() const { return pixels.get(); }
+
+  private:
+    int width = 0;
+    int height = 0;
+    int pixelCount = 0;
+    std::unique_ptr<std::uint32_t[]> pixels;
+};
+
+}  // namespace Tessera

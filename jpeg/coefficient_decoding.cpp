@@ -1,0 +1,160 @@
+// Entropy decoding of one data unit: the sequential block of T.81 F.2.2 and the
+// four progressive passes of G.1.2 / G.2.
+#include "huffman_table.h"
+#include "input_byte_stream.h"
+#include "inverse_dct.h"
+#include "jpeg_component.h"
+#include "jpeg_decoder.h"
+#include "quant_table.h"
+
+namespace Tessera {
+
+namespace {
+
+constexpr unsigned kLastIndex = 63;
+constexpr unsigned kZeroRun = 0xF0;  // ZRL: sixteen zero coefficients
+constexpr unsigned kZeroRunLength = 16;
+// Eight-bit samples need DC categories up to 11; the bit reader serves up to
+// 15. A larger category can only come from a broken DC table.
+constexpr unsigned kMaxDcCategory = 15;
+
+unsigned DecodeDcCategory(const HuffmanTable& table, InputByteStream& stream) {
+    const unsigned s = table.DecodeSymbol(stream);
+    if (s > kMaxDcCategory) throw JpegDecoder::JpegBadStream("Invalid DC Difference Category");
+    return s;
+}
+
+// Coefficients live in 16 bits and their arithmetic wraps there.
+std::int16_t To16(std::int32_t value) {
+    return static_cast<std::int16_t>(value);
+}
+
+}  // namespace
+
+void JpegComponent::AddToDcPredictor(int difference) {
+    dcPredictor = To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(dcPredictor) +
+                                                 static_cast<std::uint32_t>(difference)));
+}
+
+void JpegComponent::DecodeFullBlock(InputByteStream& stream, int row, int col) {
+    std::int16_t block[64] = {};
+
+    const unsigned s = DecodeDcCategory(*dcTable, stream);
+    AddToDcPredictor(Extend(stream.ReadBits(static_cast<int>(s)), static_cast<int>(s)));
+    block[0] = To16(dcPredictor);
+
+    for (unsigned k = 1; k <= kLastIndex;) {
+        const unsigned symbol = acTable->DecodeSymbol(stream);
+        const unsigned r = symbol >> 4;
+        const int size = static_cast<int>(symbol & 15);
+        if (size == 0) {
+            if (symbol != kZeroRun) break;  // end of block
+            k += kZeroRunLength;
+            continue;
+        }
+        k += r;
+        if (k > kLastIndex) throw JpegDecoder::JpegBadStream("Coefficient Index out of Range");
+        block[ZigzagToNatural[k]] = To16(Extend(stream.ReadBits(size), size));
+        ++k;
+    }
+    InverseDct(sampleBlocks[BlockIndex(row, col)], block, *quantTable);
+}
+
+void JpegComponent::DecodeDcInitial(InputByteStream& stream, int row, int col, unsigned al) {
+    const unsigned s = DecodeDcCategory(*dcTable, stream);
+    AddToDcPredictor(Extend(stream.ReadBits(static_cast<int>(s)), static_cast<int>(s)));
+    BlockCoefficients(row, col)[0] =
+        To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(dcPredictor) << al));
+}
+
+void JpegComponent::RefineDcBlock(InputByteStream& stream, int row, int col, unsigned al) {
+    if (stream.ReadBit() == 0) return;
+    std::int16_t& dc = BlockCoefficients(row, col)[0];
+    dc = To16(static_cast<std::uint16_t>(dc) | (1u << al));
+}
+
+void JpegComponent::DecodeAcBand(InputByteStream& stream, int row, int col, unsigned ss,
+                                 unsigned se, unsigned al) {
+    if (eobRun > 0) {
+        --eobRun;
+        return;
+    }
+    std::int16_t* block = BlockCoefficients(row, col);
+    for (unsigned k = ss; k <= se;) {
+        const unsigned symbol = acTable->DecodeSymbol(stream);
+        const unsigned r = symbol >> 4;
+        const int size = static_cast<int>(symbol & 15);
+        if (size != 0) {
+            k += r;
+            if (k > kLastIndex) throw JpegDecoder::JpegBadStream("Data out of range");
+            const std::int32_t value = Extend(stream.ReadBits(size), size);
+            block[ZigzagToNatural[k]] =
+                To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << al));
+            ++k;
+        } else if (r == 15) {
+            k += kZeroRunLength;
+        } else {
+            // End of band; with r > 0 the run also covers the next blocks,
+            // this one counting as its first.
+            if (r > 0) eobRun = (1u << r) + stream.ReadBits(static_cast<int>(r)) - 1;
+            return;
+        }
+    }
+}
+
+void JpegComponent::RefineCoefficient(InputByteStream& stream, std::int16_t& coefficient, int bit) {
+    if (stream.ReadBit() == 0) return;
+    coefficient = To16(coefficient > 0 ? coefficient + bit : coefficient - bit);
+}
+
+void JpegComponent::RefineAcBand(InputByteStream& stream, int row, int col, unsigned ss,
+                                 unsigned se, unsigned al) {
+    if (ss > se) return;
+    std::int16_t* block = BlockCoefficients(row, col);
+    const int bit = 1 << al;
+    auto at = [&](unsigned k) -> std::int16_t& { return block[ZigzagToNatural[k]]; };
+
+    for (unsigned k = ss; k <= se;) {
+        if (eobRun != 0) {
+            // The rest of the band takes correction bits only.
+            for (; k <= se; ++k)
+                if (at(k) != 0) RefineCoefficient(stream, at(k), bit);
+            --eobRun;
+            return;
+        }
+        const unsigned symbol = acTable->DecodeSymbol(stream);
+        const unsigned r = symbol >> 4;
+        const unsigned size = symbol & 15;
+        if (size == 1) {
+            // A newly significant coefficient after r zero coefficients;
+            // non-zero ones passed on the way get their correction bits.
+            const int sign = stream.ReadBit();
+            for (unsigned zeros = 0; k <= kLastIndex && (zeros < r || at(k) != 0); ++k) {
+                if (k > se) throw JpegDecoder::JpegBadStream("Error in progressive scan");
+                if (at(k) == 0)
+                    ++zeros;
+                else
+                    RefineCoefficient(stream, at(k), bit);
+            }
+            if (k > se) throw JpegDecoder::JpegBadStream("Error in progressive scan");
+            at(k) = To16(sign ? bit : -bit);
+            ++k;
+        } else if (size == 0 && r == 15) {
+            // Sixteen zero coefficients, refining the non-zero ones between them.
+            for (unsigned zeros = 0; zeros < kZeroRunLength;) {
+                if (at(k) == 0)
+                    ++zeros;
+                else
+                    RefineCoefficient(stream, at(k), bit);
+                if (++k > se) return;
+            }
+        } else if (size == 0) {
+            // End of band: the run starts with the rest of this block.
+            eobRun = (1u << r) + stream.ReadBits(static_cast<int>(r));
+        } else {
+            throw JpegDecoder::JpegBadStream("Invalid value in input stream");
+        }
+    }
+}
+
+}  // namespace Tessera

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace Tessera {
+
+// The decoder's source of bytes and bits over a buffer window that a concrete
+// stream supplies through Refill and AtEnd.
+//
+// Byte mode (bitsLeft < 0) serves marker segments; bit mode serves the
+// entropy-coded data of a scan, most significant bit first, with the stuffed
+// 0x00 after every 0xFF data byte removed (T.81 B.1.1.5). In bit mode the byte
+// at readPointer stays current until another bit is wanted, so a marker that
+// follows the data is found only when the reader steps away from its 0xFF.
+class InputByteStream {
+  public:
+    class StreamError : public std::logic_error {
+      public:
+        explicit StreamError(const std::string& message) : std::logic_error(message) {}
+    };
+
+    InputByteStream() = default;
+    InputByteStream(const InputByteStream&) = delete;
+    InputByteStream& operator=(const InputByteStream&) = delete;
+    virtual ~InputByteStream() = default;
+
+    // --- byte mode ---
+
+    // The next byte. With no byte to be had (the buffer is empty after
+    // Refill) it delivers 0 and consumes nothing, so a segment cut short by
+    // the end of the data reads zeros and the marker loop then finds the end.
+    std::uint8_t ReadByte();
+    // Two bytes, high byte first; bytes missing at the end of the data read as 0.
+    std::uint16_t ReadBigEndian16();
+    // Copies up to count bytes, stopping early at the end of the data; returns
+    // how many were copied.
+    std::size_t ReadBlock(std::uint8_t* destination, std::size_t count);
+    // False exactly when the buffer is exhausted and the stream says its data has ended.
+    bool HasData();
+
+    // --- mode switches ---
+
+    void StartBitReading();
+    void StopBitReading();
+
+    // --- bit mode ---
+
+    int ReadBit();
+    // n from 0 to 16; the next n bits as an unsigned number, first bit most significant.
+    unsigned ReadBits(int n);
+
+    // Inspection, for the decoder's own bookkeeping and for tests.
+    const std::uint8_t* ReadPointer() const { return readPointer; }
+    const std::uint8_t* BufferEnd() const { return bufferEnd; }
+    int BitsLeft() const { return bitsLeft; }
+
+  protected:
+    // Make more bytes available by moving readPointer and bufferEnd. After it
+    // either a byte lies between them or AtEnd is true.
+    virtual void Refill() = 0;
+    virtual bool AtEnd() = 0;
+
+    void SetBuffer(const std::uint8_t* begin, const std::uint8_t* end) {
+        readPointer = begin;
+        bufferEnd = end;
+    }
+
+  private:
+    // The two operations that step to a new byte in bit mode report the same
+    // conditions with slightly different texts; these are their three messages.
+    struct StepMessages {
+        const char* endAfterFF;
+        const char* markerInData;
+        const char* endAfterStep;
+    };
+    static const StepMessages kReadBitMessages;
+    static const StepMessages kReadBitsMessages;
+
+    bool BufferEmpty() const { return readPointer >= bufferEnd; }
+    // Refills an empty buffer; true when a byte is available afterwards.
+    bool EnsureByte();
+    void StepToNextByte(const StepMessages& messages);
+
+    const std::uint8_t* readPointer = nullptr;
+    const std::uint8_t* bufferEnd = nullptr;
+    int bitsLeft = -1;
+};
+
+// T.81 EXTEND (Figure F.12): the signed value of an n-bit received magnitude.
+constexpr int Extend(unsigned v, int n) {
+    if (n == 0) return 0;
+    const int half = 1 << (n - 1);
+    return static_cast<int>(v) < half ? static_cast<int>(v) - (1 << n) + 1 : static_cast<int>(v);
+}
+
+}  // namespace Tessera

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "sample_block.h"
+
+namespace Tessera {
+
+class HuffmanTable;
+class InputByteStream;
+class JpegDecoder;
+struct QuantTable;
+
+// Everything the decoder knows about one colour component of the picture being
+// decoded: sampling, bound tables, entropy-decoding state, the geometry of its
+// block grid and its three per-picture buffers (sample blocks, progressive
+// coefficients, up-sampled plane).
+class JpegComponent {
+  public:
+    // --- set-up from the frame and scan headers ---
+
+    // Factors 1..4; anything else is refused and leaves the factor unchanged.
+    unsigned SetHorizontalSampling(unsigned factor);
+    unsigned SetVerticalSampling(unsigned factor);
+    void SetQuantTable(const QuantTable& table) { quantTable = &table; }
+    void SetHuffmanTables(const HuffmanTable& dc, const HuffmanTable& ac) {
+        dcTable = &dc;
+        acTable = &ac;
+    }
+    void CheckQuantTable() const;
+    void CheckDcTable() const;
+    void CheckAcTable() const;
+
+    // Sizes the grid from the decoder's frame and allocates the buffers; only
+    // the first call of a picture does anything.
+    void AllocateBuffers(const JpegDecoder& decoder);
+    // Releases the three buffers and the end-of-band run that a cut-short
+    // picture may have left; geometry, factors and table bindings stay.
+    void ReleaseBuffers();
+
+    // --- per-block coefficient decoding (stream in bit mode) ---
+
+    void DecodeFullBlock(InputByteStream& stream, int row, int col);
+    void DecodeDcInitial(InputByteStream& stream, int row, int col, unsigned al);
+    void RefineDcBlock(InputByteStream& stream, int row, int col, unsigned al);
+    void DecodeAcBand(InputByteStream& stream, int row, int col, unsigned ss, unsigned se,
+                      unsigned al);
+    void RefineAcBand(InputByteStream& stream, int row, int col, unsigned ss, unsigned se,
+                      unsigned al);
+
+    // --- the end of the picture ---
+
+    // Progressive frames: dequantize and transform every block's coefficients.
+    void TransformAllBlocks();
+    // Lays the sample blocks out as one full-resolution plane.
+    void Upsample();
+
+    // --- state read by the scan drivers and the conversions ---
+
+    unsigned HorizontalSampling() const { return horizontalSampling; }
+    unsigned VerticalSampling() const { return verticalSampling; }
+    unsigned HorizontalUpsampling() const { return horizontalUpsampling; }
+    unsigned VerticalUpsampling() const { return verticalUpsampling; }
+    unsigned ScanBlockRows() const { return scanBlockRows; }
+    unsigned ScanBlockColumns() const { return scanBlockColumns; }
+    unsigned BlockRows() const { return blockRows; }
+    unsigned BlockColumns() const { return blockColumns; }
+    int DcPredictor() const { return dcPredictor; }
+    void SetDcPredictor(int value) { dcPredictor = value; }
+    unsigned EobRun() const { return eobRun; }
+    void SetEobRun(unsigned value) { eobRun = value; }
+
+    bool HasSampleBlocks() const { return !sampleBlocks.empty(); }
+    bool HasCoefficients() const { return !coefficients.empty(); }
+    bool HasPlane() const { return !plane.empty(); }
+    std::vector<SampleBlock>& SampleBlocks() { return sampleBlocks; }
+    std::vector<std::int16_t>& Coefficients() { return coefficients; }
+    const std::vector<std::uint8_t>& Plane() const { return plane; }
+    // Samples per plane row.
+    unsigned PlaneWidth() const { return blockColumns * 8 * horizontalUpsampling; }
+
+  private:
+    std::size_t BlockIndex(std::size_t row, std::size_t col) const {
+        return row * blockColumns + col;
+    }
+    std::int16_t* BlockCoefficients(int row, int col) {
+        return coefficients.data() + BlockIndex(row, col) * 64;
+    }
+    // Adds a DC difference; the predictor wraps to 16 bits like the
+    // coefficients it feeds, which keeps a hostile run of differences defined.
+    void AddToDcPredictor(int difference);
+    // A correction bit of successive-approximation refinement on a non-zero coefficient.
+    static void RefineCoefficient(InputByteStream& stream, std::int16_t& coefficient, int bit);
+
+    unsigned horizontalSampling = 0;
+    unsigned verticalSampling = 0;
+    unsigned verticalUpsampling = 0;
+    unsigned horizontalUpsampling = 0;
+    int dcPredictor = 0;
+    const HuffmanTable* acTable = nullptr;
+    const HuffmanTable* dcTable = nullptr;
+    const QuantTable* quantTable = nullptr;
+    unsigned eobRun = 0;
+    unsigned scanBlockRows = 0;
+    unsigned scanBlockColumns = 0;
+    unsigned blockRows = 0;
+    unsigned blockColumns = 0;
+    std::vector<SampleBlock> sampleBlocks;
+    std::vector<std::uint8_t> plane;
+    std::vector<std::int16_t> coefficients;
+};
+
+}  // namespace Tessera

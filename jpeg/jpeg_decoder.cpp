@@ -1,0 +1,78 @@
+#include "jpeg_decoder.h"
+
+#include "../image/raster_image.h"
+#include "colour_conversion.h"
+#include "input_byte_stream.h"
+
+namespace Tessera {
+
+JpegDecoder::JpegDecoder() : components(std::make_unique<JpegComponent[]>(kComponentSlots)) {}
+
+JpegDecoder::~JpegDecoder() = default;
+
+void JpegDecoder::DecodeStream(InputByteStream& stream, RasterImage& target) {
+    image = &target;
+    scansDone = 0;
+    restartInterval = 0;
+    target.Clear();
+    endOfImageSeen = false;
+    frameSeen = false;
+
+    // Whatever happens below, the decoder ends idle with every component's
+    // buffers released, so the next picture is measured afresh.
+    struct EndOfDecode {
+        JpegDecoder& decoder;
+        ~EndOfDecode() { decoder.EndDecode(); }
+    } endOfDecode{*this};
+
+    try {
+        CheckJfifHeader(stream);
+        RunMarkerLoop(stream);
+    } catch (...) {
+        // The image keeps what was decoded before the failure; the failure
+        // itself is what the caller needs, so a failing refresh yields to it.
+        try {
+            RefreshImage();
+        } catch (...) {
+        }
+        throw;
+    }
+    RefreshImage();
+    if (!endOfImageSeen) throw JpegBadStream("End of Image Marker Not Found");
+    CheckTrailingData(stream);
+}
+
+void JpegDecoder::RefreshImage() {
+    if (image == nullptr) throw JpegError("Not reading an image");
+    if (scansDone == 0) return;
+    for (unsigned i = 0; i < frameComponentCount; ++i) {
+        JpegComponent& component = components[frameComponentIds[i]];
+        if (progressive) component.TransformAllBlocks();
+        component.Upsample();
+    }
+    if (frameComponentCount == 1) {
+        ConvertGrayscale(components[frameComponentIds[0]], *image);
+    } else if (frameComponentCount == 3) {
+        ConvertYCbCr(components[frameComponentIds[0]], components[frameComponentIds[1]],
+                     components[frameComponentIds[2]], *image);
+    }
+}
+
+void JpegDecoder::ReleaseComponentData() {
+    // Every component that holds buffers, not only the frame's: a scan header
+    // that fails half-way has already sized some of its components, and those
+    // must not carry that geometry into the next picture.
+    for (unsigned id = 0; id < kComponentSlots; ++id) {
+        JpegComponent& component = components[id];
+        if (component.HasSampleBlocks() || component.HasCoefficients() || component.HasPlane() ||
+            component.EobRun() != 0)
+            component.ReleaseBuffers();
+    }
+}
+
+void JpegDecoder::EndDecode() {
+    ReleaseComponentData();
+    image = nullptr;
+}
+
+}  // namespace Tessera

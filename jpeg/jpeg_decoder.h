@@ -1,0 +1,132 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "graphics_exception.h"
+#include "huffman_table.h"
+#include "image_decoder.h"
+#include "jpeg_component.h"
+#include "quant_table.h"
+
+namespace Tessera {
+
+class InputByteStream;
+class RasterImage;
+
+// Decodes Huffman-coded JFIF streams (baseline, extended sequential and
+// progressive; 8-bit samples; one or three components) into a RasterImage.
+//
+// One decoder serves any number of pictures in turn. Tables and component
+// settings persist between pictures (a picture may use a table that an earlier
+// one defined); every per-picture buffer is released after each picture,
+// whatever its outcome.
+class JpegDecoder : public ImageDecoder {
+  public:
+    class JpegError : public GraphicsException {
+      public:
+        explicit JpegError(std::string message) : GraphicsException(std::move(message)) {}
+    };
+    class JpegBadStream : public JpegError {
+      public:
+        explicit JpegBadStream(std::string message) : JpegError(std::move(message)) {}
+    };
+
+    // Pictures above this many pixels are refused before anything is
+    // allocated. 2^28 (268 megapixels) admits any ordinary photograph (a
+    // 100-megapixel one needs about 1.6 GB while it decodes); the worst case
+    // at the limit, progressive 4:4:4, needs about 4.3 GB.
+    static constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
+    // Component identifiers index the component array; 255 has no entry.
+    static constexpr unsigned kComponentSlots = 255;
+
+    JpegDecoder();
+    ~JpegDecoder() override;
+
+    // Decodes one picture from the stream's current position into the image.
+    // On failure the image keeps what was decoded before the error and the
+    // exception (JpegError, JpegBadStream or InputByteStream::StreamError)
+    // passes through unchanged.
+    virtual void DecodeStream(InputByteStream& stream, RasterImage& image);
+    void RefreshImage() override;
+
+    // --- frame queries, answered while a picture is decoded ---
+    bool ProgressiveFrame() const { return progressive; }
+    unsigned McuRowCount() const { return mcuRows; }
+    unsigned McuColumnCount() const { return mcuColumns; }
+    unsigned PictureHeight() const { return frameHeight; }
+    unsigned PictureWidth() const { return frameWidth; }
+    unsigned MaxVerticalSampling() const { return maxVerticalSampling; }
+    unsigned MaxHorizontalSampling() const { return maxHorizontalSampling; }
+    bool InterleavedScan() const { return scanComponentCount != 1; }
+    unsigned FrameComponentCount() const { return frameComponentCount; }
+    unsigned RestartInterval() const { return restartInterval; }
+
+    // For tests: the component that an identifier names.
+    const JpegComponent& Component(unsigned id) const { return components[id]; }
+
+  private:
+    // --- decode loop and marker segments ---
+    void CheckJfifHeader(InputByteStream& stream);
+    void HandleMarker(InputByteStream& stream);
+    void SkipApplicationSegment(InputByteStream& stream, std::uint8_t code);
+    void LoadHuffmanTables(InputByteStream& stream);
+    void LoadQuantTables(InputByteStream& stream);
+    void LoadRestartInterval(InputByteStream& stream);
+    void LoadFrameHeader(InputByteStream& stream, std::uint8_t code);
+    void LoadScanHeader(InputByteStream& stream);
+    void ComputeMcuGeometry();
+    void RunMarkerLoop(InputByteStream& stream);
+    void CheckTrailingData(InputByteStream& stream);
+    bool IsFrameComponent(unsigned id) const;
+
+    // --- scan drivers ---
+    void RunSequentialScan(InputByteStream& stream);
+    void RunProgressiveScan(InputByteStream& stream, unsigned ss, unsigned se, unsigned ah,
+                            unsigned al);
+    void RunDcInitialPass(InputByteStream& stream, unsigned al);
+    void RunDcRefinementPass(InputByteStream& stream, unsigned al);
+    void RunAcBandPass(InputByteStream& stream, unsigned ss, unsigned se, unsigned al);
+    void RunAcRefinementPass(InputByteStream& stream, unsigned ss, unsigned se, unsigned al);
+    // The block operation is called as operation(component, stream, row, col).
+    template <typename BlockOperation>
+    void WalkScan(InputByteStream& stream, bool progressiveDriver, BlockOperation operation);
+    template <typename BlockOperation>
+    void WalkInterleaved(InputByteStream& stream, bool progressiveDriver, BlockOperation operation);
+    template <typename BlockOperation>
+    void WalkNonInterleaved(InputByteStream& stream, bool progressiveDriver,
+                            BlockOperation operation);
+    void RestartCheck(InputByteStream& stream, unsigned& counter, bool progressiveDriver);
+    void ClearDcPredictors();
+    void ExpectRestartMarker(InputByteStream& stream);
+
+    // --- per-picture data ---
+    void ReleaseComponentData();
+    void EndDecode();
+
+    std::array<HuffmanTable, 4> acTables;
+    std::array<HuffmanTable, 4> dcTables;
+    std::array<QuantTable, 4> quantTables;
+    bool endOfImageSeen = false;
+    bool frameSeen = false;
+    std::uint32_t restartInterval = 0;
+    std::uint32_t frameWidth = 0;
+    std::uint32_t frameHeight = 0;
+    std::uint32_t maxHorizontalSampling = 0;
+    std::uint32_t maxVerticalSampling = 0;
+    bool progressive = false;
+    std::uint32_t frameComponentCount = 0;
+    std::unique_ptr<JpegComponent[]> components;
+    std::array<std::uint32_t, kComponentSlots> frameComponentIds{};
+    RasterImage* image = nullptr;
+    std::uint32_t scansDone = 0;
+    std::uint32_t mcuRows = 0;
+    std::uint32_t mcuColumns = 0;
+    std::uint32_t scanComponentCount = 0;
+    std::array<JpegComponent*, kComponentSlots> scanComponents{};
+    std::uint32_t nextRestartNumber = 0;
+};
+
+}  // namespace Tessera

@@ -1,0 +1,116 @@
+#include "quant_table.h"
+
+#include "input_byte_stream.h"
+#include "jpeg_decoder.h"
+
+namespace Tessera {
+
+const std::array<std::uint8_t, 64> ZigzagToNatural = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+
+const std::array<std::uint8_t, 64> NaturalToZigzag = [] {
+    std::array<std::uint8_t, 64> inverse{};
+    for (int k = 0; k < 64; ++k) inverse[ZigzagToNatural[k]] = static_cast<std::uint8_t>(k);
+    return inverse;
+}();
+
+namespace {
+
+// S(u,v) = 1 / (8 · c(u) · c(v)) with c(0) = 1 and c(k) = √2 · cos(kπ/16), so that
+// c(4) = 1 exactly. Each entry is the double nearest to the exact value, worked
+// out in 60-digit decimal arithmetic; with these, the truncated double product
+// q · S · 4096 is the exact integer part for every q from 1 to 255. (Forming
+// c(4) as √2 · cos(π/4) in doubles lands just above 1 and loses one unit in
+// rows and columns 4.)
+constexpr double kScale[64] = {
+    0.125,
+    0.09011997775086848,
+    0.09567085809127245,
+    0.10630376184590705,
+    0.125,
+    0.15909482257160423,
+    0.23096988312782168,
+    0.45306372317644394,
+    0.09011997775086848,
+    0.06497288311853625,
+    0.06897484482073575,
+    0.07664074121909413,
+    0.09011997775086848,
+    0.11470097496345076,
+    0.1665200058287999,
+    0.32664074121909414,
+    0.09567085809127245,
+    0.06897484482073575,
+    0.07322330470336312,
+    0.08136137691302557,
+    0.09567085809127245,
+    0.12176590554643293,
+    0.1767766952966369,
+    0.3467599613305369,
+    0.10630376184590705,
+    0.07664074121909413,
+    0.08136137691302557,
+    0.0904039182607306,
+    0.10630376184590705,
+    0.13529902503654925,
+    0.19642373959677553,
+    0.3852990250365492,
+    0.125,
+    0.09011997775086848,
+    0.09567085809127245,
+    0.10630376184590705,
+    0.125,
+    0.15909482257160423,
+    0.23096988312782168,
+    0.45306372317644394,
+    0.15909482257160423,
+    0.11470097496345076,
+    0.12176590554643293,
+    0.13529902503654925,
+    0.15909482257160423,
+    0.20248930055272188,
+    0.29396890060483966,
+    0.5766407412190941,
+    0.23096988312782168,
+    0.1665200058287999,
+    0.1767766952966369,
+    0.19642373959677553,
+    0.23096988312782168,
+    0.29396890060483966,
+    0.42677669529663687,
+    0.8371526015321521,
+    0.45306372317644394,
+    0.32664074121909414,
+    0.3467599613305369,
+    0.3852990250365492,
+    0.45306372317644394,
+    0.5766407412190941,
+    0.8371526015321521,
+    1.6421338980680114,
+};
+
+constexpr double kFractionScale = 4096.0;  // 12 fraction bits
+
+}  // namespace
+
+void QuantTable::LoadTable(InputByteStream& stream, unsigned precision) {
+    if (precision == 1) throw JpegDecoder::JpegBadStream("Only 8-bit Data is Supported");
+    if (precision != 0) throw JpegDecoder::JpegBadStream("Invalid Quantization Table Precision");
+    for (auto& value : values) {
+        value = stream.ReadByte();
+        if (value == 0) throw JpegDecoder::JpegBadStream("Zero value in quantization table");
+    }
+    ComputeMultipliers();
+    defined = true;
+}
+
+void QuantTable::ComputeMultipliers() {
+    for (int n = 0; n < 64; ++n) {
+        const double q = values[NaturalToZigzag[n]];
+        multipliers[n] = static_cast<std::int32_t>(q * kScale[n] * kFractionScale);
+    }
+}
+
+}  // namespace Tessera

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace Tessera {
+
+class InputByteStream;
+
+// Zigzag index k -> natural (row-major) position, T.81 Figure A.6.
+extern const std::array<std::uint8_t, 64> ZigzagToNatural;
+// Natural position -> zigzag index (the inverse of ZigzagToNatural).
+extern const std::array<std::uint8_t, 64> NaturalToZigzag;
+
+// One quantization table and the dequantization multipliers that the inverse
+// DCT applies, so that dequantizing and prescaling cost one multiplication.
+struct QuantTable {
+    // Loads 64 one-byte values (precision 0 only) and computes the multipliers.
+    void LoadTable(InputByteStream& stream, unsigned precision);
+
+    // The table as the DQT lists it, in zigzag order.
+    std::array<std::uint16_t, 64> values{};
+    // Natural order, entry 8u+v: value × S(u,v) × 4096 truncated (12 fraction bits).
+    std::array<std::int32_t, 64> multipliers{};
+    bool defined = false;
+
+  private:
+    void ComputeMultipliers();
+};
+
+}  // namespace Tessera
