@@ -9,7 +9,7 @@ set(TESSERA_EMBED_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/EmbedResources.cmake")
 
 function(tessera_resource_entries list_file out_var)
   get_filename_component(base "${list_file}" DIRECTORY)
-  file(STRINGS "${list_file}" lines REGEX "^[ \t]*[^# \t]")
+  file(STRINGS "${list_file}" lines REGEX "^[ \t]*[^# \t]" ENCODING UTF-8)
   set(entries "")
   foreach(line IN LISTS lines)
     string(REGEX MATCHALL "[^ \t]+" fields "${line}")

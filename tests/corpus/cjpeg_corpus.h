@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "netpbm.h"
+
+namespace TesseraTest {
+
+// One JPEG file of the corpus that the tests make with Debian's cjpeg, and
+// djpeg's decode of it as the reference.
+struct CorpusFile {
+    std::string name;     // the configuration, e.g. "progressive-444"
+    std::string options;  // the cjpeg options that made it
+    std::string path;     // the JPEG file
+    std::vector<std::uint8_t> bytes;
+    Picture reference;  // djpeg -dct int -nosmooth
+};
+
+// Builds the corpus once per test run in a temporary directory (removed at
+// exit). Empty when cjpeg or djpeg are not installed; SkipReason says why.
+const std::vector<CorpusFile>& CjpegCorpus();
+const std::string& CorpusSkipReason();
+
+// Runs a shell command quietly; true when it exits 0.
+bool RunQuietly(const std::string& command);
+std::string ShellQuote(const std::string& text);
+// The directory of the peers' test files and photos beside the repository, or "".
+std::string SharedDirectory();
+
+}  // namespace TesseraTest

@@ -1,0 +1,54 @@
+#include "decode_helpers.h"
+
+#include "jpeg/jpeg_decoder.h"
+#include "jpeg/memory_stream.h"
+
+namespace TesseraTest {
+
+DecodeOutcome Decode(const std::vector<std::uint8_t>& bytes, Tessera::RasterImage& image) {
+    Tessera::MemoryStream stream(bytes);
+    Tessera::JpegDecoder decoder;
+    try {
+        decoder.DecodeStream(stream, image);
+        return {};
+    } catch (const Tessera::JpegDecoder::JpegBadStream& e) {
+        return {"JpegBadStream", e.what()};
+    } catch (const Tessera::JpegDecoder::JpegError& e) {
+        return {"JpegError", e.what()};
+    } catch (const Tessera::InputByteStream::StreamError& e) {
+        return {"StreamError", e.what()};
+    }
+}
+
+Picture ToPicture(const Tessera::RasterImage& image, int channels) {
+    Picture picture{image.Width(), image.Height(), channels, {}};
+    const std::size_t count = static_cast<std::size_t>(image.Width()) * image.Height();
+    picture.samples.reserve(count * channels);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t pixel = image.Pixels()[i];
+        if (channels == 1) {
+            picture.samples.push_back(static_cast<std::uint8_t>(pixel));
+        } else {
+            picture.samples.push_back(static_cast<std::uint8_t>(pixel >> 16));
+            picture.samples.push_back(static_cast<std::uint8_t>(pixel >> 8));
+            picture.samples.push_back(static_cast<std::uint8_t>(pixel));
+        }
+    }
+    return picture;
+}
+
+std::uint64_t Digest(const Tessera::RasterImage& image) {
+    constexpr std::uint64_t kOffsetBasis = 14695981039346656037ull;
+    constexpr std::uint64_t kPrime = 1099511628211ull;
+    std::uint64_t hash = kOffsetBasis;
+    auto add = [&hash](std::uint8_t byte) { hash = (hash ^ byte) * kPrime; };
+    for (int value : {image.Width(), image.Height()})
+        for (int shift = 0; shift < 32; shift += 8) add(static_cast<std::uint8_t>(value >> shift));
+    const std::size_t count = static_cast<std::size_t>(image.Width()) * image.Height();
+    for (std::size_t i = 0; i < count; ++i)
+        for (int shift = 0; shift < 32; shift += 8)
+            add(static_cast<std::uint8_t>(image.Pixels()[i] >> shift));
+    return hash;
+}
+
+}  // namespace TesseraTest

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image/raster_image.h"
+#include "netpbm.h"
+
+namespace TesseraTest {
+
+// How a decode ended: cleanly, or with which documented exception and message.
+struct DecodeOutcome {
+    std::string errorClass;  // "", "JpegBadStream", "JpegError" or "StreamError"
+    std::string message;
+};
+
+// Decodes with a fresh decoder; documented exceptions become the outcome,
+// anything else (a crash aside) propagates and fails the test.
+DecodeOutcome Decode(const std::vector<std::uint8_t>& bytes, Tessera::RasterImage& image);
+
+// The image as samples of the given channel count (grey takes the blue byte,
+// equal to the others in a grey decode).
+Picture ToPicture(const Tessera::RasterImage& image, int channels);
+
+// FNV-1a, 64 bits, over the image's size and pixel bytes.
+std::uint64_t Digest(const Tessera::RasterImage& image);
+
+}  // namespace TesseraTest

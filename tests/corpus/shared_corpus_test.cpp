@@ -1,0 +1,126 @@
+// Peers' public test files (valid, unsupported, truncated and hostile), read
+// from the shared folder beside the repository when it is there. Each must end
+// in a clean decode or a documented exception; Decode fails the test on
+// anything else, and the sanitizer preset on any invalid access or leak.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+#include "cjpeg_corpus.h"
+#include "decode_helpers.h"
+
+namespace TesseraTest {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<fs::path> SharedJpegFiles() {
+    std::vector<fs::path> files;
+    const std::string shared = SharedDirectory();
+    if (shared.empty() || !fs::is_directory(fs::path(shared) / "corpus")) return files;
+    for (const auto& entry : fs::recursive_directory_iterator(fs::path(shared) / "corpus")) {
+        const std::string extension = entry.path().extension().string();
+        if (entry.is_regular_file() && (extension == ".jpg" || extension == ".jpeg"))
+            files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// What the first bytes promise, read independently of the decoder.
+bool StartsWithSoiAndJfifApp0(const std::vector<std::uint8_t>& b) {
+    return b.size() >= 4 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF && b[3] == 0xE0;
+}
+
+// True when every coefficient of every component reaches its last bit (Al 0)
+// in some scan. djpeg smooths the blocks of an incomplete progressive picture
+// (T.81 K.8), so only complete pictures can be compared with it exactly.
+bool AllCoefficientsComplete(const std::vector<std::uint8_t>& b) {
+    std::map<int, std::vector<bool>> complete;  // component id -> coefficient k done
+    bool progressive = false;
+    std::size_t pos = 2;
+    while (pos + 3 < b.size()) {
+        if (b[pos] != 0xFF) {
+            ++pos;
+            continue;
+        }
+        const std::uint8_t code = b[pos + 1];
+        if (code == 0xFF || code == 0x00 || (code >= 0xD0 && code <= 0xD7)) {
+            pos += code == 0xFF ? 1 : 2;
+            continue;
+        }
+        if (code == 0xD9) break;
+        const std::size_t length = std::size_t(b[pos + 2]) << 8 | b[pos + 3];
+        if (code == 0xC2) {
+            progressive = true;
+            for (std::size_t i = 0; pos + 10 + 3 * i < b.size() && i < b[pos + 9]; ++i)
+                complete[b[pos + 10 + 3 * i]] = std::vector<bool>(64, false);
+        }
+        if (code == 0xDA && pos + 4 + length <= b.size()) {
+            const std::size_t n = b[pos + 4];
+            const std::size_t tail = pos + 5 + 2 * n;
+            const int ss = b[tail], se = b[tail + 1], al = b[tail + 2] & 15;
+            for (std::size_t i = 0; i < n && al == 0; ++i) {
+                const auto found = complete.find(b[pos + 5 + 2 * i]);
+                if (found == complete.end()) continue;
+                for (int k = ss; k <= se && k < 64; ++k) found->second[k] = true;
+            }
+        }
+        pos += 2 + length;
+    }
+    if (!progressive) return true;
+    for (const auto& [id, done] : complete)
+        if (std::find(done.begin(), done.end(), false) != done.end()) return false;
+    return !complete.empty();
+}
+
+// Where djpeg decodes a file that we decode too, the pictures must agree as
+// closely as on our own corpus (see the differential test for the bound).
+void CompareWithDjpeg(const fs::path& path, const Tessera::RasterImage& image) {
+    const std::string reference = (fs::temp_directory_path() / "tessera-shared-reference").string();
+    if (!RunQuietly("djpeg -dct int -nosmooth -outfile " + ShellQuote(reference) + " " +
+                    ShellQuote(path.string())))
+        return;
+    const auto picture = ReadNetpbm(reference);
+    fs::remove(reference);
+    ASSERT_TRUE(picture.has_value());
+    ASSERT_EQ(picture->width, image.Width());
+    ASSERT_EQ(picture->height, image.Height());
+    const Picture ours = ToPicture(image, picture->channels);
+    int maximum = 0;
+    for (std::size_t i = 0; i < ours.samples.size(); ++i)
+        maximum = std::max(maximum, std::abs(int(ours.samples[i]) - int(picture->samples[i])));
+    EXPECT_LE(maximum, 12);
+}
+
+TEST(SharedCorpus, EveryFileEndsCleanlyOrInADocumentedError) {
+    const auto files = SharedJpegFiles();
+    if (files.empty()) GTEST_SKIP() << "no shared corpus beside the repository";
+    std::map<std::string, int> outcomes;
+    for (const fs::path& path : files) {
+        SCOPED_TRACE(path.string());
+        const std::vector<std::uint8_t> bytes = ReadFileBytes(path.string());
+        Tessera::RasterImage image;
+        const DecodeOutcome outcome = Decode(bytes, image);
+        ++outcomes[outcome.errorClass.empty() ? "decoded" : outcome.message];
+        if (bytes.size() >= 4 && bytes[0] == 0xFF && bytes[1] == 0xD8 &&
+            !StartsWithSoiAndJfifApp0(bytes)) {
+            EXPECT_EQ(outcome.message, "Missing JFIF APP0 Marker");
+        }
+        if (outcome.errorClass.empty()) {
+            ASSERT_TRUE(image.Pixels() != nullptr);
+            if (AllCoefficientsComplete(bytes)) {
+                CompareWithDjpeg(path, image);
+                ++outcomes["compared with djpeg"];
+            }
+        }
+    }
+    for (const auto& [what, count] : outcomes) RecordProperty(what.substr(0, 60), count);
+    EXPECT_GT(outcomes["decoded"], 0);
+}
+
+}  // namespace
+}  // namespace TesseraTest

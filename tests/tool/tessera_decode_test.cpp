@@ -1,0 +1,576 @@
+// Runs the built tessera-decode on JPEG files that cjpeg makes at test time
+// and checks exit codes, messages, output files and pixels (against djpeg).
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifdef TESSERA_HAVE_PNG
+#include <png.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+// Odd sizes, so that the last MCU row and column are partly outside the picture.
+constexpr int kWidth = 61;
+constexpr int kHeight = 43;
+// Our integer IDCT differs from libjpeg's slightly; a real fault is far larger.
+constexpr int kTolerance = 8;
+
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;  // rows from the top
+};
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Appends a space and the text quoted for the shell. (Built by appending:
+// GCC 12 warns falsely about "literal" + std::string under -O3.)
+void AppendQuoted(std::string& command, const std::string& text) {
+    command += " '";
+    for (char c : text) {
+        if (c == '\'')
+            command += "'\\''";
+        else
+            command += c;
+    }
+    command += '\'';
+}
+
+Bytes ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string ReadText(const fs::path& path) {
+    const Bytes bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void WriteBytes(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+// Binary PPM (P6) or PGM (P5), maxval 255; grey becomes RGB.
+std::optional<Picture> DecodeNetpbm(const Bytes& bytes) {
+    std::string text(bytes.begin(), bytes.end());
+    std::istringstream in(text);
+    std::string magic;
+    int maxval = 0;
+    Picture picture;
+    in >> magic >> picture.width >> picture.height >> maxval;
+    if (!in || (magic != "P6" && magic != "P5") || maxval != 255) return std::nullopt;
+    in.get();  // the single whitespace before the samples
+    const std::size_t start = static_cast<std::size_t>(in.tellg());
+    const std::size_t pixels = std::size_t(picture.width) * picture.height;
+    const std::size_t channels = magic == "P6" ? 3 : 1;
+    if (bytes.size() != start + channels * pixels) return std::nullopt;
+    for (std::size_t i = 0; i < pixels; ++i)
+        for (std::size_t c = 0; c < 3; ++c)
+            picture.rgb.push_back(bytes[start + i * channels + (channels == 3 ? c : 0)]);
+    return picture;
+}
+
+std::uint32_t Le32(const Bytes& bytes, std::size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+           std::uint32_t{bytes[at + 3]} << 24;
+}
+
+std::optional<Picture> DecodeBmp(const Bytes& bytes) {
+    if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M') return std::nullopt;
+    Picture picture{static_cast<int>(Le32(bytes, 18)), static_cast<int>(Le32(bytes, 22)), {}};
+    const std::size_t offset = Le32(bytes, 10);
+    const std::size_t stride = (3 * picture.width + 3) / 4 * 4;
+    if (bytes.size() < offset + stride * picture.height) return std::nullopt;
+    for (int y = 0; y < picture.height; ++y) {
+        const std::size_t row = offset + (picture.height - 1 - y) * stride;
+        for (int x = 0; x < picture.width; ++x)
+            for (int c = 2; c >= 0; --c) picture.rgb.push_back(bytes[row + 3 * x + c]);
+    }
+    return picture;
+}
+
+std::optional<Picture> DecodePng(const Bytes& bytes) {
+#ifdef TESSERA_HAVE_PNG
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size())) return std::nullopt;
+    png.format = PNG_FORMAT_RGB;
+    Picture picture{static_cast<int>(png.width), static_cast<int>(png.height), {}};
+    picture.rgb.resize(PNG_IMAGE_SIZE(png));
+    if (!png_image_finish_read(&png, nullptr, picture.rgb.data(), 0, nullptr)) return std::nullopt;
+    return picture;
+#else
+    (void)bytes;
+    return std::nullopt;
+#endif
+}
+
+int MaxDifference(const Picture& a, const Picture& b) {
+    int worst = 0;
+    for (std::size_t i = 0; i < a.rgb.size(); ++i)
+        worst = std::max(worst, std::abs(a.rgb[i] - b.rgb[i]));
+    return worst;
+}
+
+// A smooth picture with some detail: gradients plus a coarse checker.
+Bytes TestPpm() {
+    std::string header =
+        "P6\n" + std::to_string(kWidth) + " " + std::to_string(kHeight) + "\n255\n";
+    Bytes bytes(header.begin(), header.end());
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const bool check = (x / 6 + y / 5) % 2 == 0;
+            bytes.push_back(static_cast<std::uint8_t>(x * 255 / kWidth));
+            bytes.push_back(static_cast<std::uint8_t>(40 + y * 200 / kHeight));
+            bytes.push_back(static_cast<std::uint8_t>(check ? 220 : 30));
+        }
+    return bytes;
+}
+
+std::size_t Find(const Bytes& bytes, std::initializer_list<std::uint8_t> pattern) {
+    const auto at = std::search(bytes.begin(), bytes.end(), pattern.begin(), pattern.end());
+    return at == bytes.end() ? bytes.size() : static_cast<std::size_t>(at - bytes.begin());
+}
+
+bool OnPath(const char* program) {
+    return std::system(("command -v " + std::string(program) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+class DecodeTool : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!OnPath("cjpeg") || !OnPath("djpeg")) GTEST_SKIP() << "cjpeg and djpeg are needed";
+        std::string pattern = (fs::temp_directory_path() / "tessera-tool-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        WriteBytes(dir / "source.ppm", TestPpm());
+    }
+
+    void TearDown() override {
+        if (!dir.empty()) fs::remove_all(dir);
+    }
+
+    // Runs the tool in the work directory; shellPrefix is put before it (ulimit).
+    Outcome Run(const std::vector<std::string>& args, const std::string& shellPrefix = "") {
+        std::string command = "cd";
+        AppendQuoted(command, dir.string());
+        command += " && " + shellPrefix;
+        AppendQuoted(command, TESSERA_DECODE_PATH);
+        for (const std::string& arg : args) AppendQuoted(command, arg);
+        const fs::path out = dir.parent_path() / (dir.filename().string() + ".stdout");
+        const fs::path err = dir.parent_path() / (dir.filename().string() + ".stderr");
+        command += " >";
+        AppendQuoted(command, out.string());
+        command += " 2>";
+        AppendQuoted(command, err.string());
+        const int status = std::system(command.c_str());
+        Outcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
+        fs::remove(out);
+        fs::remove(err);
+        return outcome;
+    }
+
+    // cjpeg's file for the test picture, made with the given options.
+    Bytes MakeJpeg(const std::string& options) {
+        const fs::path jpeg = dir / "made.jpg";
+        std::string command = "cjpeg " + options + " -outfile";
+        AppendQuoted(command, jpeg.string());
+        AppendQuoted(command, (dir / "source.ppm").string());
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        Bytes bytes = ReadBytes(jpeg);
+        fs::remove(jpeg);
+        return bytes;
+    }
+
+    std::optional<Picture> Djpeg(const std::string& jpegName) {
+        const fs::path reference = dir / "reference.pnm";
+        std::string command = "djpeg -dct int -nosmooth -pnm -outfile";
+        AppendQuoted(command, reference.string());
+        AppendQuoted(command, (dir / jpegName).string());
+        if (std::system(command.c_str()) != 0) return std::nullopt;
+        auto picture = DecodeNetpbm(ReadBytes(reference));
+        fs::remove(reference);
+        return picture;
+    }
+
+    std::optional<Picture> ReadPpm(const std::string& name) {
+        return DecodeNetpbm(ReadBytes(dir / name));
+    }
+
+    std::set<std::string> Files() const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+
+    fs::path dir;
+};
+
+// --- decoding against djpeg ---
+
+struct EncodeCase {
+    const char* name;
+    const char* cjpegOptions;
+};
+
+class DecodeAgainstDjpeg : public DecodeTool, public ::testing::WithParamInterface<EncodeCase> {};
+
+TEST_P(DecodeAgainstDjpeg, PixelsAgreeWithinTolerance) {
+    WriteBytes(dir / "in.jpg", MakeJpeg(GetParam().cjpegOptions));
+    const Outcome outcome = Run({"in.jpg", "out.ppm"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(outcome.out, "");
+
+    const auto ours = ReadPpm("out.ppm");
+    const auto reference = Djpeg("in.jpg");
+    ASSERT_TRUE(ours && reference);
+    ASSERT_EQ(ours->width, kWidth);
+    ASSERT_EQ(ours->height, kHeight);
+    ASSERT_EQ(ours->rgb.size(), reference->rgb.size());
+    EXPECT_LE(MaxDifference(*ours, *reference), kTolerance);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tool, DecodeAgainstDjpeg,
+    ::testing::Values(EncodeCase{"Baseline420", ""}, EncodeCase{"Baseline444", "-sample 1x1"},
+                      EncodeCase{"Baseline422", "-sample 2x1"},
+                      EncodeCase{"Sampling12", "-sample 1x2"}, EncodeCase{"Optimized", "-optimize"},
+                      EncodeCase{"RestartEveryBlock", "-restart 1B"},
+                      EncodeCase{"LowQuality", "-quality 10 -baseline"},
+                      EncodeCase{"Progressive", "-progressive"},
+                      EncodeCase{"ProgressiveRestarts", "-progressive -restart 2B"},
+                      EncodeCase{"Grayscale", "-grayscale"},
+                      EncodeCase{"ProgressiveGrayscale", "-grayscale -progressive"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- --info ---
+
+struct InfoCase {
+    const char* name;
+    const char* cjpegOptions;
+    const char* components;
+    const char* kind;
+};
+
+class InfoLine : public DecodeTool, public ::testing::WithParamInterface<InfoCase> {};
+
+TEST_P(InfoLine, ReportsFrame) {
+    WriteBytes(dir / "in.jpg", MakeJpeg(GetParam().cjpegOptions));
+    const Outcome outcome = Run({"--info", "in.jpg"});
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(outcome.out, std::to_string(kWidth) + " " + std::to_string(kHeight) + " " +
+                               GetParam().components + " " + GetParam().kind + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Tool, InfoLine,
+                         ::testing::Values(InfoCase{"Baseline", "", "3", "baseline"},
+                                           InfoCase{"Progressive", "-progressive", "3",
+                                                    "progressive"},
+                                           InfoCase{"Grayscale", "-grayscale", "1", "baseline"},
+                                           InfoCase{"ProgressiveGrayscale",
+                                                    "-grayscale -progressive", "1", "progressive"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DecodeTool, ExtendedSequentialFrameDecodesLikeBaseline) {
+    const Bytes baseline = MakeJpeg("");
+    Bytes extended = baseline;
+    const std::size_t sof = Find(extended, {0xFF, 0xC0});
+    ASSERT_LT(sof, extended.size());
+    extended[sof + 1] = 0xC1;
+    WriteBytes(dir / "sof0.jpg", baseline);
+    WriteBytes(dir / "sof1.jpg", extended);
+
+    const Outcome info = Run({"--info", "sof1.jpg"});
+    EXPECT_EQ(info.exitCode, 0);
+    EXPECT_EQ(info.out, std::to_string(kWidth) + " " + std::to_string(kHeight) + " 3 extended\n");
+
+    ASSERT_EQ(Run({"sof0.jpg", "sof0.ppm"}).exitCode, 0);
+    ASSERT_EQ(Run({"sof1.jpg", "sof1.ppm"}).exitCode, 0);
+    const Bytes pixels = ReadBytes(dir / "sof0.ppm");
+    EXPECT_FALSE(pixels.empty());
+    EXPECT_EQ(ReadBytes(dir / "sof1.ppm"), pixels);
+}
+
+// --- output formats ---
+
+TEST_F(DecodeTool, EveryOutputFormatCarriesTheSamePixels) {
+    WriteBytes(dir / "in.jpg", MakeJpeg(""));
+    for (const char* name : {"out.ppm", "out.bmp", "OUT.BMP", "-"}) {
+        const Outcome outcome = Run({"in.jpg", name});
+        EXPECT_EQ(outcome.exitCode, 0) << name << ": " << outcome.err;
+    }
+    const Outcome toStdout = Run({"in.jpg", "-"});
+    const auto ppm = ReadPpm("out.ppm");
+    ASSERT_TRUE(ppm);
+    const auto fromStdout = DecodeNetpbm(Bytes(toStdout.out.begin(), toStdout.out.end()));
+    ASSERT_TRUE(fromStdout);
+    EXPECT_EQ(fromStdout->rgb, ppm->rgb);
+    for (const char* name : {"out.bmp", "OUT.BMP"}) {
+        const auto bmp = DecodeBmp(ReadBytes(dir / name));
+        ASSERT_TRUE(bmp) << name;
+        EXPECT_EQ(bmp->width, kWidth);
+        EXPECT_EQ(bmp->height, kHeight);
+        EXPECT_EQ(bmp->rgb, ppm->rgb) << name;
+    }
+#ifdef TESSERA_HAVE_PNG
+    ASSERT_EQ(Run({"in.jpg", "out.png"}).exitCode, 0);
+    const auto png = DecodePng(ReadBytes(dir / "out.png"));
+    ASSERT_TRUE(png);
+    EXPECT_EQ(png->width, kWidth);
+    EXPECT_EQ(png->rgb, ppm->rgb);
+#endif
+    // Nothing is left over from writing through temporary names.
+    std::set<std::string> expected = {"source.ppm", "in.jpg", "out.ppm", "out.bmp", "OUT.BMP"};
+#ifdef TESSERA_HAVE_PNG
+    expected.insert("out.png");
+#endif
+    EXPECT_EQ(Files(), expected);
+}
+
+TEST_F(DecodeTool, ExistingOutputIsReplaced) {
+    WriteBytes(dir / "in.jpg", MakeJpeg(""));
+    WriteBytes(dir / "out.ppm", Bytes(100000, 'x'));
+    ASSERT_EQ(Run({"in.jpg", "out.ppm"}).exitCode, 0);
+    const auto ppm = ReadPpm("out.ppm");
+    ASSERT_TRUE(ppm);
+    EXPECT_EQ(ppm->width, kWidth);
+}
+
+// --- rejected files ---
+
+struct Damage {
+    const char* name;
+    // Turns cjpeg's baseline file into the damaged one.
+    Bytes (*damage)(Bytes);
+    std::vector<std::string> messages;  // any of these is right
+};
+
+Bytes ExifInsteadOfJfif(Bytes jpeg) {
+    jpeg[3] = 0xE1;
+    return jpeg;
+}
+
+Bytes NotAJpeg(Bytes) {
+    return Bytes{'P', '6', '\n', '1', ' ', '1', '\n'};
+}
+
+Bytes LosslessFrame(Bytes jpeg) {
+    jpeg[Find(jpeg, {0xFF, 0xC0}) + 1] = 0xC3;
+    return jpeg;
+}
+
+// The scan's first component asks for DC table 3, which no DHT defined.
+Bytes UndefinedDcTable(Bytes jpeg) {
+    jpeg[Find(jpeg, {0xFF, 0xDA}) + 6] = 0x30;
+    return jpeg;
+}
+
+Bytes TruncatedInScan(Bytes jpeg) {
+    const std::size_t scan = Find(jpeg, {0xFF, 0xDA});
+    jpeg.resize(scan + (jpeg.size() - scan) / 2);
+    return jpeg;
+}
+
+Bytes MissingEndOfImage(Bytes jpeg) {
+    jpeg.resize(jpeg.size() - 2);
+    return jpeg;
+}
+
+Bytes TrailingData(Bytes jpeg) {
+    jpeg.push_back('x');
+    jpeg.push_back('y');
+    return jpeg;
+}
+
+const std::vector<Damage> kDamages = {
+    {"Exif", ExifInsteadOfJfif, {"Missing JFIF APP0 Marker (JpegBadStream)"}},
+    {"NotAJpeg", NotAJpeg, {"Missing SOI Marker (JpegBadStream)"}},
+    {"Lossless", LosslessFrame, {"Lossless Huffman Coding Not Supported (JpegBadStream)"}},
+    {"UndefinedDcTable", UndefinedDcTable, {"DC Table Not Defined (JpegError)"}},
+    {"TruncatedInScan",
+     TruncatedInScan,
+     {"Premature end of file (StreamError)", "Premature end of stream (StreamError)"}},
+    {"MissingEndOfImage", MissingEndOfImage, {"End of Image Marker Not Found (JpegBadStream)"}},
+    {"TrailingData", TrailingData, {"Extra Data After End of Image Marker (JpegBadStream)"}},
+};
+
+TEST_F(DecodeTool, RejectedFileFailsWithOneLineAndNoOutput) {
+    const Bytes good = MakeJpeg("");
+    for (const Damage& damage : kDamages) {
+        SCOPED_TRACE(damage.name);
+        WriteBytes(dir / "bad.jpg", damage.damage(good));
+        std::set<std::string> accepted;
+        for (const std::string& message : damage.messages)
+            accepted.insert("tessera-decode: bad.jpg: " + message + "\n");
+
+        for (const char* output : {"out.ppm", "out.bmp", "-"}) {
+            const Outcome outcome = Run({"bad.jpg", output});
+            EXPECT_EQ(outcome.exitCode, 1) << output;
+            EXPECT_TRUE(accepted.count(outcome.err)) << output << ": " << outcome.err;
+            EXPECT_EQ(outcome.out, "") << output;
+        }
+        const Outcome info = Run({"--info", "bad.jpg"});
+        EXPECT_EQ(info.exitCode, 1);
+        EXPECT_TRUE(accepted.count(info.err)) << info.err;
+        EXPECT_EQ(info.out, "");
+        EXPECT_EQ(Files(), (std::set<std::string>{"source.ppm", "bad.jpg"}));
+    }
+}
+
+TEST_F(DecodeTool, StreamWithoutFrameIsNoPicture) {
+    // SOI, the JFIF APP0 segment, EOI: the decoder accepts it, but there is nothing to write.
+    Bytes jpeg = MakeJpeg("");
+    const std::size_t app0End = 4 + (jpeg[4] << 8 | jpeg[5]);
+    jpeg.resize(app0End);
+    jpeg.insert(jpeg.end(), {0xFF, 0xD9});
+    WriteBytes(dir / "empty.jpg", jpeg);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"empty.jpg", "out.ppm"},
+                                                 {"--partial", "empty.jpg", "out.ppm"},
+                                                 {"--info", "empty.jpg"}}) {
+        const Outcome outcome = Run(args);
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_EQ(outcome.err.rfind("tessera-decode: empty.jpg: ", 0), 0u) << outcome.err;
+        EXPECT_EQ(outcome.out, "");
+    }
+    EXPECT_FALSE(fs::exists(dir / "out.ppm"));
+}
+
+// --- --partial ---
+
+TEST_F(DecodeTool, PartialWritesWhatWasDecoded) {
+    const Bytes good = MakeJpeg("");
+    WriteBytes(dir / "good.jpg", good);
+    ASSERT_EQ(Run({"good.jpg", "full.ppm"}).exitCode, 0);
+    const auto full = ReadPpm("full.ppm");
+    ASSERT_TRUE(full);
+
+    // Without its EOI every block is still there: the whole picture.
+    WriteBytes(dir / "noeoi.jpg", MissingEndOfImage(good));
+    Outcome outcome = Run({"--partial", "noeoi.jpg", "noeoi.ppm"});
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.err,
+              "tessera-decode: noeoi.jpg: End of Image Marker Not Found (JpegBadStream)\n");
+    const auto whole = ReadPpm("noeoi.ppm");
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->rgb, full->rgb);
+
+    // Cut half-way through the scan: the first MCU row (16 picture rows) is
+    // decoded as in the full file, the last row is not.
+    WriteBytes(dir / "cut.jpg", TruncatedInScan(good));
+    outcome = Run({"--partial", "cut.jpg", "cut.bmp"});
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_NE(outcome.err.find("(StreamError)"), std::string::npos) << outcome.err;
+    const auto cut = DecodeBmp(ReadBytes(dir / "cut.bmp"));
+    ASSERT_TRUE(cut);
+    ASSERT_EQ(cut->width, kWidth);
+    ASSERT_EQ(cut->height, kHeight);
+    const std::size_t rowBytes = 3 * kWidth;
+    EXPECT_TRUE(std::equal(cut->rgb.begin(), cut->rgb.begin() + 16 * rowBytes, full->rgb.begin()));
+    EXPECT_FALSE(std::equal(cut->rgb.end() - rowBytes, cut->rgb.end(), full->rgb.end() - rowBytes));
+
+    // A failure before the frame header leaves no picture: nothing is written.
+    WriteBytes(dir / "exif.jpg", ExifInsteadOfJfif(good));
+    outcome = Run({"--partial", "exif.jpg", "exif.ppm"});
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.err, "tessera-decode: exif.jpg: Missing JFIF APP0 Marker (JpegBadStream)\n");
+    EXPECT_FALSE(fs::exists(dir / "exif.ppm"));
+}
+
+// --- usage and environment errors ---
+
+TEST_F(DecodeTool, UsageErrorsExitTwoAndWriteNothing) {
+    WriteBytes(dir / "in.jpg", MakeJpeg(""));
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"in.jpg"},
+        {"in.jpg", "a.ppm", "b.ppm"},
+        {"--bogus", "in.jpg", "out.ppm"},
+        {"-x", "in.jpg", "out.ppm"},
+        {"in.jpg", "out.gif"},
+        {"in.jpg", "out"},
+        {"--info"},
+        {"--info", "in.jpg", "out.ppm"},
+        {"--info", "--partial", "in.jpg"},
+    };
+    for (const auto& args : cases) {
+        std::string joined;
+        for (const auto& arg : args) joined += arg + " ";
+        SCOPED_TRACE(joined);
+        const Outcome outcome = Run(args);
+        EXPECT_EQ(outcome.exitCode, 2);
+        EXPECT_EQ(outcome.err.rfind("tessera-decode: ", 0), 0u) << outcome.err;
+        EXPECT_EQ(outcome.out, "");
+    }
+    EXPECT_EQ(Files(), (std::set<std::string>{"source.ppm", "in.jpg"}));
+}
+
+TEST_F(DecodeTool, UnreadableInputAndUnwritableOutputExitTwo) {
+    WriteBytes(dir / "in.jpg", MakeJpeg(""));
+    fs::create_directory(dir / "taken.ppm");  // a directory where the output should go
+    struct Case {
+        std::vector<std::string> args;
+        std::string errorStart;
+    };
+    const std::vector<Case> cases = {
+        {{"missing.jpg", "out.ppm"}, "tessera-decode: cannot read missing.jpg: "},
+        {{"--info", "missing.jpg"}, "tessera-decode: cannot read missing.jpg: "},
+        {{"in.jpg", "no/such/dir/out.ppm"}, "tessera-decode: cannot write no/such/dir/out.ppm"},
+        {{"in.jpg", "taken.ppm"}, "tessera-decode: cannot write taken.ppm"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
+        const Outcome outcome = Run(c.args);
+        EXPECT_EQ(outcome.exitCode, 2);
+        EXPECT_EQ(outcome.err.rfind(c.errorStart, 0), 0u) << outcome.err;
+        EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
+    }
+    EXPECT_EQ(Files(), (std::set<std::string>{"source.ppm", "in.jpg", "taken.ppm"}));
+    EXPECT_TRUE(fs::is_empty(dir / "taken.ppm"));
+}
+
+TEST_F(DecodeTool, OutOfMemoryExitsTwo) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address-space limit breaks the sanitizer's shadow memory";
+#endif
+    // The frame claims 16384 × 16384 pixels (within the decoder's limit), which
+    // needs a gigabyte for the picture alone; the address space is held to 512 MB.
+    Bytes jpeg = MakeJpeg("");
+    const std::size_t sof = Find(jpeg, {0xFF, 0xC0});
+    for (std::size_t at : {sof + 5, sof + 7}) {
+        jpeg[at] = 0x40;
+        jpeg[at + 1] = 0x00;
+    }
+    WriteBytes(dir / "huge.jpg", jpeg);
+    const Outcome outcome = Run({"huge.jpg", "out.ppm"}, "ulimit -v 524288 && ");
+    EXPECT_EQ(outcome.exitCode, 2);
+    EXPECT_EQ(outcome.err, "tessera-decode: huge.jpg: out of memory\n");
+    EXPECT_FALSE(fs::exists(dir / "out.ppm"));
+}
+
+}  // namespace
