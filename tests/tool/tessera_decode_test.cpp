@@ -398,7 +398,7 @@ Bytes TruncatedInScan(Bytes jpeg) {
 }
 
 Bytes MissingEndOfImage(Bytes jpeg) {
-    jpeg.resize(jpeg.size() - 2);
+    if (jpeg.size() >= 2) jpeg.resize(jpeg.size() - 2);
     return jpeg;
 }
 

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "slide_random.h"
+#include "slideshow_state.h"
+
+namespace Tessera {
+
+// The wipe's constants. Lines of a cell are 11 pixels apart; the counter
+// climbs to 21 (it turns once it exceeds 20) and falls to -6 (it moves on
+// once it drops below -5).
+constexpr int kCellPeriod = 11;
+constexpr int kTurnAbove = 20;
+constexpr int kAdvanceBelow = -5;
+// Text offsets from the client area's right and bottom edges, and the margin
+// kept free above the bottom for the text line (32 + 1 spare row).
+constexpr int kTextFromRight = 250;
+constexpr int kTextFromBottom = 32;
+constexpr int kPlacementMargin = 33;
+
+// Whether pixel (column i, row j counted from the picture's bottom edge) is
+// black for this mask kind and counter.
+bool IsMasked(MaskKind kind, int i, int j, int counter);
+
+// Fills a bottom-up 24-bit frame (3 × width × height bytes) with the picture
+// through the mask: black where masked, the upright picture elsewhere. With a
+// counter of 0 or less the frame is left untouched (all black once zeroed).
+void ComposeFrame(const PackedPicture& picture, int counter, MaskKind kind,
+                  std::span<std::uint8_t> frame);
+
+// The text colour as a COLORREF (0x00BBGGRR): blue 255, green 128, red
+// following the counter.
+std::uint32_t TextColour(int counter);
+
+// A random offset below `span`; a screen too small for the picture (span 0 or
+// less) places it at 0, with the draw still made so that the later choices
+// stay the same on every screen.
+int RandomOffset(SlideRandom& random, int span);
+
+// Moves the counter one step; at the turn draws the closing mask, below the
+// end moves on to the next picture (placed at random in full screen) and
+// draws the opening mask.
+void AdvanceAnimation(SlideshowState& state, SlideRandom& random);
+
+}  // namespace Tessera

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace Tessera {
+
+class RasterImage;
+
+// A decoded picture kept for the whole show: 3 bytes a pixel (blue, green,
+// red), rows top-down and packed without gaps, so a row is 3 × width bytes.
+struct PackedPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
+// Copies bytes 0, 1, 2 (blue, green, red) of every pixel; alpha is dropped.
+PackedPicture PackPicture(const RasterImage& image);
+
+}  // namespace Tessera

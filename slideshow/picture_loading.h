@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string_view>
+
+#include "image/resource_stream.h"
+#include "slideshow_state.h"
+
+namespace Tessera {
+
+class InputByteStream;
+
+// Where the show's pictures come from: a byte stream opened on a picture by
+// its resource name (type "JPEG").
+class PictureSource {
+  public:
+    virtual ~PictureSource() = default;
+    virtual InputByteStream& Open(std::string_view name) = 0;
+    virtual void Close() = 0;
+};
+
+// The pictures inside the executable.
+class ResourcePictureSource : public PictureSource {
+  public:
+    InputByteStream& Open(std::string_view name) override;
+    void Close() override { stream.Close(); }
+
+  private:
+    ResourceStream stream;
+};
+
+// Window creation: decodes every picture of the show (only "PREV" in preview
+// mode) into packed buffers, sets the bitmap header from the first picture and
+// centres it in the client area. A picture that cannot be decoded ends the
+// loading with the decoder's exception; the pictures packed so far stay in
+// the state and are released with it.
+void LoadPictures(SlideshowState& state, int clientWidth, int clientHeight, PictureSource& source);
+
+// Frees the packed buffers (window destruction).
+void ReleasePictures(SlideshowState& state);
+
+}  // namespace Tessera

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "packed_picture.h"
+
+namespace Tessera {
+
+// The four cell patterns of the wipe.
+enum class MaskKind : int { Diagonal = 0, Grid = 1, Rows = 2, Columns = 3 };
+
+// The layout of the Win32 BITMAPINFOHEADER, kept here so that the show's logic
+// needs no window system; the presentation step hands it over as it is.
+struct BitmapHeader {
+    std::uint32_t biSize = 40;
+    std::int32_t biWidth = 0;
+    std::int32_t biHeight = 0;  // positive: rows bottom-up
+    std::uint16_t biPlanes = 1;
+    std::uint16_t biBitCount = 24;
+    std::uint32_t biCompression = 0;  // BI_RGB
+    std::uint32_t biSizeImage = 0;
+    std::int32_t biXPelsPerMeter = 0;
+    std::int32_t biYPelsPerMeter = 0;
+    std::uint32_t biClrUsed = 0;
+    std::uint32_t biClrImportant = 0;
+};
+static_assert(sizeof(BitmapHeader) == 40, "must match BITMAPINFOHEADER");
+
+constexpr int kShowPictureCount = 10;
+constexpr std::array<std::string_view, kShowPictureCount> kPictureNames = {
+    "JPEG1", "JPEG2", "JPEG3", "JPEG4", "JPEG5", "JPEG6", "JPEG7", "JPEG8", "JPEG9", "JPEGA"};
+constexpr std::string_view kPreviewPictureName = "PREV";
+constexpr std::string_view kPictureType = "JPEG";
+
+// The product's web address, drawn in the lower right corner of the full screen.
+constexpr std::string_view kWebAddress = "https://miruton.example/art";
+static_assert(kWebAddress.size() == 27);
+
+// Everything the show knows; one instance per process.
+struct SlideshowState {
+    int pictureCount = kShowPictureCount;
+    std::array<PackedPicture, kShowPictureCount> pictures;
+    int currentIndex = 0;
+    int counter = 0;
+    int step = +1;
+    MaskKind maskKind = MaskKind::Diagonal;
+    bool preview = false;
+    int clientWidth = 0;
+    int clientHeight = 0;
+    int x = 0;
+    int y = 0;
+    BitmapHeader header;
+
+    const PackedPicture& Current() const { return pictures[currentIndex]; }
+};
+
+}  // namespace Tessera
