@@ -3,7 +3,7 @@ include("${CMAKE_CURRENT_LIST_DIR}/TesseraResources.cmake")
 tessera_resource_entries("${LIST}" entries)
 
 if(FORMAT STREQUAL "rc")
-  set(text "// Generated from ${LIST}; do not edit.\n")
+  set(text "// Generated from ${LIST}; do not edit.\nLANGUAGE 0x11, 0x01 // Japanese, the language of the saver's resources\n")
   foreach(entry IN LISTS entries)
     string(REPLACE "|" ";" fields "${entry}")
     list(GET fields 0 name)

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <exception>
+#include <new>
 
 #include "animation.h"
 #include "host/saver_procs.h"
@@ -73,13 +74,16 @@ LRESULT CALLBACK ScreenSaverProc(HWND window, UINT message, WPARAM wParam, LPARA
             ReleasePictures(theShow);
             KillTimer(window, kAnimationTimer);
             return 0;
-        case WM_TIMER: {
+        case WM_TIMER:
             // Whatever timer sent it: the show has only one.
-            const TickDrawing drawing = PlanTick(theShow);
-            Present(window, drawing, theShow.header);
+            try {
+                const TickDrawing drawing = PlanTick(theShow);
+                Present(window, drawing, theShow.header);
+            } catch (const std::bad_alloc&) {
+                // No memory for this frame: the tick only loses its frame.
+            }
             AdvanceAnimation(theShow, theRandom);
             return 0;
-        }
         default:
             return DefaultSaverProc(window, message, wParam, lParam);
     }
