@@ -57,7 +57,7 @@ void JpegComponent::DecodeFullBlock(InputByteStream& stream, int row, int col) {
         block[ZigzagToNatural[k]] = To16(Extend(stream.ReadBits(size), size));
         ++k;
     }
-    InverseDct(sampleBlocks[BlockIndex(row, col)], block, *quantTable);
+    InverseDct(Block(row, col), block, *quantTable);
 }
 
 void JpegComponent::DecodeDcInitial(InputByteStream& stream, int row, int col, unsigned al) {
@@ -110,6 +110,13 @@ void JpegComponent::RefineCoefficient(InputByteStream& stream, std::int16_t& coe
 void JpegComponent::RefineAcBand(InputByteStream& stream, int row, int col, unsigned ss,
                                  unsigned se, unsigned al) {
     if (ss > se) return;
+    // A block that no earlier scan reached holds only zero coefficients, so
+    // an end-of-band run passes it without correction bits; leaving it
+    // unreached keeps a run of empty blocks from allocating them.
+    if (eobRun != 0 && !RowReached(row)) {
+        --eobRun;
+        return;
+    }
     std::int16_t* block = BlockCoefficients(row, col);
     const int bit = 1 << al;
     auto at = [&](unsigned k) -> std::int16_t& { return block[ZigzagToNatural[k]]; };

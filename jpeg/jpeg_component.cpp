@@ -50,17 +50,38 @@ void JpegComponent::CheckAcTable() const {
 }
 
 void JpegComponent::AllocateBuffers(const JpegDecoder& decoder) {
-    if (sampleBlocks.empty()) {
+    PrepareBuffers(decoder);
+    EnsureBlockRows(blockRows);
+}
+
+void JpegComponent::PrepareBuffers(const JpegDecoder& decoder) {
+    const std::size_t blocks = static_cast<std::size_t>(decoder.McuRowCount()) * verticalSampling *
+                               decoder.McuColumnCount() * horizontalSampling;
+    if (!prepared) {
         verticalUpsampling = decoder.MaxVerticalSampling() / verticalSampling;
         horizontalUpsampling = decoder.MaxHorizontalSampling() / horizontalSampling;
         scanBlockRows = DivideRoundingUp(decoder.PictureHeight(), 8 * verticalUpsampling);
         scanBlockColumns = DivideRoundingUp(decoder.PictureWidth(), 8 * horizontalUpsampling);
         blockRows = decoder.McuRowCount() * verticalSampling;
         blockColumns = decoder.McuColumnCount() * horizontalSampling;
-        sampleBlocks.resize(static_cast<std::size_t>(blockRows) * blockColumns);
+        // Address space only: the rows are constructed as scans reach them,
+        // within this capacity, so the blocks never move.
+        sampleBlocks.reserve(blocks);
+        prepared = true;
     }
-    if (decoder.ProgressiveFrame() && coefficients.empty())
-        coefficients.assign(static_cast<std::size_t>(blockRows) * blockColumns * 64, 0);
+    if (decoder.ProgressiveFrame() && !holdsCoefficients) {
+        coefficients.reserve(blocks * 64);
+        holdsCoefficients = true;
+        coefficients.resize(sampleBlocks.size() * 64);
+    }
+}
+
+void JpegComponent::EnsureBlockRows(unsigned rows) {
+    if (rows <= allocatedRows) return;
+    const std::size_t blocks = static_cast<std::size_t>(rows) * blockColumns;
+    sampleBlocks.resize(blocks);
+    if (holdsCoefficients) coefficients.resize(blocks * 64);
+    allocatedRows = rows;
 }
 
 void JpegComponent::ReleaseBuffers() {
@@ -68,6 +89,9 @@ void JpegComponent::ReleaseBuffers() {
     coefficients = {};
     plane = {};
     eobRun = 0;
+    prepared = false;
+    holdsCoefficients = false;
+    allocatedRows = 0;
 }
 
 void JpegComponent::TransformAllBlocks() {
@@ -77,14 +101,17 @@ void JpegComponent::TransformAllBlocks() {
 }
 
 void JpegComponent::Upsample() {
-    const std::size_t size = static_cast<std::size_t>(blockColumns) * blockRows *
-                             horizontalUpsampling * verticalUpsampling * 64;
+    // Only the block rows that scans reached; the conversion supplies the
+    // samples of the rest (UnreachedSample).
+    const unsigned rows = allocatedRows;
+    const std::size_t size = static_cast<std::size_t>(blockColumns) * rows * horizontalUpsampling *
+                             verticalUpsampling * 64;
     if (size == 0 || sampleBlocks.empty()) return;
     plane.resize(size);
 
     std::uint8_t* out = plane.data();
     if (horizontalUpsampling == 1 && verticalUpsampling == 1) {
-        for (unsigned r = 0; r < blockRows; ++r)
+        for (unsigned r = 0; r < rows; ++r)
             for (int y = 0; y < 8; ++y)
                 for (unsigned c = 0; c < blockColumns; ++c) {
                     const std::uint8_t* row = &sampleBlocks[BlockIndex(r, c)].samples[8 * y];
@@ -93,7 +120,7 @@ void JpegComponent::Upsample() {
         return;
     }
     // Every sample becomes a horizontal × vertical up-sampling rectangle.
-    for (unsigned r = 0; r < blockRows; ++r)
+    for (unsigned r = 0; r < rows; ++r)
         for (int y = 0; y < 8; ++y)
             for (unsigned repeat = 0; repeat < verticalUpsampling; ++repeat)
                 for (unsigned c = 0; c < blockColumns; ++c) {

@@ -32,9 +32,17 @@ class JpegComponent {
     void CheckDcTable() const;
     void CheckAcTable() const;
 
-    // Sizes the grid from the decoder's frame and allocates the buffers; only
-    // the first call of a picture does anything.
+    // Sizes the grid from the decoder's frame and allocates the buffers for
+    // every block row; only the first call of a picture sizes the grid.
     void AllocateBuffers(const JpegDecoder& decoder);
+    // What the decoder's scans use instead: sizes the grid and reserves the
+    // buffers like AllocateBuffers, but block rows come into being only when
+    // a block of theirs is written (EnsureBlockRows). Memory and the work at
+    // the end of the picture thus follow the data that actually arrived, not
+    // the frame size that a header declared.
+    void PrepareBuffers(const JpegDecoder& decoder);
+    // Makes block rows 0 .. rows − 1 exist (zero samples and coefficients).
+    void EnsureBlockRows(unsigned rows);
     // Releases the three buffers and the end-of-band run that a cut-short
     // picture may have left; geometry, factors and table bindings stay.
     void ReleaseBuffers();
@@ -71,6 +79,13 @@ class JpegComponent {
     unsigned EobRun() const { return eobRun; }
     void SetEobRun(unsigned value) { eobRun = value; }
 
+    // True from PrepareBuffers (or AllocateBuffers) to ReleaseBuffers: a scan
+    // has named this component, so it takes part in the picture.
+    bool Prepared() const { return prepared; }
+    // The sample value of a block that no data reached: zero samples in
+    // sequential frames, the transform of zero coefficients (mid-grey, 128,
+    // after the level shift of T.81 A.3.1) in progressive ones.
+    std::uint8_t UnreachedSample() const { return holdsCoefficients ? 128 : 0; }
     bool HasSampleBlocks() const { return !sampleBlocks.empty(); }
     bool HasCoefficients() const { return !coefficients.empty(); }
     bool HasPlane() const { return !plane.empty(); }
@@ -85,8 +100,14 @@ class JpegComponent {
         return row * blockColumns + col;
     }
     std::int16_t* BlockCoefficients(int row, int col) {
+        EnsureBlockRows(static_cast<unsigned>(row) + 1);
         return coefficients.data() + BlockIndex(row, col) * 64;
     }
+    SampleBlock& Block(int row, int col) {
+        EnsureBlockRows(static_cast<unsigned>(row) + 1);
+        return sampleBlocks[BlockIndex(row, col)];
+    }
+    bool RowReached(int row) const { return static_cast<unsigned>(row) < allocatedRows; }
     // Adds a DC difference; the predictor wraps to 16 bits like the
     // coefficients it feeds, which keeps a hostile run of differences defined.
     void AddToDcPredictor(int difference);
@@ -106,6 +127,9 @@ class JpegComponent {
     unsigned scanBlockColumns = 0;
     unsigned blockRows = 0;
     unsigned blockColumns = 0;
+    bool prepared = false;
+    bool holdsCoefficients = false;  // progressive frame: coefficient storage in use
+    unsigned allocatedRows = 0;
     std::vector<SampleBlock> sampleBlocks;
     std::vector<std::uint8_t> plane;
     std::vector<std::int16_t> coefficients;

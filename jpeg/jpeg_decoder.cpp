@@ -13,6 +13,8 @@ JpegDecoder::~JpegDecoder() = default;
 void JpegDecoder::DecodeStream(InputByteStream& stream, RasterImage& target) {
     image = &target;
     scansDone = 0;
+    frameBlocks = 0;
+    blocksVisited = 0;
     restartInterval = 0;
     target.Clear();
     endOfImageSeen = false;
@@ -64,8 +66,8 @@ void JpegDecoder::ReleaseComponentData() {
     // must not carry that geometry into the next picture.
     for (unsigned id = 0; id < kComponentSlots; ++id) {
         JpegComponent& component = components[id];
-        if (component.HasSampleBlocks() || component.HasCoefficients() || component.HasPlane() ||
-            component.EobRun() != 0)
+        if (component.Prepared() || component.HasSampleBlocks() || component.HasCoefficients() ||
+            component.HasPlane() || component.EobRun() != 0)
             component.ReleaseBuffers();
     }
 }

@@ -39,6 +39,20 @@ class JpegDecoder : public ImageDecoder {
     // 100-megapixel one needs about 1.6 GB while it decodes); the worst case
     // at the limit, progressive 4:4:4, needs about 4.3 GB.
     static constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
+    // Scans per picture. A progressive picture from an ordinary encoder has
+    // about 10 (cjpeg's default script: 10; one scan per bit plane of each
+    // band still stays in the dozens), so 1000 refuses only streams made to
+    // repeat scans.
+    static constexpr std::uint32_t kMaxScans = 1000;
+    // How many times the scans of a picture may visit each of its blocks, on
+    // average. Every scan visits each block of its components once, and a
+    // progressive scan may pass a whole end-of-band run of blocks for a few
+    // bits, so scans, not data, would otherwise set the work. Ordinary
+    // progressive pictures visit each block 5 to 8 times (a DC scan over all
+    // components, then the AC bands and their refinements per component); 32
+    // keeps the worst case at the largest frame within a few times the
+    // decode of a real picture of that size.
+    static constexpr std::uint64_t kMaxBlockVisitsPerBlock = 32;
     // Component identifiers index the component array; 255 has no entry.
     static constexpr unsigned kComponentSlots = 255;
 
@@ -122,6 +136,10 @@ class JpegDecoder : public ImageDecoder {
     std::array<std::uint32_t, kComponentSlots> frameComponentIds{};
     RasterImage* image = nullptr;
     std::uint32_t scansDone = 0;
+    // Blocks of the frame (whole MCUs) and blocks visited by this picture's
+    // scans so far, for kMaxBlockVisitsPerBlock.
+    std::uint64_t frameBlocks = 0;
+    std::uint64_t blocksVisited = 0;
     std::uint32_t mcuRows = 0;
     std::uint32_t mcuColumns = 0;
     std::uint32_t scanComponentCount = 0;

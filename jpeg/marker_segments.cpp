@@ -246,6 +246,12 @@ void JpegDecoder::LoadFrameHeader(InputByteStream& stream, std::uint8_t code) {
         throw JpegBadStream("Image Too Large");
 
     ComputeMcuGeometry();
+    std::uint64_t blocksPerMcu = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        const JpegComponent& component = components[frameComponentIds[i]];
+        blocksPerMcu += component.HorizontalSampling() * component.VerticalSampling();
+    }
+    frameBlocks = std::uint64_t{mcuRows} * mcuColumns * blocksPerMcu;
     image->SetSize(static_cast<int>(frameWidth), static_cast<int>(frameHeight));
     frameSeen = true;
 }
@@ -259,6 +265,7 @@ void JpegDecoder::ComputeMcuGeometry() {
 
 void JpegDecoder::LoadScanHeader(InputByteStream& stream) {
     if (!frameSeen) throw JpegBadStream("Scan found before frame defined");
+    if (scansDone == kMaxScans) throw JpegBadStream("Too Many Scans");
     stream.ReadBigEndian16();  // the length is implied by the component count
     const unsigned count = stream.ReadByte();
     scanComponentCount = count;
@@ -299,8 +306,24 @@ void JpegDecoder::LoadScanHeader(InputByteStream& stream) {
             component.CheckDcTable();
             component.CheckAcTable();
         }
-        component.AllocateBuffers(*this);
+        component.PrepareBuffers(*this);
     }
+    // The blocks this scan will visit (T.81 A.2): whole MCUs when interleaved,
+    // the component's own blocks otherwise; AC scans are never interleaved.
+    std::uint64_t scanBlocks = 0;
+    if (count > 1 && !(progressive && ss != 0)) {
+        std::uint64_t blocksPerMcu = 0;
+        for (unsigned i = 0; i < count; ++i)
+            blocksPerMcu +=
+                scanComponents[i]->HorizontalSampling() * scanComponents[i]->VerticalSampling();
+        scanBlocks = std::uint64_t{mcuRows} * mcuColumns * blocksPerMcu;
+    } else {
+        scanBlocks = std::uint64_t{scanComponents[0]->ScanBlockRows()} *
+                     scanComponents[0]->ScanBlockColumns();
+    }
+    blocksVisited += scanBlocks;
+    if (blocksVisited > kMaxBlockVisitsPerBlock * frameBlocks)
+        throw JpegBadStream("Scans Visit the Picture Too Many Times");
     ++scansDone;
 
     stream.StartBitReading();

@@ -1,0 +1,88 @@
+// Fuzz target: a whole decode of arbitrary bytes, as the slideshow runs it.
+//
+// A decode may end cleanly or in one of the documented exceptions; anything
+// else escapes and the fuzzer reports it, as do the sanitizers for invalid
+// accesses, leaks and undefined behaviour. The slideshow reuses one decoder
+// for every picture, so after each input the same decoder decodes a small
+// known picture, which must come out exactly: whatever the input did, it
+// must leave the decoder ready for the next picture.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+#include <vector>
+
+#include "image/raster_image.h"
+#include "jpeg/input_byte_stream.h"
+#include "jpeg/jpeg_decoder.h"
+#include "jpeg/memory_stream.h"
+
+namespace {
+
+// An 8 × 8 grey baseline picture whose one block has only a DC value of 0, so
+// every pixel is mid-grey. It defines every table it uses.
+const std::vector<std::uint8_t>& KnownPicture() {
+    static const std::vector<std::uint8_t> bytes = [] {
+        std::vector<std::uint8_t> b = {
+            0xFF, 0xD8,                                      // SOI
+            0xFF, 0xE0, 0x00, 0x10, 'J',  'F', 'I', 'F', 0,  // APP0, JFIF
+            1,    2,    0,    0,    1,    0,   1,   0,   0,  //   version, density, no thumbnail
+            0xFF, 0xDB, 0x00, 0x43, 0x00,                    // DQT, table 0 ...
+        };
+        b.insert(b.end(), 64, 8);                       //   ... of eights
+        const std::uint8_t oneCode[16] = {1};           // one code of length 1
+        for (std::uint8_t tableClass : {0x00, 0x10}) {  // DHT: DC 0 and AC 0
+            b.insert(b.end(), {0xFF, 0xC4, 0x00, 0x14, tableClass});
+            b.insert(b.end(), oneCode, oneCode + 16);
+            b.push_back(0x00);  //   DC category 0 / end of block
+        }
+        b.insert(b.end(), {0xFF, 0xC0, 0x00, 0x0B, 8, 0, 8, 0, 8, 1, 1, 0x11, 0});  // SOF0 8 × 8
+        b.insert(b.end(), {0xFF, 0xDA, 0x00, 0x08, 1, 1, 0x00, 0, 63, 0});          // SOS
+        b.push_back(0x3F);  // the codes 0 (DC category 0) and 0 (end of block), padded with 1s
+        b.insert(b.end(), {0xFF, 0xD9});  // EOI
+        return b;
+    }();
+    return bytes;
+}
+
+constexpr std::uint32_t kMidGrey = 0xFF808080;
+
+// Whatever the outcome, the decoder is idle afterwards and the image is
+// either empty or fully allocated.
+void CheckIdle(Tessera::JpegDecoder& decoder, const Tessera::RasterImage& image) {
+    bool idle = false;
+    try {
+        decoder.RefreshImage();
+    } catch (const Tessera::JpegDecoder::JpegError&) {
+        idle = true;
+    }
+    if (!idle) std::abort();
+    const std::uint64_t pixels = std::uint64_t(image.Width()) * std::uint64_t(image.Height());
+    if (pixels > Tessera::JpegDecoder::kMaxPixels) std::abort();
+    if (pixels != 0 && image.Pixels() == nullptr) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Tessera::JpegDecoder decoder;
+    Tessera::RasterImage image;
+    Tessera::MemoryStream stream(std::span<const std::uint8_t>(data, size));
+    try {
+        decoder.DecodeStream(stream, image);
+    } catch (const Tessera::JpegDecoder::JpegError&) {  // JpegBadStream included
+    } catch (const Tessera::InputByteStream::StreamError&) {
+    }
+    CheckIdle(decoder, image);
+
+    // The next picture decodes as if the decoder were new (no exception may
+    // pass here at all).
+    Tessera::RasterImage next;
+    Tessera::MemoryStream known(KnownPicture());
+    decoder.DecodeStream(known, next);
+    CheckIdle(decoder, next);
+    if (next.Width() != 8 || next.Height() != 8) std::abort();
+    for (int i = 0; i < 64; ++i)
+        if (next.Pixels()[i] != kMidGrey) std::abort();
+    return 0;
+}
