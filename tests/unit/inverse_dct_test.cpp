@@ -13,14 +13,6 @@
 namespace Tessera::Testing {
 namespace {
 
-QuantTable TableOf(std::uint8_t value) {
-    const Bytes body(64, value);
-    MemoryStream stream(body);
-    QuantTable table;
-    table.LoadTable(stream, 0);
-    return table;
-}
-
 // Coefficients in natural order, c[8u + v].
 using Coefficients = std::array<std::int16_t, 64>;
 
@@ -44,7 +36,7 @@ TEST(InverseDct, DcOnlyBlocksAreFlat) {
     for (const Case& c : cases) {
         Coefficients coefficients{};
         coefficients[0] = c.dc;
-        const SampleBlock block = Transform(coefficients, TableOf(c.quant));
+        const SampleBlock block = Transform(coefficients, UniformQuantTable(c.quant));
         for (int i = 0; i < 64; ++i)
             ASSERT_EQ(block.samples[i], c.sample) << "q=" << int{c.quant} << " dc=" << c.dc;
     }
@@ -56,7 +48,7 @@ TEST(InverseDct, RowsAndColumnsAreNotInterchangeable) {
     c[1] = -5;  // row 0, column 1: horizontal frequency 1
     c[8] = 3;   // row 1, column 0: vertical frequency 1
     c[9] = 2;
-    const SampleBlock block = Transform(c, TableOf(16));
+    const SampleBlock block = Transform(c, UniformQuantTable(16));
     const int row0[8] = {170, 171, 173, 175, 177, 180, 181, 182};
     const int row7[8] = {138, 142, 148, 156, 164, 172, 178, 181};
     for (int x = 0; x < 8; ++x) {
@@ -100,7 +92,7 @@ TEST(InverseDct, CloseToTheExactTransform) {
         for (int i = 0; i < terms; ++i)
             c[position(random)] = static_cast<std::int16_t>(value(random) / 3);
         const int quant = 1 + trial % 16;
-        const SampleBlock block = Transform(c, TableOf(static_cast<std::uint8_t>(quant)));
+        const SampleBlock block = Transform(c, UniformQuantTable(static_cast<std::uint8_t>(quant)));
         const std::array<int, 64> expected = ReferenceIdct(c, quant);
         for (int i = 0; i < 64; ++i)
             ASSERT_NEAR(block.samples[i], expected[i], 5) << "trial " << trial << " sample " << i;
@@ -113,7 +105,7 @@ TEST(InverseDct, SingleRowDcTermsMatchTheFullKernel) {
     for (int u = 1; u < 8; ++u) {
         Coefficients c{};
         c[8 * u] = 16;
-        const SampleBlock block = Transform(c, TableOf(4));
+        const SampleBlock block = Transform(c, UniformQuantTable(4));
         const std::array<int, 64> expected = ReferenceIdct(c, 4);
         for (int i = 0; i < 64; ++i) ASSERT_NEAR(block.samples[i], expected[i], 1) << u;
         for (int y = 0; y < 8; ++y)
@@ -127,7 +119,7 @@ TEST(InverseDct, HugeCoefficientsStillWriteEverySample) {
     Coefficients c;
     c.fill(32767);
     c[9] = -32768;
-    const QuantTable table = TableOf(255);
+    const QuantTable table = UniformQuantTable(255);
     EXPECT_EQ(Transform(c, table, 0x00).samples, Transform(c, table, 0xFF).samples);
 }
 

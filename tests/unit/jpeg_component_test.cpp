@@ -7,14 +7,6 @@
 namespace Tessera::Testing {
 namespace {
 
-QuantTable LoadedQuantTable(std::uint8_t value) {
-    const Bytes body(64, value);
-    MemoryStream stream(body);
-    QuantTable table;
-    table.LoadTable(stream, 0);
-    return table;
-}
-
 JpegComponent ComponentWith(unsigned h, unsigned v) {
     JpegComponent component;
     component.SetHorizontalSampling(h);
@@ -109,7 +101,7 @@ TEST(JpegComponent, ReleaseKeepsGeometryAndFactors) {
 
 TEST(JpegComponent, TableChecks) {
     const QuantTable undefinedQuant;
-    const QuantTable quant = LoadedQuantTable(1);
+    const QuantTable quant = UniformQuantTable(1);
     const HuffmanTable undefinedHuffman;
     HuffmanTable huffman;
     const Bytes body = TableBody(kDcTable);
@@ -137,7 +129,7 @@ TEST(JpegComponent, TableChecks) {
 }
 
 TEST(JpegComponent, TransformAllBlocksNeedsCoefficients) {
-    const QuantTable quant = LoadedQuantTable(8);
+    const QuantTable quant = UniformQuantTable(8);
     const auto sequential = DecoderWithFrame(kSof0, 8, 8, {{1, 0x11, 0}});
     JpegComponent component = ComponentWith(1, 1);
     component.SetQuantTable(quant);
