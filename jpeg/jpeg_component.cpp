@@ -50,13 +50,6 @@ void JpegComponent::CheckAcTable() const {
 }
 
 void JpegComponent::AllocateBuffers(const JpegDecoder& decoder) {
-    PrepareBuffers(decoder);
-    EnsureBlockRows(blockRows);
-}
-
-void JpegComponent::PrepareBuffers(const JpegDecoder& decoder) {
-    const std::size_t blocks = static_cast<std::size_t>(decoder.McuRowCount()) * verticalSampling *
-                               decoder.McuColumnCount() * horizontalSampling;
     if (!prepared) {
         verticalUpsampling = decoder.MaxVerticalSampling() / verticalSampling;
         horizontalUpsampling = decoder.MaxHorizontalSampling() / horizontalSampling;
@@ -64,13 +57,14 @@ void JpegComponent::PrepareBuffers(const JpegDecoder& decoder) {
         scanBlockColumns = DivideRoundingUp(decoder.PictureWidth(), 8 * horizontalUpsampling);
         blockRows = decoder.McuRowCount() * verticalSampling;
         blockColumns = decoder.McuColumnCount() * horizontalSampling;
+        const std::size_t blocks = static_cast<std::size_t>(blockRows) * blockColumns;
         // Address space only: the rows are constructed as scans reach them,
         // within this capacity, so the blocks never move.
         sampleBlocks.reserve(blocks);
         prepared = true;
     }
     if (decoder.ProgressiveFrame() && !holdsCoefficients) {
-        coefficients.reserve(blocks * 64);
+        coefficients.reserve(static_cast<std::size_t>(blockRows) * blockColumns * 64);
         holdsCoefficients = true;
         coefficients.resize(sampleBlocks.size() * 64);
     }

@@ -32,15 +32,12 @@ class JpegComponent {
     void CheckDcTable() const;
     void CheckAcTable() const;
 
-    // Sizes the grid from the decoder's frame and allocates the buffers for
-    // every block row; only the first call of a picture sizes the grid.
+    // Sizes the grid from the decoder's frame (only the first call of a
+    // picture does) and reserves the buffers; block rows come into being only
+    // when a block of theirs is written (EnsureBlockRows), so memory and the
+    // work at the end of the picture follow the data that actually arrived,
+    // not the frame size that a header declared.
     void AllocateBuffers(const JpegDecoder& decoder);
-    // What the decoder's scans use instead: sizes the grid and reserves the
-    // buffers like AllocateBuffers, but block rows come into being only when
-    // a block of theirs is written (EnsureBlockRows). Memory and the work at
-    // the end of the picture thus follow the data that actually arrived, not
-    // the frame size that a header declared.
-    void PrepareBuffers(const JpegDecoder& decoder);
     // Makes block rows 0 .. rows − 1 exist (zero samples and coefficients).
     void EnsureBlockRows(unsigned rows);
     // Releases the three buffers and the end-of-band run that a cut-short
@@ -79,7 +76,7 @@ class JpegComponent {
     unsigned EobRun() const { return eobRun; }
     void SetEobRun(unsigned value) { eobRun = value; }
 
-    // True from PrepareBuffers (or AllocateBuffers) to ReleaseBuffers: a scan
+    // True from AllocateBuffers to ReleaseBuffers: a scan
     // has named this component, so it takes part in the picture.
     bool Prepared() const { return prepared; }
     // The sample value of a block that no data reached: zero samples in

@@ -306,7 +306,7 @@ void JpegDecoder::LoadScanHeader(InputByteStream& stream) {
             component.CheckDcTable();
             component.CheckAcTable();
         }
-        component.PrepareBuffers(*this);
+        component.AllocateBuffers(*this);
     }
     // The blocks this scan will visit (T.81 A.2): whole MCUs when interleaved,
     // the component's own blocks otherwise; AC scans are never interleaved.

@@ -15,12 +15,13 @@ class BlockDecoding : public ::testing::Test {
         decoder = DecoderWithFrame(kSof2, 48, 8, {{1, 0x11, 0}});
         LoadHuffman(dc, kDcTable);
         LoadHuffman(ac, kAcTable);
-        quant = QuantOf(8);
+        quant = UniformQuantTable(8);
         component.SetHorizontalSampling(1);
         component.SetVerticalSampling(1);
         component.SetQuantTable(quant);
         component.SetHuffmanTables(dc, ac);
         component.AllocateBuffers(*decoder);
+        component.EnsureBlockRows(component.BlockRows());
         ASSERT_EQ(component.BlockColumns(), 6u);
     }
 
@@ -28,13 +29,6 @@ class BlockDecoding : public ::testing::Test {
         const Bytes body = TableBody(codes);
         MemoryStream stream(body);
         table.LoadTable(stream);
-    }
-    static QuantTable QuantOf(std::uint8_t value) {
-        const Bytes body(64, value);
-        MemoryStream stream(body);
-        QuantTable table;
-        table.LoadTable(stream, 0);
-        return table;
     }
 
     // Makes the data the input, in bit mode.
@@ -69,7 +63,7 @@ TEST_F(BlockDecoding, SequentialWorkedExample) {
     // K.3 DC table and six 3-bit AC codes 000 … 101.
     LoadHuffman(dc, kLuminanceDcTable);
     LoadHuffman(ac, {{0, 0, 6}, {0x01, 0x21, 0x00, 0xF0, 0x10, 0x02}});
-    quant = QuantOf(16);
+    quant = UniformQuantTable(16);
     component.SetDcPredictor(10);
     component.DecodeFullBlock(Input({0x69, 0x31, 0x5F}), 0, 1);
 

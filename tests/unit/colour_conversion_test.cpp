@@ -24,6 +24,7 @@ JpegComponent PlaneOf(const JpegDecoder& decoder, unsigned h, unsigned v, Sample
     component.SetHorizontalSampling(h);
     component.SetVerticalSampling(v);
     component.AllocateBuffers(decoder);
+    component.EnsureBlockRows(component.BlockRows());
     for (std::size_t b = 0; b < component.SampleBlocks().size(); ++b)
         for (int i = 0; i < 64; ++i)
             component.SampleBlocks()[b].samples[i] =

@@ -45,6 +45,7 @@ TEST(JpegComponent, GeometryOfSubsampledFrame) {
     for (const Case& c : cases) {
         JpegComponent component = ComponentWith(c.h, c.v);
         component.AllocateBuffers(*decoder);
+        component.EnsureBlockRows(component.BlockRows());
         EXPECT_EQ(component.HorizontalUpsampling(), c.upsampling);
         EXPECT_EQ(component.VerticalUpsampling(), c.upsampling);
         EXPECT_EQ(component.BlockColumns(), c.blockColumns);
@@ -60,6 +61,7 @@ TEST(JpegComponent, GeometryOfGreyFrame) {
     const auto decoder = DecoderWithFrame(kSof0, 17, 9, {{1, 0x11, 0}});
     JpegComponent component = ComponentWith(1, 1);
     component.AllocateBuffers(*decoder);
+    component.EnsureBlockRows(component.BlockRows());
     EXPECT_EQ(component.BlockColumns(), 3u);
     EXPECT_EQ(component.BlockRows(), 2u);
     EXPECT_EQ(component.ScanBlockColumns(), 3u);
@@ -72,6 +74,7 @@ TEST(JpegComponent, LaterScansOfAPictureAllocateNothing) {
     const auto decoder = DecoderWithFrame(kSof2, 16, 8, {{1, 0x11, 0}});
     JpegComponent component = ComponentWith(1, 1);
     component.AllocateBuffers(*decoder);
+    component.EnsureBlockRows(component.BlockRows());
     ASSERT_EQ(component.Coefficients().size(), 2u * 64);
     for (std::int16_t c : component.Coefficients()) ASSERT_EQ(c, 0);
     component.Coefficients()[64] = 77;
@@ -89,6 +92,7 @@ TEST(JpegComponent, ReleaseKeepsGeometryAndFactors) {
     const auto decoder = DecoderWithFrame(kSof2, 16, 8, {{1, 0x11, 0}});
     JpegComponent component = ComponentWith(1, 1);
     component.AllocateBuffers(*decoder);
+    component.EnsureBlockRows(component.BlockRows());
     component.SetEobRun(5);
     component.ReleaseBuffers();
     EXPECT_FALSE(component.HasSampleBlocks());
@@ -134,6 +138,7 @@ TEST(JpegComponent, TransformAllBlocksNeedsCoefficients) {
     JpegComponent component = ComponentWith(1, 1);
     component.SetQuantTable(quant);
     component.AllocateBuffers(*sequential);
+    component.EnsureBlockRows(component.BlockRows());
     component.TransformAllBlocks();
     EXPECT_EQ(component.SampleBlocks()[0].samples[0], 0);  // untouched
 
@@ -141,6 +146,7 @@ TEST(JpegComponent, TransformAllBlocksNeedsCoefficients) {
     JpegComponent blocks = ComponentWith(1, 1);
     blocks.SetQuantTable(quant);
     blocks.AllocateBuffers(*progressive);
+    blocks.EnsureBlockRows(blocks.BlockRows());
     blocks.Coefficients()[64] = -28;
     blocks.TransformAllBlocks();
     EXPECT_EQ(blocks.SampleBlocks()[0].samples[63], 128);
@@ -153,6 +159,7 @@ TEST(JpegComponent, UpsampleCopiesBlocksSideBySide) {
     EXPECT_NO_THROW(component.Upsample());  // no sample blocks, no plane
     EXPECT_FALSE(component.HasPlane());
     component.AllocateBuffers(*decoder);
+    component.EnsureBlockRows(component.BlockRows());
     for (int b = 0; b < 4; ++b)
         for (int i = 0; i < 64; ++i)
             component.SampleBlocks()[b].samples[i] = static_cast<std::uint8_t>(b * 64 + i);
@@ -177,6 +184,7 @@ TEST(JpegComponent, UpsampleRepeatsSubsampledSamples) {
             DecoderWithFrame(kSof0, 8, 8, {{1, c.lumaSampling, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
         JpegComponent chroma = ComponentWith(1, 1);
         chroma.AllocateBuffers(*decoder);
+        chroma.EnsureBlockRows(chroma.BlockRows());
         ASSERT_EQ(chroma.SampleBlocks().size(), 1u);
         for (int i = 0; i < 64; ++i)
             chroma.SampleBlocks()[0].samples[i] = static_cast<std::uint8_t>(i);
@@ -195,6 +203,7 @@ TEST(JpegComponent, PlanesOfSubsampledPictureCoverIt) {
     for (unsigned factor : {2u, 1u}) {
         JpegComponent component = ComponentWith(factor, factor);
         component.AllocateBuffers(*decoder);
+        component.EnsureBlockRows(component.BlockRows());
         component.Upsample();
         EXPECT_EQ(component.PlaneWidth(), 112u);
         EXPECT_EQ(component.Plane().size(), 112u * 80);

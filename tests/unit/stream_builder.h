@@ -42,7 +42,6 @@ inline const HuffmanCodes kAcTable = {{0, 0, 0, 0, 18},
 inline const HuffmanCodes kLuminanceDcTable = {{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
                                                {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
 
-// Appends bytes one by one (GCC 12 warns falsely about vector range inserts at -O3).
 // A quantization table whose 64 values are all `value`, loaded as a DQT would.
 inline QuantTable UniformQuantTable(std::uint8_t value) {
     const Bytes body(64, value);
@@ -52,6 +51,7 @@ inline QuantTable UniformQuantTable(std::uint8_t value) {
     return table;
 }
 
+// Appends bytes one by one (GCC 12 warns falsely about vector range inserts at -O3).
 inline void Append(Bytes& to, const Bytes& more) {
     for (std::uint8_t byte : more) to.push_back(byte);
 }
