@@ -30,7 +30,10 @@ class RasterImage {
     int width = 0;
     int height = 0;
     int pixelCount = 0;
-    std::unique_ptr<std::uint32_t[]> pixels;
+    struct FreePixels {
+        void operator()(std::uint32_t* block) const;
+    };
+    std::unique_ptr<std::uint32_t[], FreePixels> pixels;
 };
 
 }  // namespace Tessera

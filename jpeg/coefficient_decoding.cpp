@@ -1,8 +1,7 @@
 // Entropy decoding of one data unit: the sequential block of T.81 F.2.2 and the
 // four progressive passes of G.1.2 / G.2.
+#include "bit_reader.h"
 #include "huffman_table.h"
-#include "input_byte_stream.h"
-#include "inverse_dct.h"
 #include "jpeg_component.h"
 #include "jpeg_decoder.h"
 #include "quant_table.h"
@@ -18,8 +17,8 @@ constexpr unsigned kZeroRunLength = 16;
 // 15. A larger category can only come from a broken DC table.
 constexpr unsigned kMaxDcCategory = 15;
 
-unsigned DecodeDcCategory(const HuffmanTable& table, InputByteStream& stream) {
-    const unsigned s = table.DecodeSymbol(stream);
+unsigned DecodeDcCategory(const HuffmanTable& table, BitReader& bits) {
+    const unsigned s = bits.DecodeSymbol(table);
     if (s > kMaxDcCategory) throw JpegDecoder::JpegBadStream("Invalid DC Difference Category");
     return s;
 }
@@ -36,15 +35,26 @@ void JpegComponent::AddToDcPredictor(int difference) {
                                                  static_cast<std::uint32_t>(difference)));
 }
 
-void JpegComponent::DecodeFullBlock(InputByteStream& stream, int row, int col) {
+void JpegComponent::DecodeFullBlock(BitReader& bits, int row, int col) {
     std::int16_t block[64] = {};
 
-    const unsigned s = DecodeDcCategory(*dcTable, stream);
-    AddToDcPredictor(Extend(stream.ReadBits(static_cast<int>(s)), static_cast<int>(s)));
+    const unsigned s = DecodeDcCategory(*dcTable, bits);
+    AddToDcPredictor(bits.ReadExtended(static_cast<int>(s)));
     block[0] = To16(dcPredictor);
 
     for (unsigned k = 1; k <= kLastIndex;) {
-        const unsigned symbol = acTable->DecodeSymbol(stream);
+        // Most coefficients come as a short code and a few extra bits, taken
+        // at once; a position past the block is left to the full path below,
+        // which reports it after reading exactly what it reads.
+        const HuffmanTable::QuickValue quick = bits.PeekValue(*acTable);
+        if (quick.length != 0 && k + quick.run <= kLastIndex) {
+            bits.Skip(quick.length);
+            k += quick.run;
+            block[ZigzagToNatural[k]] = quick.value;
+            ++k;
+            continue;
+        }
+        const unsigned symbol = bits.DecodeSymbol(*acTable);
         const unsigned r = symbol >> 4;
         const int size = static_cast<int>(symbol & 15);
         if (size == 0) {
@@ -54,40 +64,40 @@ void JpegComponent::DecodeFullBlock(InputByteStream& stream, int row, int col) {
         }
         k += r;
         if (k > kLastIndex) throw JpegDecoder::JpegBadStream("Coefficient Index out of Range");
-        block[ZigzagToNatural[k]] = To16(Extend(stream.ReadBits(size), size));
+        block[ZigzagToNatural[k]] = To16(bits.ReadExtended(size));
         ++k;
     }
-    InverseDct(Block(row, col), block, *quantTable);
+    Transform(row, col, block);
 }
 
-void JpegComponent::DecodeDcInitial(InputByteStream& stream, int row, int col, unsigned al) {
-    const unsigned s = DecodeDcCategory(*dcTable, stream);
-    AddToDcPredictor(Extend(stream.ReadBits(static_cast<int>(s)), static_cast<int>(s)));
+void JpegComponent::DecodeDcInitial(BitReader& bits, int row, int col, unsigned al) {
+    const unsigned s = DecodeDcCategory(*dcTable, bits);
+    AddToDcPredictor(bits.ReadExtended(static_cast<int>(s)));
     BlockCoefficients(row, col)[0] =
         To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(dcPredictor) << al));
 }
 
-void JpegComponent::RefineDcBlock(InputByteStream& stream, int row, int col, unsigned al) {
-    if (stream.ReadBit() == 0) return;
+void JpegComponent::RefineDcBlock(BitReader& bits, int row, int col, unsigned al) {
+    if (bits.ReadBit() == 0) return;
     std::int16_t& dc = BlockCoefficients(row, col)[0];
     dc = To16(static_cast<std::uint16_t>(dc) | (1u << al));
 }
 
-void JpegComponent::DecodeAcBand(InputByteStream& stream, int row, int col, unsigned ss,
-                                 unsigned se, unsigned al) {
+void JpegComponent::DecodeAcBand(BitReader& bits, int row, int col, unsigned ss, unsigned se,
+                                 unsigned al) {
     if (eobRun > 0) {
         --eobRun;
         return;
     }
     std::int16_t* block = BlockCoefficients(row, col);
     for (unsigned k = ss; k <= se;) {
-        const unsigned symbol = acTable->DecodeSymbol(stream);
+        const unsigned symbol = bits.DecodeSymbol(*acTable);
         const unsigned r = symbol >> 4;
         const int size = static_cast<int>(symbol & 15);
         if (size != 0) {
             k += r;
             if (k > kLastIndex) throw JpegDecoder::JpegBadStream("Data out of range");
-            const std::int32_t value = Extend(stream.ReadBits(size), size);
+            const std::int32_t value = bits.ReadExtended(size);
             block[ZigzagToNatural[k]] =
                 To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << al));
             ++k;
@@ -96,19 +106,19 @@ void JpegComponent::DecodeAcBand(InputByteStream& stream, int row, int col, unsi
         } else {
             // End of band; with r > 0 the run also covers the next blocks,
             // this one counting as its first.
-            if (r > 0) eobRun = (1u << r) + stream.ReadBits(static_cast<int>(r)) - 1;
+            if (r > 0) eobRun = (1u << r) + bits.ReadBits(static_cast<int>(r)) - 1;
             return;
         }
     }
 }
 
-void JpegComponent::RefineCoefficient(InputByteStream& stream, std::int16_t& coefficient, int bit) {
-    if (stream.ReadBit() == 0) return;
+void JpegComponent::RefineCoefficient(BitReader& bits, std::int16_t& coefficient, int bit) {
+    if (bits.ReadBit() == 0) return;
     coefficient = To16(coefficient > 0 ? coefficient + bit : coefficient - bit);
 }
 
-void JpegComponent::RefineAcBand(InputByteStream& stream, int row, int col, unsigned ss,
-                                 unsigned se, unsigned al) {
+void JpegComponent::RefineAcBand(BitReader& bits, int row, int col, unsigned ss, unsigned se,
+                                 unsigned al) {
     if (ss > se) return;
     // A block that no earlier scan reached holds only zero coefficients, so
     // an end-of-band run passes it without correction bits; leaving it
@@ -125,23 +135,23 @@ void JpegComponent::RefineAcBand(InputByteStream& stream, int row, int col, unsi
         if (eobRun != 0) {
             // The rest of the band takes correction bits only.
             for (; k <= se; ++k)
-                if (at(k) != 0) RefineCoefficient(stream, at(k), bit);
+                if (at(k) != 0) RefineCoefficient(bits, at(k), bit);
             --eobRun;
             return;
         }
-        const unsigned symbol = acTable->DecodeSymbol(stream);
+        const unsigned symbol = bits.DecodeSymbol(*acTable);
         const unsigned r = symbol >> 4;
         const unsigned size = symbol & 15;
         if (size == 1) {
             // A newly significant coefficient after r zero coefficients;
             // non-zero ones passed on the way get their correction bits.
-            const int sign = stream.ReadBit();
+            const int sign = bits.ReadBit();
             for (unsigned zeros = 0; k <= kLastIndex && (zeros < r || at(k) != 0); ++k) {
                 if (k > se) throw JpegDecoder::JpegBadStream("Error in progressive scan");
                 if (at(k) == 0)
                     ++zeros;
                 else
-                    RefineCoefficient(stream, at(k), bit);
+                    RefineCoefficient(bits, at(k), bit);
             }
             if (k > se) throw JpegDecoder::JpegBadStream("Error in progressive scan");
             at(k) = To16(sign ? bit : -bit);
@@ -152,12 +162,12 @@ void JpegComponent::RefineAcBand(InputByteStream& stream, int row, int col, unsi
                 if (at(k) == 0)
                     ++zeros;
                 else
-                    RefineCoefficient(stream, at(k), bit);
+                    RefineCoefficient(bits, at(k), bit);
                 if (++k > se) return;
             }
         } else if (size == 0) {
             // End of band: the run starts with the rest of this block.
-            eobRun = (1u << r) + stream.ReadBits(static_cast<int>(r));
+            eobRun = (1u << r) + bits.ReadBits(static_cast<int>(r));
         } else {
             throw JpegDecoder::JpegBadStream("Invalid value in input stream");
         }

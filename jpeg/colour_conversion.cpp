@@ -5,6 +5,7 @@
 
 #include "../image/raster_image.h"
 #include "jpeg_component.h"
+#include "simd_level.h"
 
 namespace Tessera {
 
@@ -32,97 +33,119 @@ constexpr ColourTables MakeColourTables() {
             MakeTable(71414 * kOne16, 100000)};
 }
 
-constexpr std::uint32_t Pixel(int blue, int green, int red) {
-    return 0xFF000000u | static_cast<std::uint32_t>(red) << 16 |
-           static_cast<std::uint32_t>(green) << 8 | static_cast<std::uint32_t>(blue);
-}
-
-constexpr int Clamp(int value) {
-    return value < 0 ? 0 : value > 255 ? 255 : value;
-}
-
-// The rows of one component's plane as the conversion reads them: the plane's
-// own rows as far as scans reached, then rows of the sample that a block
-// without data has. The frame header only admits geometries whose planes are
-// at least as wide as the picture; Usable re-states that as a guard so that no
-// conversion can ever read past a plane.
-class PlaneRows {
+// One component's rows as the conversion reads them: for image row i the
+// sample row i ÷ vertical up-sampling, at the component's own horizontal
+// resolution, as far as scans reached; below that a row of the sample that a
+// block without data has.
+class ComponentRows {
   public:
-    PlaneRows(const JpegComponent& component, std::size_t stride)
+    explicit ComponentRows(const JpegComponent& component)
         : component(component),
-          stride(stride),
-          planeRows(stride == 0 ? 0 : component.Plane().size() / stride) {}
+          verticalFactor(component.VerticalUpsampling()),
+          reachedRows(component.ReachedSampleRows() * verticalFactor) {}
 
+    // The geometry checks of the frame header admit only components whose
+    // samples cover the picture; this re-states that as a guard so that no
+    // conversion can ever read past a component's samples.
     bool Usable(const RasterImage& image) const {
-        return component.Prepared() && static_cast<std::size_t>(image.Width()) <= stride;
+        return component.Prepared() &&
+               static_cast<std::size_t>(image.Width()) <= component.UpsampledWidth();
     }
-    // Image rows from here on read no plane row of this component.
-    std::size_t ReachedRows() const { return planeRows; }
+    std::size_t ReachedRows() const { return reachedRows; }
+    unsigned HorizontalFactor() const { return component.HorizontalUpsampling(); }
     const std::uint8_t* Row(std::size_t i) {
-        if (i < planeRows) return component.Plane().data() + i * stride;
-        if (unreached.empty()) unreached.assign(stride, component.UnreachedSample());
+        if (i < reachedRows) return component.SampleRow(i / verticalFactor);
+        if (unreached.empty()) unreached.assign(component.SampleStride(), UnreachedSample());
         return unreached.data();
     }
+    std::uint8_t UnreachedSample() const { return component.UnreachedSample(); }
 
   private:
     const JpegComponent& component;
-    std::size_t stride;
-    std::size_t planeRows;
+    std::size_t verticalFactor;
+    std::size_t reachedRows;
     std::vector<std::uint8_t> unreached;
 };
+
+// A row at the component's resolution repeated out to full resolution, for
+// the factors that no row kernel takes directly.
+void Replicate(const std::uint8_t* row, unsigned factor, std::size_t width,
+               std::vector<std::uint8_t>& full) {
+    full.resize(width);
+    for (std::size_t j = 0; j < width; ++j) full[j] = row[j / factor];
+}
 
 }  // namespace
 
 constinit const ColourTables kColourTables = MakeColourTables();
 
-void ConvertGrayscale(const JpegComponent& component, RasterImage& image) {
-    PlaneRows grey(component, component.PlaneWidth());
+void ConvertGrayscale(const JpegComponent& component, RasterImage& image,
+                      const DecoderKernels& kernels, RowRange rows) {
+    ComponentRows grey(component);
     if (!grey.Usable(image)) return;
     const auto height = static_cast<std::size_t>(image.Height());
     const auto width = static_cast<std::size_t>(image.Width());
-    const std::size_t converted = std::min(height, grey.ReachedRows());
-    std::uint32_t* out = image.Pixels();
-    for (std::size_t i = 0; i < converted; ++i) {
+    const std::size_t last = std::min(rows.last, height);
+    if (rows.first >= last) return;
+    const std::size_t converted = std::min(last, grey.ReachedRows());
+    std::vector<std::uint8_t> full;
+    std::uint32_t* out = image.Pixels() + rows.first * width;
+    for (std::size_t i = rows.first; i < converted; ++i, out += width) {
         const std::uint8_t* row = grey.Row(i);
-        for (std::size_t j = 0; j < width; ++j) *out++ = Pixel(row[j], row[j], row[j]);
+        if (grey.HorizontalFactor() != 1) {
+            Replicate(row, grey.HorizontalFactor(), width, full);
+            row = full.data();
+        }
+        kernels.greyRow(row, out, width);
     }
     // Below the rows that data reached every pixel is the same.
-    const std::uint8_t unreached = component.UnreachedSample();
-    std::fill_n(out, (height - converted) * width, Pixel(unreached, unreached, unreached));
+    const std::uint8_t unreached = grey.UnreachedSample();
+    if (last > std::max(rows.first, converted))
+        std::fill_n(out, (last - std::max(rows.first, converted)) * width,
+                    YCbCrPixel(unreached, 128, 128));
 }
-
-namespace {
-
-std::uint32_t YCbCrPixel(int luma, std::uint8_t cb, std::uint8_t cr) {
-    const auto& t = kColourTables;
-    const int red = luma + t.redFromCr[cr];
-    // Arithmetic shift: the subtracted amount rounds to nearest, halves up.
-    const int green = luma - ((t.greenFromCb[cb] + t.greenFromCr[cr] + 32768) >> 16);
-    const int blue = luma + t.blueFromCb[cb];
-    return Pixel(Clamp(blue), Clamp(green), Clamp(red));
-}
-
-}  // namespace
 
 void ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegComponent& cr,
-                  RasterImage& image) {
-    const std::size_t stride = y.PlaneWidth();
-    PlaneRows yRows(y, stride), cbRows(cb, stride), crRows(cr, stride);
+                  RasterImage& image, const DecoderKernels& kernels, RowRange rows) {
+    ComponentRows yRows(y), cbRows(cb), crRows(cr);
     if (!yRows.Usable(image) || !cbRows.Usable(image) || !crRows.Usable(image)) return;
     const auto height = static_cast<std::size_t>(image.Height());
     const auto width = static_cast<std::size_t>(image.Width());
-    const std::size_t converted = std::min(
-        height, std::max({yRows.ReachedRows(), cbRows.ReachedRows(), crRows.ReachedRows()}));
-    std::uint32_t* out = image.Pixels();
-    for (std::size_t i = 0; i < converted; ++i) {
+    const std::size_t last = std::min(rows.last, height);
+    if (rows.first >= last) return;
+    const std::size_t converted =
+        std::min(last, std::max({yRows.ReachedRows(), cbRows.ReachedRows(), crRows.ReachedRows()}));
+
+    // Full-resolution luma with chroma at full or half horizontal resolution
+    // (4:4:4, 4:2:2, 4:2:0) go straight to a row kernel; other layouts are
+    // first repeated out to full resolution.
+    const unsigned chromaFactor = cbRows.HorizontalFactor();
+    const bool direct = yRows.HorizontalFactor() == 1 &&
+                        crRows.HorizontalFactor() == chromaFactor &&
+                        (chromaFactor == 1 || chromaFactor == 2);
+    const YCbCrRowKernel kernel = direct && chromaFactor == 2 ? kernels.yccRowHalf : kernels.yccRow;
+    std::vector<std::uint8_t> fullY, fullCb, fullCr;
+
+    std::uint32_t* out = image.Pixels() + rows.first * width;
+    for (std::size_t i = rows.first; i < converted; ++i, out += width) {
         const std::uint8_t* yRow = yRows.Row(i);
         const std::uint8_t* cbRow = cbRows.Row(i);
         const std::uint8_t* crRow = crRows.Row(i);
-        for (std::size_t j = 0; j < width; ++j) *out++ = YCbCrPixel(yRow[j], cbRow[j], crRow[j]);
+        if (!direct) {
+            Replicate(yRow, yRows.HorizontalFactor(), width, fullY);
+            Replicate(cbRow, cbRows.HorizontalFactor(), width, fullCb);
+            Replicate(crRow, crRows.HorizontalFactor(), width, fullCr);
+            yRow = fullY.data();
+            cbRow = fullCb.data();
+            crRow = fullCr.data();
+        }
+        kernel(yRow, cbRow, crRow, out, width);
     }
     // Below the rows that data reached every pixel is the same.
-    std::fill_n(out, (height - converted) * width,
-                YCbCrPixel(y.UnreachedSample(), cb.UnreachedSample(), cr.UnreachedSample()));
+    if (last > std::max(rows.first, converted))
+        std::fill_n(out, (last - std::max(rows.first, converted)) * width,
+                    YCbCrPixel(yRows.UnreachedSample(), cbRows.UnreachedSample(),
+                               crRows.UnreachedSample()));
 }
 
 }  // namespace Tessera

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace Tessera {
 
 class JpegComponent;
 class RasterImage;
+struct DecoderKernels;
 
 // The JFIF YCbCr -> RGB equations as four tables over a sample value i
 // (k = i - 128), each the exact product rounded half away from zero; the two
@@ -19,10 +21,36 @@ struct ColourTables {
 };
 extern const ColourTables kColourTables;
 
-// Writes every pixel of the image from the component's plane (grey).
-void ConvertGrayscale(const JpegComponent& component, RasterImage& image);
-// Writes every pixel from the Y, Cb and Cr planes; nothing if one is missing.
+// One pixel from its Y, Cb and Cr samples: blue, green, red, alpha 255 in memory order.
+inline std::uint32_t YCbCrPixel(int luma, std::uint8_t cb, std::uint8_t cr) {
+    const auto clamp = [](int value) { return value < 0 ? 0 : value > 255 ? 255 : value; };
+    const auto& t = kColourTables;
+    const int red = clamp(luma + t.redFromCr[cr]);
+    // Arithmetic shift: the subtracted amount rounds to nearest, halves up.
+    const int green = clamp(luma - ((t.greenFromCb[cb] + t.greenFromCr[cr] + 32768) >> 16));
+    const int blue = clamp(luma + t.blueFromCb[cb]);
+    return 0xFF000000u | static_cast<std::uint32_t>(red) << 16 |
+           static_cast<std::uint32_t>(green) << 8 | static_cast<std::uint32_t>(blue);
+}
+
+// Both conversions up-sample on the way: a component sampled below the frame's
+// largest factors has each sample repeated over a horizontal × vertical
+// up-sampling rectangle. Rows below those that scans reached take the sample
+// of a block without data. A component that no scan prepared, or one whose
+// samples would not cover the image's width, makes them write nothing.
+
+// Image rows first .. last − 1 (clipped to the image) are converted; by
+// default every row.
+struct RowRange {
+    std::size_t first = 0;
+    std::size_t last = SIZE_MAX;
+};
+
+// Writes the pixels of the image's rows from the component (grey).
+void ConvertGrayscale(const JpegComponent& component, RasterImage& image,
+                      const DecoderKernels& kernels, RowRange rows = {});
+// Writes the pixels of the image's rows from the Y, Cb and Cr components.
 void ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegComponent& cr,
-                  RasterImage& image);
+                  RasterImage& image, const DecoderKernels& kernels, RowRange rows = {});
 
 }  // namespace Tessera

@@ -1,5 +1,7 @@
 #include "huffman_table.h"
 
+#include <algorithm>
+
 #include "input_byte_stream.h"
 #include "jpeg_decoder.h"
 
@@ -18,6 +20,7 @@ int HuffmanTable::LoadTable(InputByteStream& stream) {
     HuffmanTable loaded;
     for (unsigned i = 0; i < total; ++i) loaded.symbols[i] = stream.ReadByte();
     if (!loaded.ComputeCodes(counts)) throw JpegDecoder::JpegBadStream("Bad Huffman Table");
+    loaded.ComputeQuickMatches();
     loaded.defined = true;
     *this = loaded;
     return kMaxCodeLength + static_cast<int>(total);
@@ -50,6 +53,39 @@ bool HuffmanTable::ComputeCodes(const std::array<std::uint8_t, kMaxCodeLength>& 
         code <<= 1;
     }
     return true;
+}
+
+HuffmanTable::Match HuffmanTable::Search(std::uint32_t bits, int from, int to) const {
+    for (int length = from; length <= to; ++length) {
+        const auto code = static_cast<std::int32_t>(bits >> (kMaxCodeLength - length));
+        if (code <= maxcode[length - 1])
+            return {symbols[valptr[length - 1] + code - mincode[length - 1]],
+                    static_cast<std::uint8_t>(length)};
+    }
+    return {0, 0};
+}
+
+HuffmanTable::Match HuffmanTable::LookupLong(std::uint32_t bits) const {
+    if (shortestLength == 0) return {0, 0};
+    return Search(bits, std::max(shortestLength, kQuickBits + 1), kMaxCodeLength);
+}
+
+void HuffmanTable::ComputeQuickMatches() {
+    quickMatches.fill({0, 0});
+    quickValues.fill({0, 0, 0});
+    if (shortestLength == 0) return;
+    for (std::uint32_t prefix = 0; prefix < quickMatches.size(); ++prefix) {
+        const Match match =
+            Search(prefix << (kMaxCodeLength - kQuickBits), shortestLength, kQuickBits);
+        quickMatches[prefix] = match;
+        const int size = match.symbol & 15;
+        const int total = match.length + size;
+        if (match.length == 0 || size == 0 || total > kQuickBits) continue;
+        const unsigned extra = (prefix >> (kQuickBits - total)) & ((1u << size) - 1);
+        quickValues[prefix] = {static_cast<std::int16_t>(Extend(extra, size)),
+                               static_cast<std::uint8_t>(match.symbol >> 4),
+                               static_cast<std::uint8_t>(total)};
+    }
 }
 
 std::uint8_t HuffmanTable::DecodeSymbol(InputByteStream& stream) const {

@@ -11,6 +11,25 @@ class InputByteStream;
 // the maxcode / mincode / valptr arrays of Figure F.16.
 class HuffmanTable {
   public:
+    static constexpr int kMaxCodeLength = 16;
+
+    // The code at the front of a bit string and its symbol; length 0 when no
+    // code of 16 bits or fewer matches (or the table has no codes).
+    struct Match {
+        std::uint8_t symbol;
+        std::uint8_t length;
+    };
+
+    // A short code together with the extra bits that follow it (T.81 F.2.2.1:
+    // a category or run/size symbol, then `size` bits of magnitude), taken
+    // at once. length 0: not available that way (a long code, a symbol
+    // without extra bits such as end of block, or more bits than looked at).
+    struct QuickValue {
+        std::int16_t value;   // the extra bits, extended to a signed value
+        std::uint8_t run;     // the symbol's high four bits
+        std::uint8_t length;  // code length + size
+    };
+
     HuffmanTable() = default;
     virtual ~HuffmanTable() = default;
 
@@ -20,6 +39,18 @@ class HuffmanTable {
     // Reads one code from a stream in bit mode and returns its symbol.
     std::uint8_t DecodeSymbol(InputByteStream& stream) const;
     bool IsDefined() const { return defined; }
+    // The code that begins the 16 bits given (first bit most significant), as
+    // DecodeSymbol would find it reading those bits.
+    Match Lookup(std::uint32_t bits) const {
+        const Match quick = quickMatches[bits >> (kMaxCodeLength - kQuickBits)];
+        return quick.length != 0 ? quick : LookupLong(bits);
+    }
+
+    // The code and extra bits at the front of the bits given (first bit
+    // most significant; only the first kQuickBits are looked at).
+    QuickValue LookupValue(std::uint32_t bits) const {
+        return quickValues[bits >> (kMaxCodeLength - kQuickBits)];
+    }
 
     // The decoding arrays, entry L-1 for code length L; for tests and tools.
     int MaxCode(int length) const { return maxcode[length - 1]; }
@@ -28,13 +59,19 @@ class HuffmanTable {
     int ShortestLength() const { return shortestLength; }
 
   private:
-    static constexpr int kMaxCodeLength = 16;
     static constexpr int kMaxSymbols = 256;
+    // Codes up to this long are found with one look-up in quickMatches.
+    static constexpr int kQuickBits = 9;
 
     // Builds the decoding arrays from the counts; false when the counts ask for
     // more codes of some length than that length can hold (the tree would
     // overflow), which no encoder produces.
     bool ComputeCodes(const std::array<std::uint8_t, kMaxCodeLength>& counts);
+    // The decoding procedure of DecodeSymbol over bits already at hand, from
+    // code length `from` on.
+    Match Search(std::uint32_t bits, int from, int to) const;
+    Match LookupLong(std::uint32_t bits) const;
+    void ComputeQuickMatches();
 
     std::array<std::int32_t, kMaxCodeLength> maxcode{};
     std::array<std::int32_t, kMaxCodeLength> mincode{};
@@ -42,6 +79,10 @@ class HuffmanTable {
     std::array<std::uint8_t, kMaxSymbols> symbols{};
     bool defined = false;
     int shortestLength = 0;  // 0: the table has no codes at all
+    // Entry b: the code of kQuickBits bits or fewer that begins b, if any.
+    std::array<Match, 1 << kQuickBits> quickMatches{};
+    // Entry b: the code and all its extra bits, when they fit in b.
+    std::array<QuickValue, 1 << kQuickBits> quickValues{};
 };
 
 }  // namespace Tessera

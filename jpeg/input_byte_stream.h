@@ -69,6 +69,9 @@ class InputByteStream {
     }
 
   private:
+    // The buffered fast path of bit mode works on these fields directly.
+    friend class BitReader;
+
     // The two operations that step to a new byte in bit mode report the same
     // conditions with slightly different texts; these are their three messages.
     struct StepMessages {

@@ -67,8 +67,8 @@ inline std::uint8_t ClampSample(Word value) {
 
 }  // namespace
 
-void InverseDct(SampleBlock& target, const std::int16_t* coefficients, const QuantTable& table) {
-    const std::int32_t* m = table.multipliers.data();
+void InverseDctPortable(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t* coefficients,
+                        const std::int32_t* m) {
     Word work[64];
 
     // Rows: dequantize and transform. A row with only its DC term transforms
@@ -90,7 +90,12 @@ void InverseDct(SampleBlock& target, const std::int16_t* coefficients, const Qua
     // Columns: transform with the bias, then drop the 12 fraction bits.
     Word column[64];
     for (int x = 0; x < 8; ++x) Kernel(work + x, column + x, 8, kColumnBias);
-    for (int i = 0; i < 64; ++i) target.samples[i] = ClampSample(column[i]);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) out[y * stride + x] = ClampSample(column[8 * y + x]);
+}
+
+void InverseDct(SampleBlock& target, const std::int16_t* coefficients, const QuantTable& table) {
+    InverseDctPortable(target.samples.data(), 8, coefficients, table.multipliers.data());
 }
 
 }  // namespace Tessera

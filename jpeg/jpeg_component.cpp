@@ -1,5 +1,7 @@
 #include "jpeg_component.h"
 
+#include <algorithm>
+
 #include "huffman_table.h"
 #include "inverse_dct.h"
 #include "jpeg_decoder.h"
@@ -57,71 +59,54 @@ void JpegComponent::AllocateBuffers(const JpegDecoder& decoder) {
         scanBlockColumns = DivideRoundingUp(decoder.PictureWidth(), 8 * horizontalUpsampling);
         blockRows = decoder.McuRowCount() * verticalSampling;
         blockColumns = decoder.McuColumnCount() * horizontalSampling;
+        inverseDct = decoder.Kernels().inverseDct;
         const std::size_t blocks = static_cast<std::size_t>(blockRows) * blockColumns;
         // Address space only: the rows are constructed as scans reach them,
-        // within this capacity, so the blocks never move.
-        sampleBlocks.reserve(blocks);
+        // within this capacity, so the samples never move.
+        samples.reserve(blocks * 64);
         prepared = true;
     }
     if (decoder.ProgressiveFrame() && !holdsCoefficients) {
         coefficients.reserve(static_cast<std::size_t>(blockRows) * blockColumns * 64);
         holdsCoefficients = true;
-        coefficients.resize(sampleBlocks.size() * 64);
+        coefficients.resize(static_cast<std::size_t>(allocatedRows) * blockColumns * 64);
     }
 }
 
 void JpegComponent::EnsureBlockRows(unsigned rows) {
     if (rows <= allocatedRows) return;
     const std::size_t blocks = static_cast<std::size_t>(rows) * blockColumns;
-    sampleBlocks.resize(blocks);
+    samples.resize(blocks * 64);
     if (holdsCoefficients) coefficients.resize(blocks * 64);
     allocatedRows = rows;
 }
 
 void JpegComponent::ReleaseBuffers() {
-    sampleBlocks = {};
+    samples = {};
     coefficients = {};
-    plane = {};
     eobRun = 0;
     prepared = false;
     holdsCoefficients = false;
     allocatedRows = 0;
 }
 
-void JpegComponent::TransformAllBlocks() {
-    if (sampleBlocks.empty() || coefficients.empty()) return;
-    for (std::size_t i = 0; i < sampleBlocks.size(); ++i)
-        InverseDct(sampleBlocks[i], coefficients.data() + i * 64, *quantTable);
+void JpegComponent::Transform(int row, int col, const std::int16_t* blockCoefficients) {
+    inverseDct(BlockSamples(row, col), static_cast<std::ptrdiff_t>(SampleStride()),
+               blockCoefficients, quantTable->multipliers.data());
 }
 
-void JpegComponent::Upsample() {
-    // Only the block rows that scans reached; the conversion supplies the
-    // samples of the rest (UnreachedSample).
-    const unsigned rows = allocatedRows;
-    const std::size_t size = static_cast<std::size_t>(blockColumns) * rows * horizontalUpsampling *
-                             verticalUpsampling * 64;
-    if (size == 0 || sampleBlocks.empty()) return;
-    plane.resize(size);
+void JpegComponent::TransformAllBlocks() {
+    TransformBlockRows(0, allocatedRows);
+}
 
-    std::uint8_t* out = plane.data();
-    if (horizontalUpsampling == 1 && verticalUpsampling == 1) {
-        for (unsigned r = 0; r < rows; ++r)
-            for (int y = 0; y < 8; ++y)
-                for (unsigned c = 0; c < blockColumns; ++c) {
-                    const std::uint8_t* row = &sampleBlocks[BlockIndex(r, c)].samples[8 * y];
-                    for (int x = 0; x < 8; ++x) *out++ = row[x];
-                }
-        return;
+void JpegComponent::TransformBlockRows(unsigned first, unsigned last) {
+    if (samples.empty() || coefficients.empty()) return;
+    last = std::min(last, allocatedRows);
+    for (unsigned r = first; r < last; ++r) {
+        const std::int16_t* block = coefficients.data() + BlockIndex(r, 0) * 64;
+        for (unsigned c = 0; c < blockColumns; ++c, block += 64)
+            Transform(static_cast<int>(r), static_cast<int>(c), block);
     }
-    // Every sample becomes a horizontal × vertical up-sampling rectangle.
-    for (unsigned r = 0; r < rows; ++r)
-        for (int y = 0; y < 8; ++y)
-            for (unsigned repeat = 0; repeat < verticalUpsampling; ++repeat)
-                for (unsigned c = 0; c < blockColumns; ++c) {
-                    const std::uint8_t* row = &sampleBlocks[BlockIndex(r, c)].samples[8 * y];
-                    for (int x = 0; x < 8; ++x)
-                        for (unsigned h = 0; h < horizontalUpsampling; ++h) *out++ = row[x];
-                }
 }
 
 }  // namespace Tessera

@@ -1,21 +1,23 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "sample_block.h"
+#include "inverse_dct.h"
 
 namespace Tessera {
 
+class BitReader;
 class HuffmanTable;
-class InputByteStream;
 class JpegDecoder;
 struct QuantTable;
 
 // Everything the decoder knows about one colour component of the picture being
 // decoded: sampling, bound tables, entropy-decoding state, the geometry of its
-// block grid and its three per-picture buffers (sample blocks, progressive
-// coefficients, up-sampled plane).
+// block grid and its two per-picture buffers: the samples, one plane of the
+// component's own resolution in which block (r, c) occupies rows 8r..8r+7 and
+// columns 8c..8c+7, and the coefficients of progressive frames.
 class JpegComponent {
   public:
     // --- set-up from the frame and scan headers ---
@@ -40,26 +42,24 @@ class JpegComponent {
     void AllocateBuffers(const JpegDecoder& decoder);
     // Makes block rows 0 .. rows − 1 exist (zero samples and coefficients).
     void EnsureBlockRows(unsigned rows);
-    // Releases the three buffers and the end-of-band run that a cut-short
+    // Releases the buffers and the end-of-band run that a cut-short
     // picture may have left; geometry, factors and table bindings stay.
     void ReleaseBuffers();
 
-    // --- per-block coefficient decoding (stream in bit mode) ---
+    // --- per-block coefficient decoding ---
 
-    void DecodeFullBlock(InputByteStream& stream, int row, int col);
-    void DecodeDcInitial(InputByteStream& stream, int row, int col, unsigned al);
-    void RefineDcBlock(InputByteStream& stream, int row, int col, unsigned al);
-    void DecodeAcBand(InputByteStream& stream, int row, int col, unsigned ss, unsigned se,
-                      unsigned al);
-    void RefineAcBand(InputByteStream& stream, int row, int col, unsigned ss, unsigned se,
-                      unsigned al);
+    void DecodeFullBlock(BitReader& bits, int row, int col);
+    void DecodeDcInitial(BitReader& bits, int row, int col, unsigned al);
+    void RefineDcBlock(BitReader& bits, int row, int col, unsigned al);
+    void DecodeAcBand(BitReader& bits, int row, int col, unsigned ss, unsigned se, unsigned al);
+    void RefineAcBand(BitReader& bits, int row, int col, unsigned ss, unsigned se, unsigned al);
 
     // --- the end of the picture ---
 
     // Progressive frames: dequantize and transform every block's coefficients.
     void TransformAllBlocks();
-    // Lays the sample blocks out as one full-resolution plane.
-    void Upsample();
+    // The same for the block rows first .. last − 1 that exist.
+    void TransformBlockRows(unsigned first, unsigned last);
 
     // --- state read by the scan drivers and the conversions ---
 
@@ -83,14 +83,19 @@ class JpegComponent {
     // sequential frames, the transform of zero coefficients (mid-grey, 128,
     // after the level shift of T.81 A.3.1) in progressive ones.
     std::uint8_t UnreachedSample() const { return holdsCoefficients ? 128 : 0; }
-    bool HasSampleBlocks() const { return !sampleBlocks.empty(); }
+    bool HasSamples() const { return !samples.empty(); }
     bool HasCoefficients() const { return !coefficients.empty(); }
-    bool HasPlane() const { return !plane.empty(); }
-    std::vector<SampleBlock>& SampleBlocks() { return sampleBlocks; }
+    std::vector<std::uint8_t>& Samples() { return samples; }
     std::vector<std::int16_t>& Coefficients() { return coefficients; }
-    const std::vector<std::uint8_t>& Plane() const { return plane; }
-    // Samples per plane row.
-    unsigned PlaneWidth() const { return blockColumns * 8 * horizontalUpsampling; }
+    // Samples per row of the sample plane.
+    std::size_t SampleStride() const { return std::size_t{blockColumns} * 8; }
+    // Rows of the sample plane that scans reached (whole block rows).
+    std::size_t ReachedSampleRows() const { return std::size_t{allocatedRows} * 8; }
+    const std::uint8_t* SampleRow(std::size_t row) const {
+        return samples.data() + row * SampleStride();
+    }
+    // Width of the component up-sampled to the frame's resolution.
+    std::size_t UpsampledWidth() const { return SampleStride() * horizontalUpsampling; }
 
   private:
     std::size_t BlockIndex(std::size_t row, std::size_t col) const {
@@ -100,16 +105,18 @@ class JpegComponent {
         EnsureBlockRows(static_cast<unsigned>(row) + 1);
         return coefficients.data() + BlockIndex(row, col) * 64;
     }
-    SampleBlock& Block(int row, int col) {
+    std::uint8_t* BlockSamples(int row, int col) {
         EnsureBlockRows(static_cast<unsigned>(row) + 1);
-        return sampleBlocks[BlockIndex(row, col)];
+        return samples.data() + static_cast<std::size_t>(row) * 8 * SampleStride() +
+               static_cast<std::size_t>(col) * 8;
     }
+    void Transform(int row, int col, const std::int16_t* blockCoefficients);
     bool RowReached(int row) const { return static_cast<unsigned>(row) < allocatedRows; }
     // Adds a DC difference; the predictor wraps to 16 bits like the
     // coefficients it feeds, which keeps a hostile run of differences defined.
     void AddToDcPredictor(int difference);
     // A correction bit of successive-approximation refinement on a non-zero coefficient.
-    static void RefineCoefficient(InputByteStream& stream, std::int16_t& coefficient, int bit);
+    static void RefineCoefficient(BitReader& bits, std::int16_t& coefficient, int bit);
 
     unsigned horizontalSampling = 0;
     unsigned verticalSampling = 0;
@@ -119,6 +126,7 @@ class JpegComponent {
     const HuffmanTable* acTable = nullptr;
     const HuffmanTable* dcTable = nullptr;
     const QuantTable* quantTable = nullptr;
+    InverseDctKernel inverseDct = InverseDctPortable;
     unsigned eobRun = 0;
     unsigned scanBlockRows = 0;
     unsigned scanBlockColumns = 0;
@@ -127,8 +135,7 @@ class JpegComponent {
     bool prepared = false;
     bool holdsCoefficients = false;  // progressive frame: coefficient storage in use
     unsigned allocatedRows = 0;
-    std::vector<SampleBlock> sampleBlocks;
-    std::vector<std::uint8_t> plane;
+    std::vector<std::uint8_t> samples;
     std::vector<std::int16_t> coefficients;
 };
 

@@ -13,6 +13,8 @@ JpegDecoder::~JpegDecoder() = default;
 void JpegDecoder::DecodeStream(InputByteStream& stream, RasterImage& target) {
     image = &target;
     scansDone = 0;
+    convertingWhileDecoding = false;
+    rowsConverted = 0;
     frameBlocks = 0;
     blocksVisited = 0;
     restartInterval = 0;
@@ -47,17 +49,36 @@ void JpegDecoder::DecodeStream(InputByteStream& stream, RasterImage& target) {
 void JpegDecoder::RefreshImage() {
     if (image == nullptr) throw JpegError("Not reading an image");
     if (scansDone == 0) return;
-    for (unsigned i = 0; i < frameComponentCount; ++i) {
-        JpegComponent& component = components[frameComponentIds[i]];
-        if (progressive) component.TransformAllBlocks();
-        component.Upsample();
+    if (!progressive) {
+        ConvertRows(rowsConverted, SIZE_MAX);
+        return;
     }
+    // Progressive pictures are transformed and converted one row of MCUs at
+    // a time, so that the conversion finds the samples in the cache.
+    const std::size_t mcuHeight = 8 * std::size_t{maxVerticalSampling};
+    for (unsigned r = 0; r < mcuRows; ++r) {
+        for (unsigned i = 0; i < frameComponentCount; ++i) {
+            JpegComponent& component = components[frameComponentIds[i]];
+            const unsigned v = component.VerticalSampling();
+            component.TransformBlockRows(r * v, (r + 1) * v);
+        }
+        ConvertRows(r * mcuHeight, (r + 1) * mcuHeight);
+    }
+}
+
+void JpegDecoder::ConvertRows(std::size_t first, std::size_t last) {
+    const RowRange rows{first, last};
     if (frameComponentCount == 1) {
-        ConvertGrayscale(components[frameComponentIds[0]], *image);
+        ConvertGrayscale(components[frameComponentIds[0]], *image, kernels, rows);
     } else if (frameComponentCount == 3) {
         ConvertYCbCr(components[frameComponentIds[0]], components[frameComponentIds[1]],
-                     components[frameComponentIds[2]], *image);
+                     components[frameComponentIds[2]], *image, kernels, rows);
     }
+}
+
+void JpegDecoder::ConvertFinishedRows(std::size_t last) {
+    ConvertRows(rowsConverted, last);
+    rowsConverted = last;
 }
 
 void JpegDecoder::ReleaseComponentData() {
@@ -66,8 +87,8 @@ void JpegDecoder::ReleaseComponentData() {
     // must not carry that geometry into the next picture.
     for (unsigned id = 0; id < kComponentSlots; ++id) {
         JpegComponent& component = components[id];
-        if (component.Prepared() || component.HasSampleBlocks() || component.HasCoefficients() ||
-            component.HasPlane() || component.EobRun() != 0)
+        if (component.Prepared() || component.HasSamples() || component.HasCoefficients() ||
+            component.EobRun() != 0)
             component.ReleaseBuffers();
     }
 }

@@ -10,9 +10,11 @@
 #include "image_decoder.h"
 #include "jpeg_component.h"
 #include "quant_table.h"
+#include "simd_level.h"
 
 namespace Tessera {
 
+class BitReader;
 class InputByteStream;
 class RasterImage;
 
@@ -78,6 +80,11 @@ class JpegDecoder : public ImageDecoder {
     unsigned FrameComponentCount() const { return frameComponentCount; }
     unsigned RestartInterval() const { return restartInterval; }
 
+    // The kernels (transform, colour conversion) this decoder uses: by
+    // default the fastest the processor runs; every level gives the same bytes.
+    const DecoderKernels& Kernels() const { return kernels; }
+    void SetSimdLevel(SimdLevel level) { kernels = KernelsFor(level); }
+
     // For tests: the component that an identifier names.
     const JpegComponent& Component(unsigned id) const { return components[id]; }
 
@@ -97,24 +104,31 @@ class JpegDecoder : public ImageDecoder {
     bool IsFrameComponent(unsigned id) const;
 
     // --- scan drivers ---
-    void RunSequentialScan(InputByteStream& stream);
-    void RunProgressiveScan(InputByteStream& stream, unsigned ss, unsigned se, unsigned ah,
-                            unsigned al);
-    void RunDcInitialPass(InputByteStream& stream, unsigned al);
-    void RunDcRefinementPass(InputByteStream& stream, unsigned al);
-    void RunAcBandPass(InputByteStream& stream, unsigned ss, unsigned se, unsigned al);
-    void RunAcRefinementPass(InputByteStream& stream, unsigned ss, unsigned se, unsigned al);
+    void RunSequentialScan(BitReader& bits);
+    void RunProgressiveScan(BitReader& bits, unsigned ss, unsigned se, unsigned ah, unsigned al);
+    void RunDcInitialPass(BitReader& bits, unsigned al);
+    void RunDcRefinementPass(BitReader& bits, unsigned al);
+    void RunAcBandPass(BitReader& bits, unsigned ss, unsigned se, unsigned al);
+    void RunAcRefinementPass(BitReader& bits, unsigned ss, unsigned se, unsigned al);
     // The block operation is called as operation(component, stream, row, col).
     template <typename BlockOperation>
-    void WalkScan(InputByteStream& stream, bool progressiveDriver, BlockOperation operation);
+    void WalkScan(BitReader& bits, bool progressiveDriver, BlockOperation operation);
     template <typename BlockOperation>
-    void WalkInterleaved(InputByteStream& stream, bool progressiveDriver, BlockOperation operation);
+    void WalkInterleaved(BitReader& bits, bool progressiveDriver, BlockOperation operation);
     template <typename BlockOperation>
-    void WalkNonInterleaved(InputByteStream& stream, bool progressiveDriver,
-                            BlockOperation operation);
-    void RestartCheck(InputByteStream& stream, unsigned& counter, bool progressiveDriver);
+    void WalkNonInterleaved(BitReader& bits, bool progressiveDriver, BlockOperation operation);
+    void RestartCheck(BitReader& bits, unsigned& counter, bool progressiveDriver);
     void ClearDcPredictors();
-    void ExpectRestartMarker(InputByteStream& stream);
+    void ExpectRestartMarker(BitReader& bits);
+
+    // --- conversion into the image ---
+    // Converts image rows from the components' samples as they stand.
+    void ConvertRows(std::size_t first, std::size_t last);
+    // A sequential scan that codes every component of the frame and is the
+    // picture's first scan leaves the image rows above its position final;
+    // converting them as it goes, while their samples are still in the
+    // cache, spares RefreshImage the work. Converts up to image row last.
+    void ConvertFinishedRows(std::size_t last);
 
     // --- per-picture data ---
     void ReleaseComponentData();
@@ -145,6 +159,11 @@ class JpegDecoder : public ImageDecoder {
     std::uint32_t scanComponentCount = 0;
     std::array<JpegComponent*, kComponentSlots> scanComponents{};
     std::uint32_t nextRestartNumber = 0;
+    // The current scan converts rows as it finishes them, and the image rows
+    // that hold their final pixels as a result.
+    bool convertingWhileDecoding = false;
+    std::size_t rowsConverted = 0;
+    DecoderKernels kernels = KernelsFor(BestSimdLevel());
 };
 
 }  // namespace Tessera

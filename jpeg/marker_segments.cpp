@@ -3,6 +3,7 @@
 #include <array>
 
 #include "../image/raster_image.h"
+#include "bit_reader.h"
 #include "input_byte_stream.h"
 #include "jpeg_decoder.h"
 
@@ -325,12 +326,19 @@ void JpegDecoder::LoadScanHeader(InputByteStream& stream) {
     if (blocksVisited > kMaxBlockVisitsPerBlock * frameBlocks)
         throw JpegBadStream("Scans Visit the Picture Too Many Times");
     ++scansDone;
+    // Only the first scan of a sequential picture, coding all its
+    // components, leaves rows final as it passes them (ConvertFinishedRows).
+    convertingWhileDecoding = !progressive && scansDone == 1 && count == frameComponentCount;
+    if (!convertingWhileDecoding) rowsConverted = 0;
 
     stream.StartBitReading();
-    if (progressive)
-        RunProgressiveScan(stream, ss, se, ah, al);
-    else
-        RunSequentialScan(stream);
+    {
+        BitReader bits(stream);
+        if (progressive)
+            RunProgressiveScan(bits, ss, se, ah, al);
+        else
+            RunSequentialScan(bits);
+    }
     stream.StopBitReading();
 }
 

@@ -1,6 +1,7 @@
 // The scan drivers: they walk a scan's blocks in the order T.81 prescribes
 // (A.2.2 non-interleaved, A.2.3 interleaved), have the components decode each
 // block, and read the restart markers between restart intervals (B.2.1).
+#include "bit_reader.h"
 #include "input_byte_stream.h"
 #include "jpeg_decoder.h"
 
@@ -15,109 +16,109 @@ constexpr unsigned kRestartCycle = 8;
 
 }  // namespace
 
-void JpegDecoder::RunSequentialScan(InputByteStream& stream) {
+void JpegDecoder::RunSequentialScan(BitReader& bits) {
     nextRestartNumber = 0;
-    WalkScan(stream, false, [](JpegComponent& c, InputByteStream& s, int row, int col) {
+    WalkScan(bits, false, [](JpegComponent& c, BitReader& s, int row, int col) {
         c.DecodeFullBlock(s, row, col);
     });
 }
 
-void JpegDecoder::RunProgressiveScan(InputByteStream& stream, unsigned ss, unsigned se, unsigned ah,
+void JpegDecoder::RunProgressiveScan(BitReader& bits, unsigned ss, unsigned se, unsigned ah,
                                      unsigned al) {
     nextRestartNumber = 0;
     if (ss != 0) {
         if (ah != 0)
-            RunAcRefinementPass(stream, ss, se, al);
+            RunAcRefinementPass(bits, ss, se, al);
         else
-            RunAcBandPass(stream, ss, se, al);
+            RunAcBandPass(bits, ss, se, al);
         return;
     }
     if (se != 0) throw JpegBadStream("Progressive scan contains DC and AC data");
     if (ah != 0)
-        RunDcRefinementPass(stream, al);
+        RunDcRefinementPass(bits, al);
     else
-        RunDcInitialPass(stream, al);
+        RunDcInitialPass(bits, al);
 }
 
-void JpegDecoder::RunDcInitialPass(InputByteStream& stream, unsigned al) {
-    WalkScan(stream, true, [al](JpegComponent& c, InputByteStream& s, int row, int col) {
+void JpegDecoder::RunDcInitialPass(BitReader& bits, unsigned al) {
+    WalkScan(bits, true, [al](JpegComponent& c, BitReader& s, int row, int col) {
         c.DecodeDcInitial(s, row, col, al);
     });
 }
 
-void JpegDecoder::RunDcRefinementPass(InputByteStream& stream, unsigned al) {
-    WalkScan(stream, true, [al](JpegComponent& c, InputByteStream& s, int row, int col) {
+void JpegDecoder::RunDcRefinementPass(BitReader& bits, unsigned al) {
+    WalkScan(bits, true, [al](JpegComponent& c, BitReader& s, int row, int col) {
         c.RefineDcBlock(s, row, col, al);
     });
 }
 
 // AC scans code one component only (T.81 G.1.1.1.1), so they always take the
 // non-interleaved walk over the first scan component.
-void JpegDecoder::RunAcBandPass(InputByteStream& stream, unsigned ss, unsigned se, unsigned al) {
-    WalkNonInterleaved(stream, true,
-                       [ss, se, al](JpegComponent& c, InputByteStream& s, int row, int col) {
-                           c.DecodeAcBand(s, row, col, ss, se, al);
-                       });
+void JpegDecoder::RunAcBandPass(BitReader& bits, unsigned ss, unsigned se, unsigned al) {
+    WalkNonInterleaved(bits, true, [ss, se, al](JpegComponent& c, BitReader& s, int row, int col) {
+        c.DecodeAcBand(s, row, col, ss, se, al);
+    });
 }
 
-void JpegDecoder::RunAcRefinementPass(InputByteStream& stream, unsigned ss, unsigned se,
-                                      unsigned al) {
-    WalkNonInterleaved(stream, true,
-                       [ss, se, al](JpegComponent& c, InputByteStream& s, int row, int col) {
-                           c.RefineAcBand(s, row, col, ss, se, al);
-                       });
+void JpegDecoder::RunAcRefinementPass(BitReader& bits, unsigned ss, unsigned se, unsigned al) {
+    WalkNonInterleaved(bits, true, [ss, se, al](JpegComponent& c, BitReader& s, int row, int col) {
+        c.RefineAcBand(s, row, col, ss, se, al);
+    });
 }
 
 template <typename BlockOperation>
-void JpegDecoder::WalkScan(InputByteStream& stream, bool progressiveDriver,
-                           BlockOperation operation) {
+void JpegDecoder::WalkScan(BitReader& bits, bool progressiveDriver, BlockOperation operation) {
     if (InterleavedScan())
-        WalkInterleaved(stream, progressiveDriver, operation);
+        WalkInterleaved(bits, progressiveDriver, operation);
     else
-        WalkNonInterleaved(stream, progressiveDriver, operation);
+        WalkNonInterleaved(bits, progressiveDriver, operation);
 }
 
 template <typename BlockOperation>
-void JpegDecoder::WalkInterleaved(InputByteStream& stream, bool progressiveDriver,
+void JpegDecoder::WalkInterleaved(BitReader& bits, bool progressiveDriver,
                                   BlockOperation operation) {
     ClearDcPredictors();
     unsigned counter = 0;
     for (unsigned r = 0; r < mcuRows; ++r) {
         for (unsigned k = 0; k < mcuColumns; ++k) {
-            RestartCheck(stream, counter, progressiveDriver);
+            RestartCheck(bits, counter, progressiveDriver);
             for (unsigned i = 0; i < scanComponentCount; ++i) {
                 JpegComponent& component = *scanComponents[i];
                 const unsigned v = component.VerticalSampling();
                 const unsigned h = component.HorizontalSampling();
                 for (unsigned m = 0; m < v; ++m)
                     for (unsigned d = 0; d < h; ++d)
-                        operation(component, stream, static_cast<int>(v * r + m),
+                        operation(component, bits, static_cast<int>(v * r + m),
                                   static_cast<int>(h * k + d));
             }
             ++counter;
         }
+        if (convertingWhileDecoding)
+            ConvertFinishedRows((r + 1) * 8 * std::size_t{maxVerticalSampling});
     }
 }
 
 template <typename BlockOperation>
-void JpegDecoder::WalkNonInterleaved(InputByteStream& stream, bool progressiveDriver,
+void JpegDecoder::WalkNonInterleaved(BitReader& bits, bool progressiveDriver,
                                      BlockOperation operation) {
     ClearDcPredictors();
     JpegComponent& component = *scanComponents[0];
     unsigned counter = 0;
     for (unsigned r = 0; r < component.ScanBlockRows(); ++r) {
         for (unsigned k = 0; k < component.ScanBlockColumns(); ++k) {
-            RestartCheck(stream, counter, progressiveDriver);
-            operation(component, stream, static_cast<int>(r), static_cast<int>(k));
+            RestartCheck(bits, counter, progressiveDriver);
+            operation(component, bits, static_cast<int>(r), static_cast<int>(k));
             ++counter;
         }
+        if (convertingWhileDecoding)
+            ConvertFinishedRows((r + 1) * 8 * std::size_t{component.VerticalUpsampling()});
     }
 }
 
-void JpegDecoder::RestartCheck(InputByteStream& stream, unsigned& counter, bool progressiveDriver) {
+void JpegDecoder::RestartCheck(BitReader& bits, unsigned& counter, bool progressiveDriver) {
     if (restartInterval == 0 || counter != restartInterval) return;
     if (progressiveDriver) ClearDcPredictors();
-    ExpectRestartMarker(stream);
+    ExpectRestartMarker(bits);
     counter = 0;
 }
 
@@ -125,7 +126,9 @@ void JpegDecoder::ClearDcPredictors() {
     for (unsigned i = 0; i < scanComponentCount; ++i) scanComponents[i]->SetDcPredictor(0);
 }
 
-void JpegDecoder::ExpectRestartMarker(InputByteStream& stream) {
+void JpegDecoder::ExpectRestartMarker(BitReader& bits) {
+    bits.Detach();
+    InputByteStream& stream = bits.Stream();
     stream.StopBitReading();
     if (stream.ReadByte() != kMarkerPrefix) throw JpegBadStream("Missing Restart Marker");
     std::uint8_t code = stream.ReadByte();
@@ -137,6 +140,7 @@ void JpegDecoder::ExpectRestartMarker(InputByteStream& stream) {
     nextRestartNumber = (nextRestartNumber + 1) % kRestartCycle;
     ClearDcPredictors();
     stream.StartBitReading();
+    bits.Attach();
 }
 
 }  // namespace Tessera

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "cjpeg_corpus.h"
 #include "decode_helpers.h"
 
@@ -144,7 +146,10 @@ bool AllCoefficientsComplete(const std::vector<std::uint8_t>& b) {
 // Where djpeg decodes a file that we decode too, the pictures must agree as
 // closely as on our own corpus (see the differential test for the bound).
 void CompareWithDjpeg(const fs::path& path, const Tessera::RasterImage& image) {
-    const std::string reference = (fs::temp_directory_path() / "tessera-shared-reference").string();
+    // One name per process: test runs of other build trees may share /tmp.
+    const std::string reference =
+        (fs::temp_directory_path() / ("tessera-shared-reference-" + std::to_string(getpid())))
+            .string();
     if (!RunQuietly("djpeg -dct int -nosmooth -outfile " + ShellQuote(reference) + " " +
                     ShellQuote(path.string())))
         return;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "jpeg/jpeg_component.h"
+#include "jpeg/simd_level.h"
 #include "stream_builder.h"
 
 namespace Tessera::Testing {
@@ -16,8 +17,10 @@ std::array<std::uint8_t, 4> BytesOf(std::uint32_t pixel) {
     return bytes;
 }
 
-// A component of the decoder's frame with its planes built from blocks whose
-// samples the callback gives: sample(block, row, column).
+const DecoderKernels kKernels = KernelsFor(BestSimdLevel());
+
+// A component of the decoder's frame with its blocks' samples given by the
+// callback: sample(block, row, column).
 template <typename Sample>
 JpegComponent PlaneOf(const JpegDecoder& decoder, unsigned h, unsigned v, Sample sample) {
     JpegComponent component;
@@ -25,11 +28,13 @@ JpegComponent PlaneOf(const JpegDecoder& decoder, unsigned h, unsigned v, Sample
     component.SetVerticalSampling(v);
     component.AllocateBuffers(decoder);
     component.EnsureBlockRows(component.BlockRows());
-    for (std::size_t b = 0; b < component.SampleBlocks().size(); ++b)
-        for (int i = 0; i < 64; ++i)
-            component.SampleBlocks()[b].samples[i] =
-                static_cast<std::uint8_t>(sample(b, i / 8, i % 8));
-    component.Upsample();
+    const std::size_t stride = component.SampleStride();
+    for (std::size_t row = 0; row < component.ReachedSampleRows(); ++row)
+        for (std::size_t column = 0; column < stride; ++column) {
+            const std::size_t block = row / 8 * component.BlockColumns() + column / 8;
+            component.Samples()[row * stride + column] = static_cast<std::uint8_t>(
+                sample(block, static_cast<int>(row % 8), static_cast<int>(column % 8)));
+        }
     return component;
 }
 
@@ -68,7 +73,8 @@ TEST(ColourConversion, YCbCrPixels) {
     for (const Case& c : cases) {
         RasterImage image;
         image.SetSize(1, 1);
-        ConvertYCbCr(Flat(*decoder, c.y), Flat(*decoder, c.cb), Flat(*decoder, c.cr), image);
+        ConvertYCbCr(Flat(*decoder, c.y), Flat(*decoder, c.cb), Flat(*decoder, c.cr), image,
+                     kKernels);
         EXPECT_EQ(BytesOf(image.Pixels()[0]), c.bgra)
             << int{c.y} << "," << int{c.cb} << "," << int{c.cr};
     }
@@ -84,13 +90,48 @@ TEST(ColourConversion, SubsampledChromaCoversTwoByTwoPixels) {
     const JpegComponent cr = Flat(*decoder, 128);
     RasterImage image;
     image.SetSize(16, 16);
-    ConvertYCbCr(y, cb, cr, image);
+    ConvertYCbCr(y, cb, cr, image, kKernels);
     // 1.772 · 20 = 35.44; 0.34414 · 20 = 6.88.
     const std::uint32_t tinted = 0xFF000000u | 100u << 16 | 93u << 8 | 135u;
     for (int i = 0; i < 16; ++i)
         for (int j = 0; j < 16; ++j)
             ASSERT_EQ(PixelAt(image, j, i), i / 2 == j / 2 ? tinted : GreyPixel(100))
                 << i << "," << j;
+}
+
+TEST(ColourConversion, SubsampledChromaCoversUpsamplingRectangles) {
+    // Every layout the row kernels take (4:2:0, 4:2:2) and those that are
+    // repeated out first (4:4:0-like tall, 4:1:1): chroma sample (r, x) of the
+    // one 8 × 8 chroma block covers an h × v rectangle of pixels.
+    struct Case {
+        std::uint8_t lumaSampling;
+        int h, v;
+    };
+    for (const Case& c : {Case{0x22, 2, 2}, Case{0x21, 2, 1}, Case{0x13, 1, 3}, Case{0x41, 4, 1}}) {
+        SCOPED_TRACE(int{c.lumaSampling});
+        const int width = 8 * c.h - 1, height = 8 * c.v - 1;  // odd sizes: partial rectangles
+        const auto decoder = DecoderWithFrame(kSof0, static_cast<std::uint16_t>(width),
+                                              static_cast<std::uint16_t>(height),
+                                              {{1, c.lumaSampling, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
+        const JpegComponent y =
+            PlaneOf(*decoder, static_cast<unsigned>(c.h), static_cast<unsigned>(c.v),
+                    [](std::size_t, int, int) { return 90; });
+        const JpegComponent cb =
+            PlaneOf(*decoder, 1, 1, [](std::size_t, int r, int x) { return 64 + 8 * r + x; });
+        const JpegComponent cr =
+            PlaneOf(*decoder, 1, 1, [](std::size_t, int r, int x) { return 191 - 8 * r - x; });
+        RasterImage image;
+        image.SetSize(width, height);
+        ConvertYCbCr(y, cb, cr, image, kKernels);
+        for (int i = 0; i < height; ++i)
+            for (int j = 0; j < width; ++j) {
+                const int r = i / c.v, x = j / c.h;
+                ASSERT_EQ(PixelAt(image, j, i),
+                          YCbCrPixel(90, static_cast<std::uint8_t>(64 + 8 * r + x),
+                                     static_cast<std::uint8_t>(191 - 8 * r - x)))
+                    << i << "," << j;
+            }
+    }
 }
 
 TEST(ColourConversion, GreyPictureReadsOnlyItsOwnPartOfThePlane) {
@@ -100,10 +141,10 @@ TEST(ColourConversion, GreyPictureReadsOnlyItsOwnPartOfThePlane) {
         return static_cast<int>(block * 40 + r * 8 + c);
     };
     const JpegComponent grey = PlaneOf(*decoder, 1, 1, sample);
-    ASSERT_EQ(grey.PlaneWidth(), 24u);
+    ASSERT_EQ(grey.UpsampledWidth(), 24u);
     RasterImage image;
     image.SetSize(17, 9);
-    ConvertGrayscale(grey, image);
+    ConvertGrayscale(grey, image, kKernels);
     for (int i = 0; i < 9; ++i)
         for (int j = 0; j < 17; ++j)
             ASSERT_EQ(
@@ -116,7 +157,7 @@ TEST(ColourConversion, GreyByteOrder) {
     const auto decoder = DecoderWithFrame(kSof0, 8, 8, {{1, 0x11, 0}});
     RasterImage image;
     image.SetSize(2, 1);
-    ConvertGrayscale(Flat(*decoder, 77), image);
+    ConvertGrayscale(Flat(*decoder, 77), image, kKernels);
     EXPECT_EQ(BytesOf(image.Pixels()[1]), (std::array<std::uint8_t, 4>{77, 77, 77, 255}));
 }
 
@@ -125,9 +166,9 @@ TEST(ColourConversion, MissingPlaneWritesNothing) {
     const JpegComponent none;
     RasterImage image;
     image.SetSize(8, 8);
-    ConvertYCbCr(Flat(*decoder, 200), Flat(*decoder, 128), none, image);
-    ConvertYCbCr(none, Flat(*decoder, 128), Flat(*decoder, 128), image);
-    ConvertGrayscale(none, image);
+    ConvertYCbCr(Flat(*decoder, 200), Flat(*decoder, 128), none, image, kKernels);
+    ConvertYCbCr(none, Flat(*decoder, 128), Flat(*decoder, 128), image, kKernels);
+    ConvertGrayscale(none, image, kKernels);
     for (int i = 0; i < 64; ++i) ASSERT_EQ(image.Pixels()[i], 0u);
 }
 

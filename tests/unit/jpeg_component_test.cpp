@@ -52,7 +52,8 @@ TEST(JpegComponent, GeometryOfSubsampledFrame) {
         EXPECT_EQ(component.BlockRows(), c.blockRows);
         EXPECT_EQ(component.ScanBlockColumns(), c.scanColumns);
         EXPECT_EQ(component.ScanBlockRows(), c.scanRows);
-        EXPECT_EQ(component.SampleBlocks().size(), c.blockColumns * c.blockRows);
+        EXPECT_EQ(component.Samples().size(), c.blockColumns * c.blockRows * 64);
+        EXPECT_EQ(component.SampleStride(), c.blockColumns * 8);
         EXPECT_FALSE(component.HasCoefficients());  // sequential frame
     }
 }
@@ -66,8 +67,8 @@ TEST(JpegComponent, GeometryOfGreyFrame) {
     EXPECT_EQ(component.BlockRows(), 2u);
     EXPECT_EQ(component.ScanBlockColumns(), 3u);
     EXPECT_EQ(component.ScanBlockRows(), 2u);
-    for (const SampleBlock& block : component.SampleBlocks())
-        for (std::uint8_t s : block.samples) ASSERT_EQ(s, 0);
+    ASSERT_EQ(component.Samples().size(), 6u * 64);
+    for (std::uint8_t s : component.Samples()) ASSERT_EQ(s, 0);
 }
 
 TEST(JpegComponent, LaterScansOfAPictureAllocateNothing) {
@@ -78,16 +79,16 @@ TEST(JpegComponent, LaterScansOfAPictureAllocateNothing) {
     ASSERT_EQ(component.Coefficients().size(), 2u * 64);
     for (std::int16_t c : component.Coefficients()) ASSERT_EQ(c, 0);
     component.Coefficients()[64] = 77;
-    const SampleBlock* blocks = component.SampleBlocks().data();
+    const std::uint8_t* samples = component.Samples().data();
     component.AllocateBuffers(*decoder);
     EXPECT_EQ(component.Coefficients()[64], 77);
-    EXPECT_EQ(component.SampleBlocks().data(), blocks);
+    EXPECT_EQ(component.Samples().data(), samples);
 }
 
 TEST(JpegComponent, ReleaseKeepsGeometryAndFactors) {
     JpegComponent empty;
     empty.ReleaseBuffers();
-    EXPECT_FALSE(empty.HasSampleBlocks());
+    EXPECT_FALSE(empty.HasSamples());
 
     const auto decoder = DecoderWithFrame(kSof2, 16, 8, {{1, 0x11, 0}});
     JpegComponent component = ComponentWith(1, 1);
@@ -95,9 +96,8 @@ TEST(JpegComponent, ReleaseKeepsGeometryAndFactors) {
     component.EnsureBlockRows(component.BlockRows());
     component.SetEobRun(5);
     component.ReleaseBuffers();
-    EXPECT_FALSE(component.HasSampleBlocks());
+    EXPECT_FALSE(component.HasSamples());
     EXPECT_FALSE(component.HasCoefficients());
-    EXPECT_FALSE(component.HasPlane());
     EXPECT_EQ(component.EobRun(), 0u);
     EXPECT_EQ(component.BlockColumns(), 2u);
     EXPECT_EQ(component.HorizontalSampling(), 1u);
@@ -140,7 +140,7 @@ TEST(JpegComponent, TransformAllBlocksNeedsCoefficients) {
     component.AllocateBuffers(*sequential);
     component.EnsureBlockRows(component.BlockRows());
     component.TransformAllBlocks();
-    EXPECT_EQ(component.SampleBlocks()[0].samples[0], 0);  // untouched
+    EXPECT_EQ(component.SampleRow(0)[0], 0);  // untouched
 
     const auto progressive = DecoderWithFrame(kSof2, 16, 8, {{1, 0x11, 0}});
     JpegComponent blocks = ComponentWith(1, 1);
@@ -149,52 +149,10 @@ TEST(JpegComponent, TransformAllBlocksNeedsCoefficients) {
     blocks.EnsureBlockRows(blocks.BlockRows());
     blocks.Coefficients()[64] = -28;
     blocks.TransformAllBlocks();
-    EXPECT_EQ(blocks.SampleBlocks()[0].samples[63], 128);
-    EXPECT_EQ(blocks.SampleBlocks()[1].samples[0], 100);
-}
-
-TEST(JpegComponent, UpsampleCopiesBlocksSideBySide) {
-    const auto decoder = DecoderWithFrame(kSof0, 16, 16, {{1, 0x11, 0}});
-    JpegComponent component = ComponentWith(1, 1);
-    EXPECT_NO_THROW(component.Upsample());  // no sample blocks, no plane
-    EXPECT_FALSE(component.HasPlane());
-    component.AllocateBuffers(*decoder);
-    component.EnsureBlockRows(component.BlockRows());
-    for (int b = 0; b < 4; ++b)
-        for (int i = 0; i < 64; ++i)
-            component.SampleBlocks()[b].samples[i] = static_cast<std::uint8_t>(b * 64 + i);
-    component.Upsample();
-    ASSERT_EQ(component.PlaneWidth(), 16u);
-    ASSERT_EQ(component.Plane().size(), 256u);
-    // Plane row R, column X comes from block (R / 8, X / 8), sample (R % 8, X % 8).
-    for (int r = 0; r < 16; ++r)
-        for (int x = 0; x < 16; ++x)
-            ASSERT_EQ(component.Plane()[16 * r + x], (r / 8 * 2 + x / 8) * 64 + r % 8 * 8 + x % 8)
-                << r << "," << x;
-}
-
-TEST(JpegComponent, UpsampleRepeatsSubsampledSamples) {
-    struct Case {
-        std::uint8_t lumaSampling;
-        unsigned h, v;
-    };
-    for (const Case& c : {Case{0x22, 2, 2}, Case{0x21, 2, 1}, Case{0x13, 1, 3}, Case{0x41, 4, 1}}) {
-        SCOPED_TRACE(int{c.lumaSampling});
-        const auto decoder =
-            DecoderWithFrame(kSof0, 8, 8, {{1, c.lumaSampling, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
-        JpegComponent chroma = ComponentWith(1, 1);
-        chroma.AllocateBuffers(*decoder);
-        chroma.EnsureBlockRows(chroma.BlockRows());
-        ASSERT_EQ(chroma.SampleBlocks().size(), 1u);
-        for (int i = 0; i < 64; ++i)
-            chroma.SampleBlocks()[0].samples[i] = static_cast<std::uint8_t>(i);
-        chroma.Upsample();
-        ASSERT_EQ(chroma.PlaneWidth(), 8 * c.h);
-        ASSERT_EQ(chroma.Plane().size(), 64 * c.h * c.v);
-        for (unsigned r = 0; r < 8 * c.v; ++r)
-            for (unsigned x = 0; x < 8 * c.h; ++x)
-                ASSERT_EQ(chroma.Plane()[r * 8 * c.h + x], r / c.v * 8 + x / c.h) << r << "," << x;
-    }
+    // Block 1 holds columns 8..15 of the sample rows.
+    EXPECT_EQ(blocks.SampleRow(7)[7], 128);
+    EXPECT_EQ(blocks.SampleRow(0)[8], 100);
+    EXPECT_EQ(blocks.SampleRow(7)[15], 100);
 }
 
 TEST(JpegComponent, PlanesOfSubsampledPictureCoverIt) {
@@ -204,9 +162,8 @@ TEST(JpegComponent, PlanesOfSubsampledPictureCoverIt) {
         JpegComponent component = ComponentWith(factor, factor);
         component.AllocateBuffers(*decoder);
         component.EnsureBlockRows(component.BlockRows());
-        component.Upsample();
-        EXPECT_EQ(component.PlaneWidth(), 112u);
-        EXPECT_EQ(component.Plane().size(), 112u * 80);
+        EXPECT_EQ(component.UpsampledWidth(), 112u);
+        EXPECT_EQ(component.ReachedSampleRows() * component.VerticalUpsampling(), 80u);
     }
 }
 

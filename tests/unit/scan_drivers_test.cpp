@@ -289,9 +289,9 @@ std::array<std::uint8_t, 64> ExpectedSamples(std::int16_t dc, std::int16_t first
     std::array<std::int16_t, 64> coefficients{};
     coefficients[0] = dc;
     coefficients[1] = first;
-    SampleBlock block;
-    InverseDct(block, coefficients.data(), table);
-    return block.samples;
+    std::array<std::uint8_t, 64> samples{};
+    InverseDctPortable(samples.data(), 8, coefficients.data(), table.multipliers.data());
+    return samples;
 }
 
 void ExpectSamples(const RasterImage& image, const std::array<std::uint8_t, 64>& samples) {
