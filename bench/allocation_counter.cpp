@@ -75,8 +75,8 @@ void AllocationCounter::ResetPeak() {
 
 // --- the replaced global forms (every one, so that no block goes uncounted) ---
 
-using TesseraBench::AllocateOrThrow;
 using TesseraBench::Allocate;
+using TesseraBench::AllocateOrThrow;
 using TesseraBench::Release;
 
 namespace {
@@ -86,8 +86,12 @@ std::size_t Alignment(std::align_val_t alignment) {
 }
 }  // namespace
 
-void* operator new(std::size_t size) { return AllocateOrThrow(size, kDefault); }
-void* operator new[](std::size_t size) { return AllocateOrThrow(size, kDefault); }
+void* operator new(std::size_t size) {
+    return AllocateOrThrow(size, kDefault);
+}
+void* operator new[](std::size_t size) {
+    return AllocateOrThrow(size, kDefault);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     return Allocate(size, kDefault);
 }
@@ -103,21 +107,40 @@ void* operator new[](std::size_t size, std::align_val_t alignment) {
 void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
     return Allocate(size, Alignment(alignment));
 }
-void* operator new[](std::size_t size, std::align_val_t alignment,
-                     const std::nothrow_t&) noexcept {
+void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
     return Allocate(size, Alignment(alignment));
 }
 
-void operator delete(void* block) noexcept { Release(block); }
-void operator delete[](void* block) noexcept { Release(block); }
-void operator delete(void* block, std::size_t) noexcept { Release(block); }
-void operator delete[](void* block, std::size_t) noexcept { Release(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { Release(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { Release(block); }
-void operator delete(void* block, std::align_val_t) noexcept { Release(block); }
-void operator delete[](void* block, std::align_val_t) noexcept { Release(block); }
-void operator delete(void* block, std::size_t, std::align_val_t) noexcept { Release(block); }
-void operator delete[](void* block, std::size_t, std::align_val_t) noexcept { Release(block); }
+void operator delete(void* block) noexcept {
+    Release(block);
+}
+void operator delete[](void* block) noexcept {
+    Release(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    Release(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    Release(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    Release(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+    Release(block);
+}
+void operator delete(void* block, std::align_val_t) noexcept {
+    Release(block);
+}
+void operator delete[](void* block, std::align_val_t) noexcept {
+    Release(block);
+}
+void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
+    Release(block);
+}
+void operator delete[](void* block, std::size_t, std::align_val_t) noexcept {
+    Release(block);
+}
 void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept {
     Release(block);
 }

@@ -197,7 +197,8 @@ Corpus MakeCorpus(const CorpusSettings& settings) {
 
     const fs::path photosDirectory =
         settings.photosDirectory.value_or(DefaultPhotosDirectory(settings.repositoryRoot));
-    const bool usePhotos = settings.photosDirectory.has_value() || fs::is_directory(photosDirectory);
+    const bool usePhotos =
+        settings.photosDirectory.has_value() || fs::is_directory(photosDirectory);
     if (usePhotos && !fs::is_directory(photosDirectory))
         throw BenchError("no photos directory " + photosDirectory.string());
 

@@ -6,7 +6,8 @@
 
 namespace TesseraBench {
 
-const std::string_view kUsage = R"(usage: tessera-bench [--quick] [--runs N] [--filter TEXT] [--keep DIR] [--photos DIR]
+const std::string_view kUsage =
+    R"(usage: tessera-bench [--quick] [--runs N] [--filter TEXT] [--keep DIR] [--photos DIR]
 
 Measures how fast Tessera decodes JPEG files held in memory, against
 libjpeg-turbo (TurboJPEG API) and stb_image, and how much memory Tessera

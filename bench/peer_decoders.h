@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <span>
-#include <string_view>
 #include <vector>
 
 #include "image/raster_image.h"
@@ -24,7 +23,7 @@ class PeerDecoder {
     virtual ~PeerDecoder() = default;
 
     // "tessera", "turbo" or "stb".
-    virtual std::string_view Name() const = 0;
+    virtual const char* Name() const = 0;
     // Decodes a whole JPEG file held in memory into 32-bit pixels; throws
     // BenchError saying why when the decoder fails.
     virtual PictureSize Decode(std::span<const std::uint8_t> file) = 0;
@@ -37,7 +36,7 @@ class PeerDecoder {
 // as the slideshow uses them. Output BGRA, the library's native order.
 class TesseraDecoder final : public PeerDecoder {
   public:
-    std::string_view Name() const override { return "tessera"; }
+    const char* Name() const override { return "tessera"; }
     PictureSize Decode(std::span<const std::uint8_t> file) override;
     std::span<const std::uint8_t> LastBgrxPixels() const override;
 
@@ -56,7 +55,7 @@ class TurboDecoder final : public PeerDecoder {
     TurboDecoder(const TurboDecoder&) = delete;
     TurboDecoder& operator=(const TurboDecoder&) = delete;
 
-    std::string_view Name() const override { return "turbo"; }
+    const char* Name() const override { return "turbo"; }
     PictureSize Decode(std::span<const std::uint8_t> file) override;
     std::span<const std::uint8_t> LastBgrxPixels() const override { return output; }
 
@@ -70,7 +69,7 @@ class TurboDecoder final : public PeerDecoder {
 // every picture (freed again in Decode); it keeps no pixels for comparison.
 class StbDecoder final : public PeerDecoder {
   public:
-    std::string_view Name() const override { return "stb"; }
+    const char* Name() const override { return "stb"; }
     PictureSize Decode(std::span<const std::uint8_t> file) override;
 };
 

@@ -11,6 +11,7 @@
 #include <map>
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -102,17 +103,16 @@ FileFacts CheckFile(Decoders& decoders, const CorpusFile& file) {
         try {
             size = decoder->Decode(file.bytes);
         } catch (const BenchError& error) {
-            throw BenchError(file.name + ": " + std::string(decoder->Name()) +
-                             " failed: " + error.what());
+            throw BenchError(file.name + ": " + decoder->Name() + " failed: " + error.what());
         }
         if (decoder == &decoders.tessera) facts.size = size;
         if (size != facts.size)
             throw BenchError(Format("%s: %s decodes %dx%d, tessera %dx%d", file.name.c_str(),
-                                    std::string(decoder->Name()).c_str(), size.width, size.height,
-                                    facts.size.width, facts.size.height));
+                                    decoder->Name(), size.width, size.height, facts.size.width,
+                                    facts.size.height));
     }
-    facts.maxDifference = MaxChannelDifference(decoders.tessera.LastBgrxPixels(),
-                                               decoders.turbo.LastBgrxPixels());
+    facts.maxDifference =
+        MaxChannelDifference(decoders.tessera.LastBgrxPixels(), decoders.turbo.LastBgrxPixels());
     facts.peakBytes = TesseraPeakBytes(file.bytes);
     return facts;
 }
@@ -125,13 +125,12 @@ std::vector<std::vector<double>> TimeDecoders(Decoders& decoders, const CorpusFi
     const auto all = decoders.All();
     std::vector<std::vector<double>> seconds(all.size());
     std::vector<double> totals(all.size(), 0.0);
-    for (std::size_t round = 0;; ++round) {
-        const bool done =
-            fixedRuns ? round >= static_cast<std::size_t>(*fixedRuns)
-                      : round >= kMinimumRuns &&
-                            *std::min_element(totals.begin(), totals.end()) >=
-                                kMinimumSecondsPerDecoder;
-        if (done) break;
+    auto enough = [&](std::size_t rounds) {
+        if (fixedRuns) return rounds >= static_cast<std::size_t>(*fixedRuns);
+        const double least = *std::min_element(totals.begin(), totals.end());
+        return rounds >= kMinimumRuns && least >= kMinimumSecondsPerDecoder;
+    };
+    for (std::size_t round = 0; !enough(round); ++round) {
         for (std::size_t turn = 0; turn < all.size(); ++turn) {
             const std::size_t which = (round + turn) % all.size();
             const Clock::time_point start = Clock::now();
@@ -168,10 +167,48 @@ void PrintSummary(const Ratios& ratios) {
               << " progressive=" << text(FileClass::Progressive, kPeers[1]) << std::endl;
 }
 
+std::optional<int> FixedRuns(const BenchOptions& options) {
+    if (options.runs) return options.runs;
+    if (options.quick) return kQuickRuns;
+    return std::nullopt;
+}
+
+void PrintFacts(const CorpusFile& file, const FileFacts& facts, int nameWidth) {
+    const std::string className(ClassName(file.fileClass));
+    const std::size_t output = static_cast<std::size_t>(facts.size.width) * facts.size.height * 4;
+    std::cout << Format("file   %-*s %-11s %5dx%-5d jpeg=%.1fKB max-difference-tessera-turbo=%d\n",
+                        nameWidth, file.name.c_str(), className.c_str(), facts.size.width,
+                        facts.size.height, static_cast<double>(file.bytes.size()) / 1e3,
+                        facts.maxDifference)
+              << Format("memory %-*s peak=%.1fMB output=%.1fMB ratio=%.2f\n", nameWidth,
+                        file.name.c_str(), Megabytes(facts.peakBytes), Megabytes(output),
+                        static_cast<double>(facts.peakBytes) / static_cast<double>(output))
+              << std::flush;
+}
+
+// Times the decoders on the file, prints a line for each and returns their
+// megapixels per second (indexed as Decoders::All).
+std::vector<double> MeasureThroughput(Decoders& decoders, const CorpusFile& file,
+                                      const FileFacts& facts, std::optional<int> fixedRuns,
+                                      int nameWidth) {
+    const double megapixels = static_cast<double>(facts.size.width) * facts.size.height / 1e6;
+    const auto seconds = TimeDecoders(decoders, file, fixedRuns);
+    std::vector<double> throughput;
+    for (std::size_t which = 0; which < seconds.size(); ++which) {
+        const double median = *Median(seconds[which]);
+        throughput.push_back(megapixels / median);
+        std::cout << Format("decode %-*s %-7s %8.2f MP/s  median %9.3f ms of %zu runs\n", nameWidth,
+                            file.name.c_str(), decoders.All()[which]->Name(), throughput.back(),
+                            median * 1e3, seconds[which].size());
+    }
+    std::cout.flush();
+    return throughput;
+}
+
 int Run(const BenchOptions& options) {
     const CorpusDirectory directory(options.keepDirectory);
-    const CorpusSettings settings{FindRepositoryRoot(), options.photosDirectory,
-                                  directory.Path(), options.quick, options.filter};
+    const CorpusSettings settings{FindRepositoryRoot(), options.photosDirectory, directory.Path(),
+                                  options.quick, options.filter};
     const Clock::time_point corpusStart = Clock::now();
     const Corpus corpus = MakeCorpus(settings);
     if (corpus.files.empty()) throw BenchError("no file name contains '" + options.filter + "'");
@@ -179,9 +216,7 @@ int Run(const BenchOptions& options) {
               << Format("corpus: %zu files in %s (%s), made in %.1f s\n", corpus.files.size(),
                         directory.Path().c_str(), directory.Kept() ? "kept" : "removed at exit",
                         SecondsSince(corpusStart));
-    const std::optional<int> fixedRuns = options.runs ? options.runs
-                                         : options.quick ? std::optional<int>(kQuickRuns)
-                                                         : std::nullopt;
+    const std::optional<int> fixedRuns = FixedRuns(options);
     if (fixedRuns)
         std::cout << "runs: " << *fixedRuns << " per file and decoder\n";
     else
@@ -190,40 +225,20 @@ int Run(const BenchOptions& options) {
 
     std::size_t nameWidth = 0;
     for (const CorpusFile& file : corpus.files) nameWidth = std::max(nameWidth, file.name.size());
-    const int width = static_cast<int>(nameWidth);
 
+    // Every file is checked before any is timed, so that a failure shows at once.
     Decoders decoders;
     std::vector<FileFacts> facts;
     for (const CorpusFile& file : corpus.files) {
         facts.push_back(CheckFile(decoders, file));
-        const FileFacts& fact = facts.back();
-        const std::size_t output = static_cast<std::size_t>(fact.size.width) * fact.size.height * 4;
-        std::cout << Format("file   %-*s %-11s %5dx%-5d jpeg=%.1fKB max-difference-tessera-turbo=%d\n",
-                            width, file.name.c_str(), std::string(ClassName(file.fileClass)).c_str(),
-                            fact.size.width, fact.size.height,
-                            static_cast<double>(file.bytes.size()) / 1e3, fact.maxDifference)
-                  << Format("memory %-*s peak=%.1fMB output=%.1fMB ratio=%.2f\n", width,
-                            file.name.c_str(), Megabytes(fact.peakBytes), Megabytes(output),
-                            static_cast<double>(fact.peakBytes) / static_cast<double>(output))
-                  << std::flush;
+        PrintFacts(file, facts.back(), static_cast<int>(nameWidth));
     }
 
     Ratios ratios;
     for (std::size_t i = 0; i < corpus.files.size(); ++i) {
         const CorpusFile& file = corpus.files[i];
-        const double megapixels =
-            static_cast<double>(facts[i].size.width) * facts[i].size.height / 1e6;
-        const auto seconds = TimeDecoders(decoders, file, fixedRuns);
-        std::vector<double> throughput;
-        for (std::size_t d = 0; d < seconds.size(); ++d) {
-            const double median = *Median(seconds[d]);
-            throughput.push_back(megapixels / median);
-            std::cout << Format("decode %-*s %-7s %8.2f MP/s  median %9.3f ms of %zu runs\n",
-                                width, file.name.c_str(),
-                                std::string(decoders.All()[d]->Name()).c_str(), throughput.back(),
-                                median * 1e3, seconds[d].size());
-        }
-        std::cout.flush();
+        const std::vector<double> throughput =
+            MeasureThroughput(decoders, file, facts[i], fixedRuns, static_cast<int>(nameWidth));
         for (const std::size_t peer : kPeers)
             ratios[{file.fileClass, peer}].push_back(throughput[kTessera] / throughput[peer]);
     }
