@@ -1,0 +1,96 @@
+#include "bench_options.h"
+
+#include <charconv>
+
+#include "bench_error.h"
+
+namespace TesseraBench {
+
+const std::string_view kUsage =
+    R"(usage: tessera-bench [--quick] [--runs N] [--filter TEXT] [--keep DIR] [--photos DIR]
+
+Measures how fast Tessera decodes JPEG files held in memory, against
+libjpeg-turbo (TurboJPEG API) and stb_image, and how much memory Tessera
+needs for one decode.
+
+The corpus is made at start in a temporary directory: pictures of about 2 and
+12 megapixels cut from the photos in ../shared/photos beside the repository
+(or generated when there are none), encoded by cjpeg as baseline 4:2:0,
+baseline 4:4:4, grayscale, progressive 4:2:0 and baseline 4:2:0 with a
+restart marker every MCU row (all -quality 90), plus the show's own pictures
+(resources/pictures).
+
+Output formats: Tessera decodes to 32-bit BGRA, its native format; TurboJPEG
+to BGRX (tjDecompress2, TJPF_BGRX, TJFLAG_FASTUPSAMPLE, accurate integer IDCT).
+stb_image cannot produce blue-first pixels, so it decodes to RGBA
+(stbi_load_from_memory with 4 channels) and allocates its output anew for
+every picture.
+
+The decoders take turns on each file, repetition after repetition, so that
+noise on the machine hits them alike. Each line gives megapixels per second
+from the median run. Without --runs a file gets at least 5 repetitions and
+enough for every decoder to run at least 0.5 s. The summary lines give, per
+class of file, the geometric mean over its files of Tessera's throughput
+divided by the peer's (above 1: Tessera is faster; n/a: no file of the class);
+the last line is always
+  ratio turbo baseline=A progressive=B stb baseline=C progressive=D
+Memory lines give the peak of Tessera's heap use during one decode with a
+fresh decoder and picture (operator new counted; MB = 10^6 bytes) against
+the decoded picture's own size.
+
+Options:
+  --quick        one 640x480 picture and 3 repetitions: a smoke test
+  --runs N       exactly N repetitions per file
+  --filter TEXT  only the files whose name contains TEXT
+  --keep DIR     make the corpus in DIR and keep it
+  --photos DIR   take the source photos from DIR (painting-1165x859.png,
+                 photo-2500x1786.jpg, render-7680x4320.jpg); by default
+                 $TESSERA_SHARED_DIR/photos or ../shared/photos beside the
+                 repository
+  --help         this text
+
+Exit status: 0 done, 1 failure (a decoder failed, cjpeg failed, an unreadable
+photo), 2 usage error, 77 cjpeg (Debian's libjpeg-turbo-progs) is missing.
+)";
+
+namespace {
+
+int ParseRuns(std::string_view text) {
+    int runs = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), runs);
+    if (error != std::errc() || end != text.data() + text.size() || runs < 1)
+        throw BenchError("--runs needs a positive whole number, not '" + std::string(text) + "'");
+    return runs;
+}
+
+}  // namespace
+
+BenchOptions ParseOptions(std::span<const std::string_view> arguments) {
+    BenchOptions options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view argument = arguments[i];
+        auto value = [&]() -> std::string_view {
+            if (i + 1 >= arguments.size())
+                throw BenchError(std::string(argument) + " needs a value");
+            return arguments[++i];
+        };
+        if (argument == "--help" || argument == "-h") {
+            options.help = true;
+        } else if (argument == "--quick") {
+            options.quick = true;
+        } else if (argument == "--runs") {
+            options.runs = ParseRuns(value());
+        } else if (argument == "--filter") {
+            options.filter = value();
+        } else if (argument == "--keep") {
+            options.keepDirectory = std::filesystem::path(value());
+        } else if (argument == "--photos") {
+            options.photosDirectory = std::filesystem::path(value());
+        } else {
+            throw BenchError("unknown argument '" + std::string(argument) + "'");
+        }
+    }
+    return options;
+}
+
+}  // namespace TesseraBench

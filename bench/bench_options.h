@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace TesseraBench {
+
+struct BenchOptions {
+    bool help = false;
+    bool quick = false;
+    std::optional<int> runs;  // fixed repetitions per file instead of the time-based count
+    std::string filter;       // only files whose name contains it
+    std::optional<std::filesystem::path> keepDirectory;
+    std::optional<std::filesystem::path> photosDirectory;
+};
+
+// The command line without the program name; throws BenchError for one that
+// cannot be used.
+BenchOptions ParseOptions(std::span<const std::string_view> arguments);
+
+extern const std::string_view kUsage;
+
+}  // namespace TesseraBench
