@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdlib>
-#include <new>
+
+#include "zeroed_memory.h"
 
 namespace Tessera {
 
@@ -12,16 +12,14 @@ void RasterImage::SetSize(int newWidth, int newHeight) {
     height = newHeight;
     pixelCount = newWidth * newHeight;
     pixels.reset();  // never hold two blocks at once
-    const auto count = static_cast<std::size_t>(std::max(pixelCount, 1));
-    // Zeroed memory straight from the allocator: a large block comes as fresh
-    // pages that are zero already, so a picture's pixels are not written twice.
-    auto* block = static_cast<std::uint32_t*>(std::calloc(count, sizeof(std::uint32_t)));
-    if (block == nullptr) throw std::bad_alloc();
-    pixels.reset(block);
+    const std::size_t bytes = static_cast<std::size_t>(std::max(pixelCount, 1)) * 4;
+    // Zeroed memory straight from the system, so a picture's pixels are not
+    // written twice.
+    pixels = {static_cast<std::uint32_t*>(AllocateZeroed(bytes)), PixelBlockDeleter{bytes}};
 }
 
-void RasterImage::FreePixels::operator()(std::uint32_t* block) const {
-    std::free(block);
+void PixelBlockDeleter::operator()(std::uint32_t* block) const {
+    FreeZeroed(block, bytes);
 }
 
 void RasterImage::Clear() {

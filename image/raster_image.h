@@ -1,9 +1,16 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
 namespace Tessera {
+
+// Returns a block of pixels to the memory it came from.
+struct PixelBlockDeleter {
+    std::size_t bytes = 0;
+    void operator()(std::uint32_t* block) const;
+};
 
 // A decoded picture: width × height 32-bit pixels, row-major from the top row,
 // each pixel the bytes blue, green, red, alpha in memory (the byte order of a
@@ -30,10 +37,7 @@ class RasterImage {
     int width = 0;
     int height = 0;
     int pixelCount = 0;
-    struct FreePixels {
-        void operator()(std::uint32_t* block) const;
-    };
-    std::unique_ptr<std::uint32_t[], FreePixels> pixels;
+    std::unique_ptr<std::uint32_t[], PixelBlockDeleter> pixels;
 };
 
 }  // namespace Tessera

@@ -1,5 +1,11 @@
 // Entropy decoding of one data unit: the sequential block of T.81 F.2.2 and the
 // four progressive passes of G.1.2 / G.2.
+#include <bit>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "bit_reader.h"
 #include "huffman_table.h"
 #include "jpeg_component.h"
@@ -21,6 +27,31 @@ unsigned DecodeDcCategory(const HuffmanTable& table, BitReader& bits) {
     const unsigned s = bits.DecodeSymbol(table);
     if (s > kMaxDcCategory) throw JpegDecoder::JpegBadStream("Invalid DC Difference Category");
     return s;
+}
+
+// Bits first .. last of a mask over a block's 64 coefficients.
+std::uint64_t BandMask(unsigned first, unsigned last) {
+    const std::uint64_t upTo = last >= 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << last) - 1;
+    return upTo & (~std::uint64_t{0} << first);
+}
+
+// Bit k set when coefficient k of the block is not zero.
+std::uint64_t NonZeroCoefficients(const std::int16_t* block) {
+    std::uint64_t mask = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < 64; i += 16) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i + 8));
+        const __m128i zeros =
+            _mm_packs_epi16(_mm_cmpeq_epi16(low, zero), _mm_cmpeq_epi16(high, zero));
+        const auto zeroBits = static_cast<std::uint32_t>(_mm_movemask_epi8(zeros));
+        mask |= static_cast<std::uint64_t>(~zeroBits & 0xFFFFu) << i;
+    }
+#else
+    for (int i = 0; i < 64; ++i) mask |= static_cast<std::uint64_t>(block[i] != 0) << i;
+#endif
+    return mask;
 }
 
 // Coefficients live in 16 bits and their arithmetic wraps there.
@@ -98,8 +129,7 @@ void JpegComponent::DecodeAcBand(BitReader& bits, int row, int col, unsigned ss,
             k += r;
             if (k > kLastIndex) throw JpegDecoder::JpegBadStream("Data out of range");
             const std::int32_t value = bits.ReadExtended(size);
-            block[ZigzagToNatural[k]] =
-                To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << al));
+            block[k] = To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << al));
             ++k;
         } else if (r == 15) {
             k += kZeroRunLength;
@@ -129,13 +159,14 @@ void JpegComponent::RefineAcBand(BitReader& bits, int row, int col, unsigned ss,
     }
     std::int16_t* block = BlockCoefficients(row, col);
     const int bit = 1 << al;
-    auto at = [&](unsigned k) -> std::int16_t& { return block[ZigzagToNatural[k]]; };
 
     for (unsigned k = ss; k <= se;) {
         if (eobRun != 0) {
-            // The rest of the band takes correction bits only.
-            for (; k <= se; ++k)
-                if (at(k) != 0) RefineCoefficient(bits, at(k), bit);
+            // The rest of the band takes correction bits only, one for each
+            // non-zero coefficient in order.
+            std::uint64_t pending = NonZeroCoefficients(block) & BandMask(k, se);
+            for (; pending != 0; pending &= pending - 1)
+                RefineCoefficient(bits, block[std::countr_zero(pending)], bit);
             --eobRun;
             return;
         }
@@ -146,23 +177,23 @@ void JpegComponent::RefineAcBand(BitReader& bits, int row, int col, unsigned ss,
             // A newly significant coefficient after r zero coefficients;
             // non-zero ones passed on the way get their correction bits.
             const int sign = bits.ReadBit();
-            for (unsigned zeros = 0; k <= kLastIndex && (zeros < r || at(k) != 0); ++k) {
+            for (unsigned zeros = 0; k <= kLastIndex && (zeros < r || block[k] != 0); ++k) {
                 if (k > se) throw JpegDecoder::JpegBadStream("Error in progressive scan");
-                if (at(k) == 0)
+                if (block[k] == 0)
                     ++zeros;
                 else
-                    RefineCoefficient(bits, at(k), bit);
+                    RefineCoefficient(bits, block[k], bit);
             }
             if (k > se) throw JpegDecoder::JpegBadStream("Error in progressive scan");
-            at(k) = To16(sign ? bit : -bit);
+            block[k] = To16(sign ? bit : -bit);
             ++k;
         } else if (size == 0 && r == 15) {
             // Sixteen zero coefficients, refining the non-zero ones between them.
             for (unsigned zeros = 0; zeros < kZeroRunLength;) {
-                if (at(k) == 0)
+                if (block[k] == 0)
                     ++zeros;
                 else
-                    RefineCoefficient(bits, at(k), bit);
+                    RefineCoefficient(bits, block[k], bit);
                 if (++k > se) return;
             }
         } else if (size == 0) {

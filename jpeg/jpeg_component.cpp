@@ -82,8 +82,8 @@ void JpegComponent::EnsureBlockRows(unsigned rows) {
 }
 
 void JpegComponent::ReleaseBuffers() {
-    samples = {};
-    coefficients = {};
+    samples = SampleBuffer();  // frees the memory (assigning {} would keep it)
+    coefficients = CoefficientBuffer();
     eobRun = 0;
     prepared = false;
     holdsCoefficients = false;
@@ -102,10 +102,15 @@ void JpegComponent::TransformAllBlocks() {
 void JpegComponent::TransformBlockRows(unsigned first, unsigned last) {
     if (samples.empty() || coefficients.empty()) return;
     last = std::min(last, allocatedRows);
+    // Progressive scans keep the coefficients in zigzag order, the order in
+    // which their bands address them; the transform takes natural order.
+    std::int16_t natural[64];
     for (unsigned r = first; r < last; ++r) {
         const std::int16_t* block = coefficients.data() + BlockIndex(r, 0) * 64;
-        for (unsigned c = 0; c < blockColumns; ++c, block += 64)
-            Transform(static_cast<int>(r), static_cast<int>(c), block);
+        for (unsigned c = 0; c < blockColumns; ++c, block += 64) {
+            for (int i = 0; i < 64; ++i) natural[i] = block[NaturalToZigzag[i]];
+            Transform(static_cast<int>(r), static_cast<int>(c), natural);
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "../image/zeroed_memory.h"
 #include "inverse_dct.h"
 
 namespace Tessera {
@@ -20,6 +21,9 @@ struct QuantTable;
 // columns 8c..8c+7, and the coefficients of progressive frames.
 class JpegComponent {
   public:
+    using SampleBuffer = std::vector<std::uint8_t, ZeroedAllocator<std::uint8_t>>;
+    using CoefficientBuffer = std::vector<std::int16_t, ZeroedAllocator<std::int16_t>>;
+
     // --- set-up from the frame and scan headers ---
 
     // Factors 1..4; anything else is refused and leaves the factor unchanged.
@@ -85,8 +89,9 @@ class JpegComponent {
     std::uint8_t UnreachedSample() const { return holdsCoefficients ? 128 : 0; }
     bool HasSamples() const { return !samples.empty(); }
     bool HasCoefficients() const { return !coefficients.empty(); }
-    std::vector<std::uint8_t>& Samples() { return samples; }
-    std::vector<std::int16_t>& Coefficients() { return coefficients; }
+    SampleBuffer& Samples() { return samples; }
+    // Progressive frames: 64 coefficients per block in zigzag order.
+    CoefficientBuffer& Coefficients() { return coefficients; }
     // Samples per row of the sample plane.
     std::size_t SampleStride() const { return std::size_t{blockColumns} * 8; }
     // Rows of the sample plane that scans reached (whole block rows).
@@ -135,8 +140,8 @@ class JpegComponent {
     bool prepared = false;
     bool holdsCoefficients = false;  // progressive frame: coefficient storage in use
     unsigned allocatedRows = 0;
-    std::vector<std::uint8_t> samples;
-    std::vector<std::int16_t> coefficients;
+    SampleBuffer samples;
+    CoefficientBuffer coefficients;
 };
 
 }  // namespace Tessera

@@ -58,7 +58,7 @@ class BlockDecoding : public ::testing::Test {
         return samples;
     }
     std::int16_t& At(int block, int zigzag) {
-        return component.Coefficients()[block * 64 + ZigzagToNatural[zigzag]];
+        return component.Coefficients()[block * 64 + zigzag];
     }
     // The samples that the transform makes of the given coefficients.
     std::array<std::uint8_t, 64> Expected(const std::array<std::int16_t, 64>& natural) const {

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <new>
+
+namespace Tessera {
+
+// Memory that comes zeroed from the system, for the large per-picture buffers
+// (pixels, samples, coefficients): a large block is mapped as fresh pages,
+// which the system zeroes as they are first touched, so nothing writes the
+// zeros a second time; on Linux such blocks also ask for huge pages, which
+// cut the cost of first touching megabytes of them several hundredfold.
+void* AllocateZeroed(std::size_t bytes);  // throws std::bad_alloc
+void FreeZeroed(void* block, std::size_t bytes) noexcept;
+
+// A std::vector allocator over AllocateZeroed. Elements that are
+// value-initialised without arguments are left as the allocator delivered
+// them, zero, so growing a vector of numbers into reserved capacity does not
+// write it. A vector that is shrunk and grown again would show its old
+// values where it regrows: the decoder's buffers only ever grow, and are
+// released whole.
+template <typename T>
+class ZeroedAllocator {
+  public:
+    using value_type = T;
+
+    ZeroedAllocator() = default;
+    template <typename U>
+    ZeroedAllocator(const ZeroedAllocator<U>&) noexcept {}
+
+    T* allocate(std::size_t n) {
+        if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
+        return static_cast<T*>(AllocateZeroed(n * sizeof(T)));
+    }
+    void deallocate(T* p, std::size_t n) noexcept { FreeZeroed(p, n * sizeof(T)); }
+
+    // Default-initialisation instead of value-initialisation: the memory is zero already.
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(static_cast<Args&&>(args)...);
+    }
+
+    friend bool operator==(const ZeroedAllocator&, const ZeroedAllocator&) { return true; }
+};
+
+}  // namespace Tessera
