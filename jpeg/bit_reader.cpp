@@ -1,28 +1,10 @@
 #include "bit_reader.h"
 
-#include <cstring>
-
 namespace Tessera {
 
 namespace {
 
 constexpr std::uint8_t kFF = 0xFF;
-
-// Eight bytes from p, the first one most significant.
-std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
-    std::uint64_t value = 0;
-    std::memcpy(&value, p, sizeof value);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    value = __builtin_bswap64(value);
-#endif
-    return value;
-}
-
-// True when one of the eight bytes of v is 0xFF.
-constexpr bool HasFF(std::uint64_t v) {
-    const std::uint64_t inverted = ~v;  // a 0xFF byte becomes a zero byte
-    return ((inverted - 0x0101010101010101u) & ~inverted & 0x8080808080808080u) != 0;
-}
 
 }  // namespace
 
@@ -60,27 +42,11 @@ void BitReader::Detach() {
     stream.bitsLeft = count % 8;
 }
 
-void BitReader::Refill() {
+void BitReader::RefillByteByByte() {
     while (count <= kFullEnough) {
-        // Fast case: no 0xFF among the current byte and the eight after it,
-        // so the next whole bytes that fit are all plain data.
-        if (end - last > 8 && *last != kFF) {
-            const std::uint64_t next = LoadBigEndian64(last + 1);
-            if (!HasFF(next)) {
-                const int bytes = (kAccumulatorBits - count) / 8;
-                const int bits = 8 * bytes;
-                // Keep the bits below the new count zero.
-                const std::uint64_t taken =
-                    bits == kAccumulatorBits ? next : next & ~(~std::uint64_t{0} >> bits);
-                accumulator |= taken >> count;
-                count += bits;
-                loadedBits += bits;
-                last += bytes;
-                return;
-            }
-        }
-        // One byte at a time: step away from the current byte as the
-        // stream would, but stop instead of failing or refilling.
+        if (RefillWholeBytes()) return;
+        // Step away from the current byte as the stream would, but stop
+        // instead of failing or refilling.
         const std::uint8_t* next = last;
         if (*next == kFF) {
             if (end - next < 2 || next[1] != 0) return;  // a marker, or its partner is unloaded

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "huffman_table.h"
 #include "input_byte_stream.h"
@@ -90,7 +92,30 @@ class BitReader {
     }
     // Loads whole data bytes until kFullEnough bits are held, a marker or a
     // 0xFF whose partner lies past the buffer is next, or the buffer ends.
-    void Refill();
+    void Refill() {
+        if (!RefillWholeBytes()) RefillByteByByte();
+    }
+    // The usual case: no 0xFF among the current byte and the eight after it,
+    // so the next whole bytes that fit are all plain data. False when it
+    // does not apply.
+    bool RefillWholeBytes() {
+        if (end - last <= 8 || *last == 0xFF) return false;
+        std::uint64_t next = 0;
+        std::memcpy(&next, last + 1, sizeof next);
+        if constexpr (std::endian::native == std::endian::little) next = __builtin_bswap64(next);
+        const std::uint64_t inverted = ~next;  // a 0xFF byte becomes a zero byte
+        if (((inverted - 0x0101010101010101u) & ~inverted & 0x8080808080808080u) != 0) return false;
+        const int bytes = (kAccumulatorBits - count) / 8;
+        const int bits = 8 * bytes;
+        // Keep the bits below the new count zero.
+        accumulator |=
+            (bits == kAccumulatorBits ? next : next & ~(~std::uint64_t{0} >> bits)) >> count;
+        count += bits;
+        loadedBits += bits;
+        last += bytes;
+        return true;
+    }
+    void RefillByteByByte();
     unsigned ReadBitsFromStream(int n);
     int ReadBitFromStream();
     std::uint8_t DecodeSymbolFromStream(const HuffmanTable& table);

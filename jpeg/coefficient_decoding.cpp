@@ -69,31 +69,45 @@ void JpegComponent::AddToDcPredictor(int difference) {
 void JpegComponent::DecodeFullBlock(BitReader& bits, int row, int col) {
     std::int16_t block[64] = {};
 
-    const unsigned s = DecodeDcCategory(*dcTable, bits);
-    AddToDcPredictor(bits.ReadExtended(static_cast<int>(s)));
+    // Most codes, with their extra bits, are taken in one step (PeekValue);
+    // whatever that cannot take, or must report, goes the full way, which
+    // reads exactly what the stream's own procedure reads.
+    const HuffmanTable::QuickValue dc = bits.PeekValue(*dcTable);
+    if (dc.length != 0 && dc.symbol <= kMaxDcCategory) {
+        bits.Skip(dc.length);
+        AddToDcPredictor(dc.value);
+    } else {
+        const unsigned s = DecodeDcCategory(*dcTable, bits);
+        AddToDcPredictor(bits.ReadExtended(static_cast<int>(s)));
+    }
     block[0] = To16(dcPredictor);
 
     for (unsigned k = 1; k <= kLastIndex;) {
-        // Most coefficients come as a short code and a few extra bits, taken
-        // at once; a position past the block is left to the full path below,
-        // which reports it after reading exactly what it reads.
         const HuffmanTable::QuickValue quick = bits.PeekValue(*acTable);
-        if (quick.length != 0 && k + quick.run <= kLastIndex) {
+        const unsigned r = quick.symbol >> 4;
+        if (quick.length != 0 && k + r <= kLastIndex) {
             bits.Skip(quick.length);
-            k += quick.run;
-            block[ZigzagToNatural[k]] = quick.value;
-            ++k;
+            if ((quick.symbol & 15) != 0) {
+                k += r;
+                block[ZigzagToNatural[k]] = quick.value;
+                ++k;
+                continue;
+            }
+            if (quick.symbol != kZeroRun) break;  // end of block
+            k += kZeroRunLength;
             continue;
         }
+        // A position past the block is reported here, after the code and
+        // before its extra bits, as the stream's own reads would.
         const unsigned symbol = bits.DecodeSymbol(*acTable);
-        const unsigned r = symbol >> 4;
+        const unsigned run = symbol >> 4;
         const int size = static_cast<int>(symbol & 15);
         if (size == 0) {
             if (symbol != kZeroRun) break;  // end of block
             k += kZeroRunLength;
             continue;
         }
-        k += r;
+        k += run;
         if (k > kLastIndex) throw JpegDecoder::JpegBadStream("Coefficient Index out of Range");
         block[ZigzagToNatural[k]] = To16(bits.ReadExtended(size));
         ++k;
@@ -143,8 +157,12 @@ void JpegComponent::DecodeAcBand(BitReader& bits, int row, int col, unsigned ss,
 }
 
 void JpegComponent::RefineCoefficient(BitReader& bits, std::int16_t& coefficient, int bit) {
-    if (bits.ReadBit() == 0) return;
-    coefficient = To16(coefficient > 0 ? coefficient + bit : coefficient - bit);
+    // A correction bit of 1 moves the (non-zero) coefficient away from zero
+    // by `bit`. The bits are random, so this is done without branches:
+    // sign is 0 or -1, and (x ^ sign) - sign is x or -x.
+    const int step = bits.ReadBit() * bit;
+    const int sign = coefficient < 0 ? -1 : 0;
+    coefficient = To16(coefficient + ((step ^ sign) - sign));
 }
 
 void JpegComponent::RefineAcBand(BitReader& bits, int row, int col, unsigned ss, unsigned se,

@@ -80,10 +80,9 @@ void HuffmanTable::ComputeQuickMatches() {
         quickMatches[prefix] = match;
         const int size = match.symbol & 15;
         const int total = match.length + size;
-        if (match.length == 0 || size == 0 || total > kQuickBits) continue;
+        if (match.length == 0 || total > kQuickBits) continue;
         const unsigned extra = (prefix >> (kQuickBits - total)) & ((1u << size) - 1);
-        quickValues[prefix] = {static_cast<std::int16_t>(Extend(extra, size)),
-                               static_cast<std::uint8_t>(match.symbol >> 4),
+        quickValues[prefix] = {static_cast<std::int16_t>(Extend(extra, size)), match.symbol,
                                static_cast<std::uint8_t>(total)};
     }
 }

@@ -21,12 +21,12 @@ class HuffmanTable {
     };
 
     // A short code together with the extra bits that follow it (T.81 F.2.2.1:
-    // a category or run/size symbol, then `size` bits of magnitude), taken
-    // at once. length 0: not available that way (a long code, a symbol
-    // without extra bits such as end of block, or more bits than looked at).
+    // a category or run/size symbol, then `size` bits of magnitude, none for
+    // size 0), taken at once. length 0: not available that way (a long code,
+    // or more bits than are looked at).
     struct QuickValue {
         std::int16_t value;   // the extra bits, extended to a signed value
-        std::uint8_t run;     // the symbol's high four bits
+        std::uint8_t symbol;  // run (high four bits) and size (low four)
         std::uint8_t length;  // code length + size
     };
 
