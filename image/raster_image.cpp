@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <utility>
 
 #include "zeroed_memory.h"
 
@@ -20,6 +21,26 @@ void RasterImage::SetSize(int newWidth, int newHeight) {
 
 void PixelBlockDeleter::operator()(std::uint32_t* block) const {
     FreeZeroed(block, bytes);
+}
+
+RasterImage::PixelBlock RasterImage::TakePixels() {
+    PixelBlock block = std::move(pixels);
+    Clear();
+    return block;
+}
+
+bool RasterImage::SetSizeReusing(int newWidth, int newHeight, PixelBlock& spare) {
+    const std::size_t bytes = static_cast<std::size_t>(std::max(newWidth * newHeight, 1)) * 4;
+    if (!spare || spare.get_deleter().bytes != bytes) {
+        spare.reset();
+        SetSize(newWidth, newHeight);
+        return true;
+    }
+    width = newWidth;
+    height = newHeight;
+    pixelCount = newWidth * newHeight;
+    pixels = std::move(spare);
+    return false;
 }
 
 void RasterImage::Clear() {

@@ -17,6 +17,8 @@ struct PixelBlockDeleter {
 // Windows bitmap, which the slideshow relies on).
 class RasterImage {
   public:
+    using PixelBlock = std::unique_ptr<std::uint32_t[], PixelBlockDeleter>;
+
     RasterImage() = default;
     RasterImage(const RasterImage&) = delete;
     RasterImage& operator=(const RasterImage&) = delete;
@@ -25,6 +27,15 @@ class RasterImage {
     // Releases any pixels first, then allocates width × height pixels, all 0.
     void SetSize(int width, int height);
     void Clear();
+
+    // For a decoder that writes the pixels itself. TakePixels clears the
+    // image as Clear does but hands its block over instead of releasing it;
+    // SetSizeReusing then sizes the image as SetSize does, except that a
+    // spare block of exactly the size needed is taken as it is, old pixels
+    // and all, which saves the system zeroing fresh memory for pictures of
+    // one size in a row. It returns whether the pixels are zero.
+    PixelBlock TakePixels();
+    bool SetSizeReusing(int width, int height, PixelBlock& spare);
 
     int Width() const { return width; }
     int Height() const { return height; }
@@ -37,7 +48,7 @@ class RasterImage {
     int width = 0;
     int height = 0;
     int pixelCount = 0;
-    std::unique_ptr<std::uint32_t[], PixelBlockDeleter> pixels;
+    PixelBlock pixels;
 };
 
 }  // namespace Tessera

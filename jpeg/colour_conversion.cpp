@@ -79,14 +79,14 @@ void Replicate(const std::uint8_t* row, unsigned factor, std::size_t width,
 
 constinit const ColourTables kColourTables = MakeColourTables();
 
-void ConvertGrayscale(const JpegComponent& component, RasterImage& image,
+bool ConvertGrayscale(const JpegComponent& component, RasterImage& image,
                       const DecoderKernels& kernels, RowRange rows) {
     ComponentRows grey(component);
-    if (!grey.Usable(image)) return;
+    if (!grey.Usable(image)) return false;
     const auto height = static_cast<std::size_t>(image.Height());
     const auto width = static_cast<std::size_t>(image.Width());
     const std::size_t last = std::min(rows.last, height);
-    if (rows.first >= last) return;
+    if (rows.first >= last) return true;
     const std::size_t converted = std::min(last, grey.ReachedRows());
     std::vector<std::uint8_t> full;
     std::uint32_t* out = image.Pixels() + rows.first * width;
@@ -103,16 +103,17 @@ void ConvertGrayscale(const JpegComponent& component, RasterImage& image,
     if (last > std::max(rows.first, converted))
         std::fill_n(out, (last - std::max(rows.first, converted)) * width,
                     YCbCrPixel(unreached, 128, 128));
+    return true;
 }
 
-void ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegComponent& cr,
+bool ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegComponent& cr,
                   RasterImage& image, const DecoderKernels& kernels, RowRange rows) {
     ComponentRows yRows(y), cbRows(cb), crRows(cr);
-    if (!yRows.Usable(image) || !cbRows.Usable(image) || !crRows.Usable(image)) return;
+    if (!yRows.Usable(image) || !cbRows.Usable(image) || !crRows.Usable(image)) return false;
     const auto height = static_cast<std::size_t>(image.Height());
     const auto width = static_cast<std::size_t>(image.Width());
     const std::size_t last = std::min(rows.last, height);
-    if (rows.first >= last) return;
+    if (rows.first >= last) return true;
     const std::size_t converted =
         std::min(last, std::max({yRows.ReachedRows(), cbRows.ReachedRows(), crRows.ReachedRows()}));
 
@@ -146,6 +147,7 @@ void ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegCom
         std::fill_n(out, (last - std::max(rows.first, converted)) * width,
                     YCbCrPixel(yRows.UnreachedSample(), cbRows.UnreachedSample(),
                                crRows.UnreachedSample()));
+    return true;
 }
 
 }  // namespace Tessera

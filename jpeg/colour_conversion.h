@@ -46,11 +46,13 @@ struct RowRange {
     std::size_t last = SIZE_MAX;
 };
 
+// Both return false when they wrote nothing (a component they cannot use).
+
 // Writes the pixels of the image's rows from the component (grey).
-void ConvertGrayscale(const JpegComponent& component, RasterImage& image,
+bool ConvertGrayscale(const JpegComponent& component, RasterImage& image,
                       const DecoderKernels& kernels, RowRange rows = {});
 // Writes the pixels of the image's rows from the Y, Cb and Cr components.
-void ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegComponent& cr,
+bool ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegComponent& cr,
                   RasterImage& image, const DecoderKernels& kernels, RowRange rows = {});
 
 }  // namespace Tessera

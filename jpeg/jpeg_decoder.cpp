@@ -1,5 +1,7 @@
 #include "jpeg_decoder.h"
 
+#include <algorithm>
+
 #include "../image/raster_image.h"
 #include "colour_conversion.h"
 #include "input_byte_stream.h"
@@ -15,10 +17,12 @@ void JpegDecoder::DecodeStream(InputByteStream& stream, RasterImage& target) {
     scansDone = 0;
     convertingWhileDecoding = false;
     rowsConverted = 0;
+    rowsWritten = 0;
+    pixelsZeroed = true;
     frameBlocks = 0;
     blocksVisited = 0;
     restartInterval = 0;
-    target.Clear();
+    sparePixels = target.TakePixels();
     endOfImageSeen = false;
     frameSeen = false;
 
@@ -68,12 +72,24 @@ void JpegDecoder::RefreshImage() {
 
 void JpegDecoder::ConvertRows(std::size_t first, std::size_t last) {
     const RowRange rows{first, last};
+    bool written = false;
     if (frameComponentCount == 1) {
-        ConvertGrayscale(components[frameComponentIds[0]], *image, kernels, rows);
+        written = ConvertGrayscale(components[frameComponentIds[0]], *image, kernels, rows);
     } else if (frameComponentCount == 3) {
-        ConvertYCbCr(components[frameComponentIds[0]], components[frameComponentIds[1]],
-                     components[frameComponentIds[2]], *image, kernels, rows);
+        written = ConvertYCbCr(components[frameComponentIds[0]], components[frameComponentIds[1]],
+                               components[frameComponentIds[2]], *image, kernels, rows);
     }
+    if (written && first <= rowsWritten)
+        rowsWritten = std::max(rowsWritten, std::min(last, std::size_t(image->Height())));
+}
+
+void JpegDecoder::ZeroUnwrittenRows() {
+    if (image == nullptr || pixelsZeroed || image->Pixels() == nullptr) return;
+    const auto height = static_cast<std::size_t>(image->Height());
+    const auto width = static_cast<std::size_t>(image->Width());
+    if (rowsWritten < height)
+        std::fill(image->Pixels() + rowsWritten * width, image->Pixels() + height * width, 0u);
+    pixelsZeroed = true;
 }
 
 void JpegDecoder::ConvertFinishedRows(std::size_t last) {
@@ -94,6 +110,8 @@ void JpegDecoder::ReleaseComponentData() {
 }
 
 void JpegDecoder::EndDecode() {
+    ZeroUnwrittenRows();
+    sparePixels.reset();
     ReleaseComponentData();
     image = nullptr;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "../image/raster_image.h"
 #include "graphics_exception.h"
 #include "huffman_table.h"
 #include "image_decoder.h"
@@ -16,7 +17,6 @@ namespace Tessera {
 
 class BitReader;
 class InputByteStream;
-class RasterImage;
 
 // Decodes Huffman-coded JFIF streams (baseline, extended sequential and
 // progressive; 8-bit samples; one or three components) into a RasterImage.
@@ -123,6 +123,7 @@ class JpegDecoder : public ImageDecoder {
 
     // --- conversion into the image ---
     // Converts image rows from the components' samples as they stand.
+    // Converts image rows from the components' samples as they stand.
     void ConvertRows(std::size_t first, std::size_t last);
     // A sequential scan that codes every component of the frame and is the
     // picture's first scan leaves the image rows above its position final;
@@ -132,6 +133,8 @@ class JpegDecoder : public ImageDecoder {
 
     // --- per-picture data ---
     void ReleaseComponentData();
+    // Zeroes what no conversion wrote of a reused pixel block.
+    void ZeroUnwrittenRows();
     void EndDecode();
 
     std::array<HuffmanTable, 4> acTables;
@@ -163,6 +166,12 @@ class JpegDecoder : public ImageDecoder {
     // that hold their final pixels as a result.
     bool convertingWhileDecoding = false;
     std::size_t rowsConverted = 0;
+    // The target's pixel block from before this picture, for SetSizeReusing;
+    // whether the block in use came zeroed, and the image rows from the top
+    // that conversions have written (the rest must be zero at the end).
+    RasterImage::PixelBlock sparePixels;
+    bool pixelsZeroed = true;
+    std::size_t rowsWritten = 0;
     DecoderKernels kernels = KernelsFor(BestSimdLevel());
 };
 

@@ -253,7 +253,9 @@ void JpegDecoder::LoadFrameHeader(InputByteStream& stream, std::uint8_t code) {
         blocksPerMcu += component.HorizontalSampling() * component.VerticalSampling();
     }
     frameBlocks = std::uint64_t{mcuRows} * mcuColumns * blocksPerMcu;
-    image->SetSize(static_cast<int>(frameWidth), static_cast<int>(frameHeight));
+    // Every pixel is either written by a conversion or zeroed at the end.
+    pixelsZeroed = image->SetSizeReusing(static_cast<int>(frameWidth),
+                                         static_cast<int>(frameHeight), sparePixels);
     frameSeen = true;
 }
 
