@@ -1,5 +1,7 @@
 #include "inverse_dct.h"
 
+#include <cstring>
+
 #include "quant_table.h"
 #include "sample_block.h"
 
@@ -17,16 +19,9 @@ constexpr Word Shr(Word value, int bits) {
     return static_cast<Word>(static_cast<std::int32_t>(value) >> bits);
 }
 
-// Rotation constants with 6 fraction bits, each truncated:
-constexpr Word C4 = 45;  // 64 · cos(π/4)   = 45.25
-constexpr Word K1 = 34;  // 32 ÷ cos(π/8)   = 34.64
-constexpr Word K3 = 83;  // 32 ÷ cos(3π/8)  = 83.62
-constexpr int kConstantBits = 6;
-
-// Added once to every output of the column pass: the level shift of +128 and
-// one half for rounding, both in the multipliers' 12-bit fixed point.
-constexpr int kFractionBits = 12;
-constexpr Word kColumnBias = (128u << kFractionBits) + (1u << (kFractionBits - 1));  // 0x80800
+using namespace InverseDctFixedPoint;
+constexpr Word C4 = kC4, K1 = kK1, K3 = kK3;
+constexpr Word kBias = kColumnBias;
 
 // One-dimensional 8-point inverse transform of d[0..7] with stride `step`,
 // results to o[0..7] with the same stride.
@@ -67,29 +62,40 @@ inline std::uint8_t ClampSample(Word value) {
 
 }  // namespace
 
+void InverseDctFixedPoint::WriteDcOnlyBlock(std::uint8_t* out, std::ptrdiff_t stride,
+                                            std::int16_t dc, std::int32_t multiplier) {
+    const Word sum = static_cast<Word>(dc) * static_cast<Word>(multiplier) + kBias;
+    const std::uint8_t sample = ClampSample(sum);
+    for (int y = 0; y < 8; ++y) std::memset(out + y * stride, sample, 8);
+}
+
 void InverseDctPortable(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t* coefficients,
                         const std::int32_t* m) {
-    Word work[64];
+    // Many blocks of a photo carry only their DC term.
+    int ac = 0;
+    for (int i = 1; i < 64; ++i) ac |= coefficients[i];
+    if (ac == 0) return WriteDcOnlyBlock(out, stride, coefficients[0], m[0]);
 
     // Rows: dequantize and transform. A row with only its DC term transforms
     // to that term in all eight places, which the shortcut writes directly.
+    Word work[64];
     for (int u = 0; u < 8; ++u) {
         const std::int16_t* c = coefficients + 8 * u;
-        Word* out = work + 8 * u;
+        Word* row = work + 8 * u;
         if ((c[1] | c[2] | c[3] | c[4] | c[5] | c[6] | c[7]) == 0) {
             const Word dc = static_cast<Word>(c[0]) * static_cast<Word>(m[8 * u]);
-            for (int x = 0; x < 8; ++x) out[x] = dc;
+            for (int x = 0; x < 8; ++x) row[x] = dc;
             continue;
         }
         Word d[8];
         for (int v = 0; v < 8; ++v)
             d[v] = static_cast<Word>(c[v]) * static_cast<Word>(m[8 * u + v]);
-        Kernel(d, out, 1, 0);
+        Kernel(d, row, 1, 0);
     }
 
     // Columns: transform with the bias, then drop the 12 fraction bits.
     Word column[64];
-    for (int x = 0; x < 8; ++x) Kernel(work + x, column + x, 8, kColumnBias);
+    for (int x = 0; x < 8; ++x) Kernel(work + x, column + x, 8, kBias);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) out[y * stride + x] = ClampSample(column[8 * y + x]);
 }

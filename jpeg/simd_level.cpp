@@ -1,13 +1,63 @@
 #include "simd_level.h"
 
+#include <algorithm>
+
 namespace Tessera {
 
-SimdLevel BestSimdLevel() {
-    return SimdLevel::Portable;
+namespace {
+
+constexpr SimdLevel kLevels[] = {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Avx2};
+
+}  // namespace
+
+const char* SimdLevelName(SimdLevel level) {
+    switch (level) {
+        case SimdLevel::Portable:
+            return "portable";
+        case SimdLevel::Sse2:
+            return "sse2";
+        case SimdLevel::Avx2:
+            return "avx2";
+    }
+    return "unknown";
 }
 
-DecoderKernels KernelsFor(SimdLevel) {
-    return {InverseDctPortable, YCbCrRowPortable, YCbCrRowHalfPortable, GreyRowPortable};
+std::optional<SimdLevel> ParseSimdLevel(std::string_view name) {
+    for (SimdLevel level : kLevels)
+        if (name == SimdLevelName(level)) return level;
+    return std::nullopt;
+}
+
+SimdLevel BestSimdLevel() {
+#if TESSERA_X86_KERNELS
+    // The compiler's CPU check also asks the operating system whether it saves
+    // the AVX registers.
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? SimdLevel::Avx2 : SimdLevel::Sse2;
+#else
+    return SimdLevel::Portable;
+#endif
+}
+
+std::vector<SimdLevel> SupportedSimdLevels() {
+    const SimdLevel best = BestSimdLevel();
+    std::vector<SimdLevel> levels;
+    for (SimdLevel level : kLevels)
+        if (level <= best) levels.push_back(level);
+    return levels;
+}
+
+DecoderKernels KernelsFor(SimdLevel level) {
+    switch (std::min(level, BestSimdLevel())) {
+#if TESSERA_X86_KERNELS
+        case SimdLevel::Avx2:
+            return {InverseDctAvx2, YCbCrRowAvx2, YCbCrRowHalfAvx2, GreyRowAvx2};
+        case SimdLevel::Sse2:
+            return {InverseDctSse2, YCbCrRowSse2, YCbCrRowHalfSse2, GreyRowSse2};
+#endif
+        default:
+            return {InverseDctPortable, YCbCrRowPortable, YCbCrRowHalfPortable, GreyRowPortable};
+    }
 }
 
 }  // namespace Tessera

@@ -1,20 +1,38 @@
 #pragma once
 
+#include <optional>
+#include <string_view>
+#include <vector>
+
 #include "colour_kernels.h"
 #include "inverse_dct.h"
 
 namespace Tessera {
 
+// The instruction sets the decoder's kernels come in, from least to most.
 enum class SimdLevel { Portable, Sse2, Avx2 };
 
+// "portable", "sse2", "avx2".
+const char* SimdLevelName(SimdLevel level);
+// The level of one of those names; nothing for any other text.
+std::optional<SimdLevel> ParseSimdLevel(std::string_view name);
+
+// The best level this CPU and build support: on x86-64 at least Sse2 (its
+// baseline), Avx2 when the CPU and the operating system support it; Portable
+// elsewhere.
+SimdLevel BestSimdLevel();
+// Portable first, then each level the CPU supports, in increasing order.
+std::vector<SimdLevel> SupportedSimdLevels();
+
+// The kernels one decode uses.
 struct DecoderKernels {
     InverseDctKernel inverseDct;
-    YCbCrRowKernel yccRow;
-    YCbCrRowKernel yccRowHalf;
+    YCbCrRowKernel yccRow;      // full-resolution chroma
+    YCbCrRowKernel yccRowHalf;  // half horizontal chroma
     GreyRowKernel greyRow;
 };
-
-SimdLevel BestSimdLevel();
+// The kernels of a level; a level the CPU lacks falls back to the best
+// supported below it.
 DecoderKernels KernelsFor(SimdLevel level);
 
 }  // namespace Tessera

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <vector>
 
 #include "jpeg/quant_table.h"
 #include "jpeg/sample_block.h"
@@ -121,6 +123,34 @@ TEST(InverseDct, HugeCoefficientsStillWriteEverySample) {
     c[9] = -32768;
     const QuantTable table = UniformQuantTable(255);
     EXPECT_EQ(Transform(c, table, 0x00).samples, Transform(c, table, 0xFF).samples);
+}
+
+// The stride-based kernel writes the block's rows at the stride and nothing
+// between or around them.
+TEST(InverseDct, RowsAtAnyStride) {
+    std::mt19937 random(99);
+    std::uniform_int_distribution<int> value(-40, 40);
+    const QuantTable table = UniformQuantTable(6);
+    for (const std::ptrdiff_t stride : {8, 11, 64, -8, -19}) {
+        for (int trial = 0; trial < 20; ++trial) {
+            Coefficients c{};
+            c[0] = static_cast<std::int16_t>(value(random));
+            if (trial % 2 == 1)  // odd trials also have AC terms, even ones are DC-only
+                for (int i = 1; i < 64; i += 1 + trial % 5)
+                    c[i] = static_cast<std::int16_t>(value(random));
+            const SampleBlock block = Transform(c, table);
+
+            const std::ptrdiff_t span = 7 * (stride < 0 ? -stride : stride) + 8;
+            std::vector<std::uint8_t> actual(static_cast<std::size_t>(span) + 16, 0xEE);
+            std::vector<std::uint8_t> expected = actual;
+            const std::ptrdiff_t first = 8 + (stride < 0 ? span - 8 : 0);
+            for (int y = 0; y < 8; ++y)
+                std::copy_n(block.samples.begin() + 8 * y, 8,
+                            expected.begin() + first + y * stride);
+            InverseDctPortable(actual.data() + first, stride, c.data(), table.multipliers.data());
+            ASSERT_EQ(actual, expected) << "stride " << stride << ", trial " << trial;
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,338 @@
+// Every kernel level this CPU supports against the portable kernels, which the
+// exact-value tests of inverse_dct_test.cpp and colour_conversion_test.cpp pin.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "jpeg/memory_stream.h"
+#include "jpeg/quant_table.h"
+#include "jpeg/simd_level.h"
+
+namespace Tessera {
+
+// Names the levels in the messages of parameterized tests.
+void PrintTo(SimdLevel level, std::ostream* os) {
+    *os << SimdLevelName(level);
+}
+
+namespace Testing {
+namespace {
+
+TEST(SimdLevel, NamesParseBack) {
+    for (SimdLevel level : {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Avx2})
+        EXPECT_EQ(ParseSimdLevel(SimdLevelName(level)), level) << SimdLevelName(level);
+    for (const char* name : {"", "AVX2", "avx", "sse4", "avx2 ", "native"})
+        EXPECT_EQ(ParseSimdLevel(name), std::nullopt) << '"' << name << '"';
+}
+
+TEST(SimdLevel, SupportedLevelsRiseFromPortableToTheBest) {
+    const std::vector<SimdLevel> levels = SupportedSimdLevels();
+    ASSERT_FALSE(levels.empty());
+    EXPECT_EQ(levels.front(), SimdLevel::Portable);
+    EXPECT_EQ(levels.back(), BestSimdLevel());
+    for (std::size_t i = 1; i < levels.size(); ++i) EXPECT_LT(levels[i - 1], levels[i]);
+#if TESSERA_X86_KERNELS
+    EXPECT_GE(BestSimdLevel(), SimdLevel::Sse2);
+#endif
+}
+
+TEST(SimdLevel, EachSupportedLevelHasItsOwnKernels) {
+    const std::vector<SimdLevel> levels = SupportedSimdLevels();
+    for (std::size_t i = 0; i < levels.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j) {
+            const DecoderKernels a = KernelsFor(levels[i]), b = KernelsFor(levels[j]);
+            EXPECT_NE(a.inverseDct, b.inverseDct);
+            EXPECT_NE(a.yccRow, b.yccRow);
+            EXPECT_NE(a.yccRowHalf, b.yccRowHalf);
+            EXPECT_NE(a.greyRow, b.greyRow);
+        }
+    // Asking for more than the CPU has gives the best it has.
+    EXPECT_EQ(KernelsFor(SimdLevel::Avx2).inverseDct, KernelsFor(BestSimdLevel()).inverseDct);
+    EXPECT_EQ(KernelsFor(SimdLevel::Portable).inverseDct, &InverseDctPortable);
+}
+
+// The levels above Portable, each compared with Portable.
+class Kernels : public ::testing::TestWithParam<SimdLevel> {
+  protected:
+    const DecoderKernels reference = KernelsFor(SimdLevel::Portable);
+    const DecoderKernels tested = KernelsFor(GetParam());
+};
+
+std::vector<SimdLevel> LevelsAbovePortable() {
+    std::vector<SimdLevel> levels = SupportedSimdLevels();
+    levels.erase(levels.begin());
+    return levels;
+}
+
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Kernels);
+INSTANTIATE_TEST_SUITE_P(Levels, Kernels, ::testing::ValuesIn(LevelsAbovePortable()),
+                         [](const auto& info) { return std::string(SimdLevelName(info.param)); });
+
+// ---- Inverse DCT ----
+
+using Coefficients = std::array<std::int16_t, 64>;
+using Multipliers = std::array<std::int32_t, 64>;
+
+// T.81 Tables K.1 and K.2 (natural order) scaled by percent as encoders
+// scale them for quality, 1 to 255.
+Multipliers ScaledExampleTable(bool chrominance, int percent) {
+    static constexpr std::uint8_t kLuminance[64] = {
+        16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
+        14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
+        18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
+        49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+    static constexpr std::uint8_t kChrominance[64] = {
+        17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99, 24, 26, 56, 99, 99, 99,
+        99, 99, 47, 66, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+        99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+    std::vector<std::uint8_t> zigzag(64);
+    for (int k = 0; k < 64; ++k) {
+        const int natural = (chrominance ? kChrominance : kLuminance)[ZigzagToNatural[k]];
+        zigzag[k] = static_cast<std::uint8_t>(std::clamp((natural * percent + 50) / 100, 1, 255));
+    }
+    MemoryStream stream(zigzag);
+    QuantTable table;
+    table.LoadTable(stream, 0);
+    Multipliers m;
+    std::copy(table.multipliers.begin(), table.multipliers.end(), m.begin());
+    return m;
+}
+
+std::vector<Multipliers> RealTables() {
+    std::vector<Multipliers> tables;
+    for (int percent : {1, 10, 50, 100, 300, 5000})
+        for (bool chrominance : {false, true})
+            tables.push_back(ScaledExampleTable(chrominance, percent));
+    return tables;
+}
+
+// Runs both kernels into canary-filled buffers with the given row stride and
+// compares everything, so that a write outside the 8 × 8 block shows too.
+void ExpectSameBlock(InverseDctKernel reference, InverseDctKernel tested, const Coefficients& c,
+                     const Multipliers& m, std::ptrdiff_t stride = 8) {
+    const std::ptrdiff_t span = 7 * (stride < 0 ? -stride : stride) + 8;
+    std::vector<std::uint8_t> expected(static_cast<std::size_t>(span) + 32, 0xA5);
+    std::vector<std::uint8_t> actual = expected;
+    const std::ptrdiff_t first = 16 + (stride < 0 ? span - 8 : 0);
+    reference(expected.data() + first, stride, c.data(), m.data());
+    tested(actual.data() + first, stride, c.data(), m.data());
+    if (expected == actual) return;
+    std::string block;
+    for (std::int16_t value : c) block += std::to_string(value) + " ";
+    ADD_FAILURE() << "stride " << stride << ", coefficients " << block << ", m[0] " << m[0];
+}
+
+TEST_P(Kernels, InverseDctOfRandomBlocks) {
+    std::mt19937 random(7);
+    const std::vector<Multipliers> tables = RealTables();
+    struct Kind {
+        const char* name;
+        int terms;  // nonzero coefficients at random places of the first `spread` zigzag ones
+        int spread;
+        int magnitude;  // of each term
+    };
+    const Kind kinds[] = {
+        {"dense", 64, 64, 300},    {"typical", 10, 20, 60},       {"sparse", 3, 10, 1000},
+        {"low rows", 12, 28, 200}, {"full range", 64, 64, 32768},
+    };
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        std::uniform_int_distribution<int> value(-kind.magnitude, kind.magnitude - 1);
+        std::uniform_int_distribution<int> place(0, kind.spread - 1);
+        for (int trial = 0; trial < 4000; ++trial) {
+            Coefficients c{};
+            c[0] = static_cast<std::int16_t>(value(random));
+            for (int i = 0; i < kind.terms; ++i)
+                c[ZigzagToNatural[place(random)]] = static_cast<std::int16_t>(value(random));
+            ExpectSameBlock(reference.inverseDct, tested.inverseDct, c,
+                            tables[trial % tables.size()]);
+        }
+    }
+}
+
+TEST_P(Kernels, InverseDctOfDcOnlyBlocks) {
+    const std::vector<Multipliers> tables = RealTables();
+    for (int dc = -32768; dc < 32768; dc += 7) {
+        Coefficients c{};
+        c[0] = static_cast<std::int16_t>(dc);
+        const Multipliers& m = tables[static_cast<unsigned>(dc) % tables.size()];
+        ExpectSameBlock(reference.inverseDct, tested.inverseDct, c, m);
+    }
+}
+
+// Each basis function alone, small and extreme, so that each input position's
+// path through both passes is checked in isolation.
+TEST_P(Kernels, InverseDctOfSingleCoefficientBlocks) {
+    const Multipliers table = ScaledExampleTable(false, 50);
+    for (int position = 0; position < 64; ++position)
+        for (int value : {-32768, -1000, -3, -1, 1, 2, 5, 127, 1000, 32767}) {
+            Coefficients c{};
+            c[position] = static_cast<std::int16_t>(value);
+            ExpectSameBlock(reference.inverseDct, tested.inverseDct, c, table);
+        }
+}
+
+// Products beyond 32 bits and sums beyond them wrap; every kernel wraps alike,
+// whatever the multipliers (real ones stay below 2^21, any int32 is accepted).
+TEST_P(Kernels, InverseDctWrapsAlike) {
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> anyCoefficient(-32768, 32767);
+    std::uniform_int_distribution<std::int32_t> realSized(0, (1 << 21) - 1);
+    std::uniform_int_distribution<std::int32_t> anyMultiplier(
+        std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
+    for (int trial = 0; trial < 6000; ++trial) {
+        Coefficients c;
+        for (auto& value : c) {
+            const int pick = anyCoefficient(random);
+            // Mostly the extremes, which wrap soonest.
+            value = static_cast<std::int16_t>(pick % 3 == 0 ? pick : pick < 0 ? -32768 : 32767);
+        }
+        Multipliers m;
+        for (auto& value : m) value = trial % 2 ? realSized(random) : anyMultiplier(random);
+        ExpectSameBlock(reference.inverseDct, tested.inverseDct, c, m);
+    }
+}
+
+TEST_P(Kernels, InverseDctWritesRowsAtTheStride) {
+    std::mt19937 random(3);
+    std::uniform_int_distribution<int> value(-200, 200);
+    const Multipliers table = ScaledExampleTable(true, 80);
+    for (std::ptrdiff_t stride : {8, 9, 15, 24, 1000, -8, -40}) {
+        for (int trial = 0; trial < 50; ++trial) {
+            Coefficients c;
+            for (auto& v : c) v = static_cast<std::int16_t>(value(random));
+            ExpectSameBlock(reference.inverseDct, tested.inverseDct, c, table, stride);
+        }
+        Coefficients dcOnly{};
+        dcOnly[0] = 21;
+        ExpectSameBlock(reference.inverseDct, tested.inverseDct, dcOnly, table, stride);
+    }
+}
+
+// ---- Colour rows ----
+
+constexpr std::uint32_t kCanary = 0x5A5A5A5A;
+
+// Converts one row with both kernels (tested on exactly sized inputs, so that
+// the address sanitizer sees any read past them) and compares it, with a
+// canary after the last pixel.
+struct RowInputs {
+    std::vector<std::uint8_t> y, cb, cr;
+};
+
+::testing::AssertionResult SameRow(YCbCrRowKernel reference, YCbCrRowKernel tested,
+                                   const RowInputs& in) {
+    const std::size_t width = in.y.size();
+    std::vector<std::uint32_t> expected(width + 1, kCanary), actual(width + 1, kCanary);
+    reference(in.y.data(), in.cb.data(), in.cr.data(), expected.data(), width);
+    tested(in.y.data(), in.cb.data(), in.cr.data(), actual.data(), width);
+    if (expected == actual) return ::testing::AssertionSuccess();
+    for (std::size_t j = 0;; ++j)
+        if (expected[j] != actual[j])
+            return ::testing::AssertionFailure()
+                   << "width " << width << ", pixel " << j << ": y " << (j < width ? in.y[j] : 0)
+                   << std::hex << ", expected " << expected[j] << ", got " << actual[j];
+}
+
+// All 2^24 (y, cb, cr) triples: row (a, b) has y = j at pixel j and its chroma
+// sample i = (a + i, b + 3i) mod 256, so that chroma changes along the row
+// (a lane mix-up shows) and every pixel position meets every chroma pair.
+TEST_P(Kernels, YCbCrRowsOfEveryTriple) {
+    for (bool half : {false, true}) {
+        const YCbCrRowKernel expectedKernel = half ? reference.yccRowHalf : reference.yccRow;
+        const YCbCrRowKernel testedKernel = half ? tested.yccRowHalf : tested.yccRow;
+        RowInputs in{std::vector<std::uint8_t>(256), {}, {}};
+        for (int j = 0; j < 256; ++j) in.y[j] = static_cast<std::uint8_t>(j);
+        in.cb.resize(half ? 128 : 256);
+        in.cr.resize(in.cb.size());
+        for (int a = 0; a < 256; ++a)
+            for (int b = 0; b < 256; ++b) {
+                for (std::size_t i = 0; i < in.cb.size(); ++i) {
+                    in.cb[i] = static_cast<std::uint8_t>(a + i);
+                    in.cr[i] = static_cast<std::uint8_t>(b + 3 * i);
+                }
+                ASSERT_TRUE(SameRow(expectedKernel, testedKernel, in))
+                    << (half ? "half" : "full") << " chroma, a " << a << ", b " << b;
+            }
+    }
+}
+
+// Short rows and tails of every length, odd ones for half chroma included.
+TEST_P(Kernels, YCbCrRowsOfEveryShortWidth) {
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int> sample(0, 255);
+    auto fill = [&](std::size_t n) {
+        std::vector<std::uint8_t> v(n);
+        for (auto& s : v) s = static_cast<std::uint8_t>(sample(random));
+        return v;
+    };
+    for (std::size_t width = 1; width <= 100; ++width)
+        for (int trial = 0; trial < 20; ++trial) {
+            const RowInputs full{fill(width), fill(width), fill(width)};
+            ASSERT_TRUE(SameRow(reference.yccRow, tested.yccRow, full)) << "full";
+            const RowInputs half{fill(width), fill((width + 1) / 2), fill((width + 1) / 2)};
+            ASSERT_TRUE(SameRow(reference.yccRowHalf, tested.yccRowHalf, half)) << "half";
+        }
+}
+
+TEST_P(Kernels, GreyRows) {
+    for (std::size_t width = 1; width <= 300; ++width) {
+        std::vector<std::uint8_t> grey(width);
+        for (std::size_t j = 0; j < width; ++j) grey[j] = static_cast<std::uint8_t>(j * 37 + width);
+        std::vector<std::uint32_t> expected(width + 1, kCanary), actual(width + 1, kCanary);
+        reference.greyRow(grey.data(), expected.data(), width);
+        tested.greyRow(grey.data(), actual.data(), width);
+        ASSERT_EQ(expected, actual) << "width " << width;
+    }
+}
+
+// Pixels worked out by hand from the equations, through every level.
+TEST(ColourKernels, KnownPixelsAtEveryLevel) {
+    struct Case {
+        std::uint8_t y, cb, cr;
+        std::array<std::uint8_t, 4> bgra;
+    };
+    const Case cases[] = {
+        {128, 128, 128, {128, 128, 128, 255}},
+        {76, 85, 255, {0, 0, 254, 255}},
+        {150, 44, 21, {1, 255, 0, 255}},
+        {29, 255, 107, {254, 0, 0, 255}},
+        {0, 0, 0, {0, 135, 0, 255}},
+        {255, 255, 255, {255, 121, 255, 255}},
+        {100, 200, 50, {228, 131, 0, 255}},
+        {200, 128, 3, {200, 255, 25, 255}},
+        {60, 128, 253, {60, 0, 235, 255}},
+        // 1.772 · ±125 = ±221.5 rounds away from zero.
+        {20, 253, 128, {242, 0, 20, 255}},
+        {240, 3, 128, {18, 255, 240, 255}},
+    };
+    for (SimdLevel level : SupportedSimdLevels()) {
+        const DecoderKernels kernels = KernelsFor(level);
+        for (const Case& c : cases) {
+            // A row long enough for the vector loops, the case at its end.
+            const std::size_t width = 71;
+            std::vector<std::uint8_t> y(width, 90), cb(width, 30), cr(width, 220);
+            y.back() = c.y;
+            cb.back() = c.cb;
+            cr.back() = c.cr;
+            std::vector<std::uint32_t> out(width);
+            kernels.yccRow(y.data(), cb.data(), cr.data(), out.data(), width);
+            std::array<std::uint8_t, 4> bytes;
+            std::memcpy(bytes.data(), &out.back(), 4);
+            EXPECT_EQ(bytes, c.bgra)
+                << SimdLevelName(level) << " " << int{c.y} << "," << int{c.cb} << "," << int{c.cr};
+        }
+    }
+}
+
+}  // namespace
+}  // namespace Testing
+}  // namespace Tessera
