@@ -13,20 +13,19 @@ namespace Tessera {
 void* AllocateZeroed(std::size_t bytes);  // throws std::bad_alloc
 void FreeZeroed(void* block, std::size_t bytes) noexcept;
 
-// A std::vector allocator over AllocateZeroed. Elements that are
-// value-initialised without arguments are left as the allocator delivered
-// them, zero, so growing a vector of numbers into reserved capacity does not
-// write it. A vector that is shrunk and grown again would show its old
-// values where it regrows: the decoder's buffers only ever grow, and are
-// released whole.
+// A std::vector allocator over AllocateZeroed for the decoder's large
+// buffers. Elements that are value-initialised without arguments are left
+// unwritten (the fill that follows a resize would write them a second time),
+// so a vector grown with resize must have its new elements written by its
+// owner: memory that a buffer kept from an earlier picture holds old values.
 template <typename T>
-class ZeroedAllocator {
+class LargeBufferAllocator {
   public:
     using value_type = T;
 
-    ZeroedAllocator() = default;
+    LargeBufferAllocator() = default;
     template <typename U>
-    ZeroedAllocator(const ZeroedAllocator<U>&) noexcept {}
+    LargeBufferAllocator(const LargeBufferAllocator<U>&) noexcept {}
 
     T* allocate(std::size_t n) {
         if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
@@ -34,7 +33,7 @@ class ZeroedAllocator {
     }
     void deallocate(T* p, std::size_t n) noexcept { FreeZeroed(p, n * sizeof(T)); }
 
-    // Default-initialisation instead of value-initialisation: the memory is zero already.
+    // Default-initialisation instead of value-initialisation.
     template <typename U>
     void construct(U* p) noexcept {
         ::new (static_cast<void*>(p)) U;
@@ -44,7 +43,9 @@ class ZeroedAllocator {
         ::new (static_cast<void*>(p)) U(static_cast<Args&&>(args)...);
     }
 
-    friend bool operator==(const ZeroedAllocator&, const ZeroedAllocator&) { return true; }
+    friend bool operator==(const LargeBufferAllocator&, const LargeBufferAllocator&) {
+        return true;
+    }
 };
 
 }  // namespace Tessera

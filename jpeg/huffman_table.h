@@ -61,7 +61,7 @@ class HuffmanTable {
   private:
     static constexpr int kMaxSymbols = 256;
     // Codes up to this long are found with one look-up in quickMatches.
-    static constexpr int kQuickBits = 9;
+    static constexpr int kQuickBits = 10;
 
     // Builds the decoding arrays from the counts; false when the counts ask for
     // more codes of some length than that length can hold (the tree would

@@ -51,6 +51,29 @@ void JpegComponent::CheckAcTable() const {
         throw JpegDecoder::JpegBadStream("AC Table Not Defined");
 }
 
+namespace {
+
+// Makes room for `capacity` elements. A buffer kept from an earlier picture
+// is used again, unless it is more than twice as large as needed: the memory
+// a decoder keeps between pictures follows what its last picture needed.
+template <typename Buffer>
+void Reserve(Buffer& buffer, std::size_t capacity) {
+    if (buffer.capacity() / 2 > capacity) buffer = Buffer();
+    buffer.reserve(capacity);
+}
+
+// Grows the buffer to `size` elements, the new ones zero. The buffers'
+// allocator leaves new elements unwritten, so this writes them once.
+template <typename Buffer>
+void GrowZeroed(Buffer& buffer, std::size_t size) {
+    const std::size_t old = buffer.size();
+    if (size <= old) return;
+    buffer.resize(size);
+    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(old), buffer.end(), 0);
+}
+
+}  // namespace
+
 void JpegComponent::AllocateBuffers(const JpegDecoder& decoder) {
     if (!prepared) {
         verticalUpsampling = decoder.MaxVerticalSampling() / verticalSampling;
@@ -63,27 +86,32 @@ void JpegComponent::AllocateBuffers(const JpegDecoder& decoder) {
         const std::size_t blocks = static_cast<std::size_t>(blockRows) * blockColumns;
         // Address space only: the rows are constructed as scans reach them,
         // within this capacity, so the samples never move.
-        samples.reserve(blocks * 64);
+        Reserve(samples, blocks * 64);
         prepared = true;
     }
     if (decoder.ProgressiveFrame() && !holdsCoefficients) {
-        coefficients.reserve(static_cast<std::size_t>(blockRows) * blockColumns * 64);
+        Reserve(coefficients, static_cast<std::size_t>(blockRows) * blockColumns * 64);
         holdsCoefficients = true;
-        coefficients.resize(static_cast<std::size_t>(allocatedRows) * blockColumns * 64);
+        GrowZeroed(coefficients, static_cast<std::size_t>(allocatedRows) * blockColumns * 64);
     }
 }
 
 void JpegComponent::EnsureBlockRows(unsigned rows) {
     if (rows <= allocatedRows) return;
     const std::size_t blocks = static_cast<std::size_t>(rows) * blockColumns;
-    samples.resize(blocks * 64);
-    if (holdsCoefficients) coefficients.resize(blocks * 64);
+    GrowZeroed(samples, blocks * 64);
+    if (holdsCoefficients) GrowZeroed(coefficients, blocks * 64);
     allocatedRows = rows;
 }
 
-void JpegComponent::ReleaseBuffers() {
-    samples = SampleBuffer();  // frees the memory (assigning {} would keep it)
-    coefficients = CoefficientBuffer();
+void JpegComponent::ReleaseBuffers(bool keepMemory) {
+    if (keepMemory) {
+        samples.clear();
+        coefficients.clear();
+    } else {
+        samples = SampleBuffer();  // frees the memory (assigning {} would keep it)
+        coefficients = CoefficientBuffer();
+    }
     eobRun = 0;
     prepared = false;
     holdsCoefficients = false;

@@ -21,8 +21,8 @@ struct QuantTable;
 // columns 8c..8c+7, and the coefficients of progressive frames.
 class JpegComponent {
   public:
-    using SampleBuffer = std::vector<std::uint8_t, ZeroedAllocator<std::uint8_t>>;
-    using CoefficientBuffer = std::vector<std::int16_t, ZeroedAllocator<std::int16_t>>;
+    using SampleBuffer = std::vector<std::uint8_t, LargeBufferAllocator<std::uint8_t>>;
+    using CoefficientBuffer = std::vector<std::int16_t, LargeBufferAllocator<std::int16_t>>;
 
     // --- set-up from the frame and scan headers ---
 
@@ -48,7 +48,10 @@ class JpegComponent {
     void EnsureBlockRows(unsigned rows);
     // Releases the buffers and the end-of-band run that a cut-short
     // picture may have left; geometry, factors and table bindings stay.
-    void ReleaseBuffers();
+    // keepMemory keeps the buffers' memory (not their contents) for the
+    // next picture, which saves the system handing out megabytes of fresh
+    // pages again for every picture of a series.
+    void ReleaseBuffers(bool keepMemory = false);
 
     // --- per-block coefficient decoding ---
 

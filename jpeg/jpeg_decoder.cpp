@@ -101,12 +101,10 @@ void JpegDecoder::ReleaseComponentData() {
     // Every component that holds buffers, not only the frame's: a scan header
     // that fails half-way has already sized some of its components, and those
     // must not carry that geometry into the next picture.
-    for (unsigned id = 0; id < kComponentSlots; ++id) {
-        JpegComponent& component = components[id];
-        if (component.Prepared() || component.HasSamples() || component.HasCoefficients() ||
-            component.EobRun() != 0)
-            component.ReleaseBuffers();
-    }
+    // The frame's own components keep their memory for the next picture;
+    // any other frees it, so no more than one picture's worth is kept.
+    for (unsigned id = 0; id < kComponentSlots; ++id)
+        components[id].ReleaseBuffers(frameSeen && IsFrameComponent(id));
 }
 
 void JpegDecoder::EndDecode() {
