@@ -16,12 +16,12 @@
 #include <string_view>
 #include <vector>
 
-#include "allocation_counter.h"
 #include "bench_corpus.h"
 #include "bench_error.h"
 #include "bench_options.h"
 #include "bench_statistics.h"
 #include "peer_decoders.h"
+#include "resident_memory.h"
 
 namespace TesseraBench {
 namespace {
@@ -84,14 +84,15 @@ int MaxChannelDifference(std::span<const std::uint8_t> a, std::span<const std::u
     return largest;
 }
 
-// Heap bytes at the peak of one decode by a fresh decoder into a fresh picture
-// (so that the picture's allocation counts), above what was live before.
+// Resident bytes that one decode by a fresh decoder into a fresh picture (so
+// that the picture counts) adds at its peak; 0 when the system cannot say.
 std::size_t TesseraPeakBytes(std::span<const std::uint8_t> file) {
     TesseraDecoder fresh;
-    const std::size_t before = AllocationCounter::LiveBytes();
-    AllocationCounter::ResetPeak();
+    const auto before = ResidentMemory::CurrentBytes();
+    if (!before || !ResidentMemory::ResetPeak()) return 0;
     fresh.Decode(file);
-    return AllocationCounter::PeakBytes() - before;
+    const auto peak = ResidentMemory::PeakBytes();
+    return peak && *peak > *before ? *peak - *before : 0;
 }
 
 // Decodes the file once with each decoder (which also warms them up) and

@@ -1,13 +1,19 @@
 #include "decode_helpers.h"
 
+#include <algorithm>
+#include <filesystem>
+
+#include "cjpeg_corpus.h"
 #include "jpeg/jpeg_decoder.h"
 #include "jpeg/memory_stream.h"
 
 namespace TesseraTest {
 
-DecodeOutcome Decode(const std::vector<std::uint8_t>& bytes, Tessera::RasterImage& image) {
+DecodeOutcome Decode(const std::vector<std::uint8_t>& bytes, Tessera::RasterImage& image,
+                     Tessera::SimdLevel level) {
     Tessera::MemoryStream stream(bytes);
     Tessera::JpegDecoder decoder;
+    decoder.SetSimdLevel(level);
     try {
         decoder.DecodeStream(stream, image);
         return {};
@@ -35,6 +41,20 @@ Picture ToPicture(const Tessera::RasterImage& image, int channels) {
         }
     }
     return picture;
+}
+
+std::vector<std::string> SharedJpegFiles() {
+    namespace fs = std::filesystem;
+    std::vector<std::string> files;
+    const std::string shared = SharedDirectory();
+    if (shared.empty() || !fs::is_directory(fs::path(shared) / "corpus")) return files;
+    for (const auto& entry : fs::recursive_directory_iterator(fs::path(shared) / "corpus")) {
+        const std::string extension = entry.path().extension().string();
+        if (entry.is_regular_file() && (extension == ".jpg" || extension == ".jpeg"))
+            files.push_back(entry.path().string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 std::uint64_t Digest(const Tessera::RasterImage& image) {

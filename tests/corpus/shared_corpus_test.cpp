@@ -3,6 +3,7 @@
 // in a clean decode or a documented exception; Decode fails the test on
 // anything else, and the sanitizer preset on any invalid access or leak.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,8 +13,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "cjpeg_corpus.h"
 #include "decode_helpers.h"
 
@@ -21,19 +20,6 @@ namespace TesseraTest {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<fs::path> SharedJpegFiles() {
-    std::vector<fs::path> files;
-    const std::string shared = SharedDirectory();
-    if (shared.empty() || !fs::is_directory(fs::path(shared) / "corpus")) return files;
-    for (const auto& entry : fs::recursive_directory_iterator(fs::path(shared) / "corpus")) {
-        const std::string extension = entry.path().extension().string();
-        if (entry.is_regular_file() && (extension == ".jpg" || extension == ".jpeg"))
-            files.push_back(entry.path());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
 
 // The first frame header's marker code and sample precision, found by walking
 // the segments independently of the decoder; code 0 when there is none.
@@ -166,7 +152,8 @@ void CompareWithDjpeg(const fs::path& path, const Tessera::RasterImage& image) {
 }
 
 TEST(SharedCorpus, EveryFileEndsCleanlyOrInADocumentedError) {
-    const auto files = SharedJpegFiles();
+    const std::vector<std::string> names = SharedJpegFiles();
+    const std::vector<fs::path> files(names.begin(), names.end());
     if (files.empty()) GTEST_SKIP() << "no shared corpus beside the repository";
     std::map<std::string, int> outcomes;
     for (const fs::path& path : files) {

@@ -462,3 +462,54 @@ TEST(MarkerSegments, DecoderServesPicturesInTurn) {
 
 }  // namespace
 }  // namespace Tessera::Testing
+
+namespace Tessera::Testing {
+namespace {
+
+TEST(MarkerSegments, ALaterSequentialScanReplacesRowsTheFirstConverted) {
+    // The first scan of a sequential picture converts rows as it passes
+    // them; a second scan over the same component must still win, and where
+    // it breaks off the first scan's samples must show.
+    const auto twoScans = [](const Bytes& second) {
+        return WithTables()
+            .GreyFrame(kSof0, 16, 16)
+            .GreyScan()
+            .Raw(DcOnlyBlocks({2, 2, 2, 2}))
+            .GreyScan()
+            .Raw(second);
+    };
+    JpegDecoder decoder;
+    RasterImage image;
+    Decode(decoder, twoScans(DcOnlyBlocks({6, 6, 6, 6})).Eoi(), image);
+    ExpectGrey(image, 16, 16, 134);
+
+    ExpectFailure(
+        [&] {
+            Decode(decoder, twoScans(DcOnlyBlocks({6, 6})), image);
+        },
+        Raised::StreamError, "Premature end of file");
+    ASSERT_EQ(image.Width(), 16);
+    EXPECT_EQ(PixelAt(image, 0, 0), GreyPixel(134));
+    EXPECT_EQ(PixelAt(image, 15, 15), GreyPixel(130));
+}
+
+TEST(MarkerSegments, AReusedPixelBlockShowsNothingOfThePicturesBefore) {
+    // The second and third pictures have the size of the first, so the
+    // decoder reuses its pixel block; whatever they do not convert is zero.
+    JpegDecoder decoder;
+    RasterImage image;
+    Decode(decoder, WithTables().GreyFrame(kSof0, 16, 8).GreyScan().Raw(DcOnlyBlocks({9, 9})).Eoi(),
+           image);
+    ExpectGrey(image, 16, 8, 137);
+    Decode(decoder, WithTables().GreyFrame(kSof0, 16, 8).Eoi(), image);  // no scan at all
+    ASSERT_EQ(image.Width(), 16);
+    for (int i = 0; i < 16 * 8; ++i) ASSERT_EQ(image.Pixels()[i], 0u) << i;
+    Decode(decoder, WithTables().GreyFrame(kSof0, 16, 8).GreyScan().Raw(DcOnlyBlocks({9, 9})).Eoi(),
+           image);
+    ExpectFailure([&] { Decode(decoder, WithTables().GreyFrame(kSof0, 16, 8).Raw({0xFF}), image); },
+                  Raised::BadStream, "Premature end of file");
+    for (int i = 0; i < 16 * 8; ++i) ASSERT_EQ(image.Pixels()[i], 0u) << i;
+}
+
+}  // namespace
+}  // namespace Tessera::Testing
