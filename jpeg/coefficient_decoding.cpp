@@ -55,6 +55,15 @@ std::uint64_t NonZeroCoefficients(const std::int16_t* block) {
     return mask;
 }
 
+// The position of the zero coefficient that follows `skipped` zero ones from
+// position `from` on (a set bit of nonZero marks a non-zero coefficient); 64
+// when the block has no such zero.
+unsigned ZeroAfter(std::uint64_t nonZero, unsigned from, unsigned skipped) {
+    std::uint64_t zeros = ~nonZero & (~std::uint64_t{0} << from);
+    for (unsigned i = 0; i < skipped && zeros != 0; ++i) zeros &= zeros - 1;
+    return zeros == 0 ? 64 : static_cast<unsigned>(std::countr_zero(zeros));
+}
+
 // Zeroes 64 coefficients with plain vector stores: a block is cleared for
 // every data unit, and the compiler's own choice for this (a string store)
 // starts up slowly.
@@ -150,6 +159,18 @@ void JpegComponent::DecodeAcBand(BitReader& bits, int row, int col, unsigned ss,
     }
     std::int16_t* block = BlockCoefficients(row, col);
     for (unsigned k = ss; k <= se;) {
+        // A coefficient and its extra bits in one step where the table has
+        // them; the rest, and what must be reported, go the full way below.
+        const HuffmanTable::QuickValue quick = bits.PeekValue(*acTable);
+        if (quick.length != 0 && (quick.symbol & 15) != 0 &&
+            k + (quick.symbol >> 4) <= kLastIndex) {
+            bits.Skip(quick.length);
+            k += quick.symbol >> 4;
+            block[k] =
+                To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(quick.value) << al));
+            ++k;
+            continue;
+        }
         const unsigned symbol = bits.DecodeSymbol(*acTable);
         const unsigned r = symbol >> 4;
         const int size = static_cast<int>(symbol & 15);
@@ -191,14 +212,21 @@ void JpegComponent::RefineAcBand(BitReader& bits, int row, int col, unsigned ss,
     }
     std::int16_t* block = BlockCoefficients(row, col);
     const int bit = 1 << al;
+    // The block's non-zero coefficients as a mask: passing over coefficients
+    // reads a correction bit for each non-zero one, in order, and counts the
+    // zero ones, so whole stretches are found with a few bit operations.
+    // Positions are visited once each, in increasing order, so the mask of
+    // the positions still ahead stays exact.
+    std::uint64_t nonZero = NonZeroCoefficients(block);
+    const auto refine = [&](std::uint64_t positions) {
+        for (; positions != 0; positions &= positions - 1)
+            RefineCoefficient(bits, block[std::countr_zero(positions)], bit);
+    };
 
     for (unsigned k = ss; k <= se;) {
         if (eobRun != 0) {
-            // The rest of the band takes correction bits only, one for each
-            // non-zero coefficient in order.
-            std::uint64_t pending = NonZeroCoefficients(block) & BandMask(k, se);
-            for (; pending != 0; pending &= pending - 1)
-                RefineCoefficient(bits, block[std::countr_zero(pending)], bit);
+            // The rest of the band takes correction bits only.
+            refine(nonZero & BandMask(k, se));
             --eobRun;
             return;
         }
@@ -206,28 +234,27 @@ void JpegComponent::RefineAcBand(BitReader& bits, int row, int col, unsigned ss,
         const unsigned r = symbol >> 4;
         const unsigned size = symbol & 15;
         if (size == 1) {
-            // A newly significant coefficient after r zero coefficients;
-            // non-zero ones passed on the way get their correction bits.
+            // A newly significant coefficient at the first zero one after r
+            // zero coefficients; the non-zero ones passed get correction bits.
             const int sign = bits.ReadBit();
-            for (unsigned zeros = 0; k <= kLastIndex && (zeros < r || block[k] != 0); ++k) {
-                if (k > se) throw JpegDecoder::JpegBadStream("Error in progressive scan");
-                if (block[k] == 0)
-                    ++zeros;
-                else
-                    RefineCoefficient(bits, block[k], bit);
+            const unsigned at = ZeroAfter(nonZero, k, r);
+            if (at > se) {
+                refine(nonZero & BandMask(k, se));
+                throw JpegDecoder::JpegBadStream("Error in progressive scan");
             }
-            if (k > se) throw JpegDecoder::JpegBadStream("Error in progressive scan");
-            block[k] = To16(sign ? bit : -bit);
-            ++k;
+            if (at > k) refine(nonZero & BandMask(k, at - 1));
+            block[at] = To16(sign ? bit : -bit);
+            nonZero |= std::uint64_t{1} << at;
+            k = at + 1;
         } else if (size == 0 && r == 15) {
             // Sixteen zero coefficients, refining the non-zero ones between them.
-            for (unsigned zeros = 0; zeros < kZeroRunLength;) {
-                if (block[k] == 0)
-                    ++zeros;
-                else
-                    RefineCoefficient(bits, block[k], bit);
-                if (++k > se) return;
+            const unsigned last = ZeroAfter(nonZero, k, kZeroRunLength - 1);
+            if (last >= se) {
+                refine(nonZero & BandMask(k, se));
+                return;
             }
+            refine(nonZero & BandMask(k, last));
+            k = last + 1;
         } else if (size == 0) {
             // End of band: the run starts with the rest of this block.
             eobRun = (1u << r) + bits.ReadBits(static_cast<int>(r));
