@@ -7,19 +7,26 @@
 //   byte 1        the program length p;
 //   bytes 2..p+1  the program, one operation a byte (below);
 //   the rest      the data.
-// Two streams run the program in lockstep over the same data: the first as
-// written, the second with every ReadBits(n) done as n single ReadBit calls.
-// Both must deliver the same values, stand at the same position and fail at
-// the same operations. ReadByte and ReadBlock are also checked against the
-// data itself.
+// Three streams run the program in lockstep over the same data: the first as
+// written, the second with every ReadBits(n) done as n single ReadBit calls,
+// the third with its bits read through a BitReader (attached when bit mode
+// starts, detached before it stops). All must deliver the same values, stand
+// at the same position and fail at the same operations, the reader with the
+// stream's own messages. The reader's stream is compared after an operation
+// with an odd argument, a failure or a byte-mode operation (the reader is
+// detached then and attached again), so that the reader otherwise keeps its
+// loaded bits across operations. ReadByte and ReadBlock are also checked
+// against the data itself.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "jpeg/bit_reader.h"
 #include "jpeg/input_byte_stream.h"
 
 namespace {
@@ -84,9 +91,13 @@ enum Operation : std::uint8_t {
     kOperationCount
 };
 
-// Runs one operation; the value it delivers, or nothing when it threw.
+// Runs one operation; the value it delivers, or nothing when it threw (the
+// message then in `failure`). With a reader, bits are read through it; it is
+// made when bit mode starts and dropped before bit mode stops or a failure
+// is reported.
 std::optional<unsigned> Run(ChunkedStream& stream, std::uint8_t instruction, bool bitByBit,
-                            const std::uint8_t* data, std::size_t size) {
+                            const std::uint8_t* data, std::size_t size, std::string& failure,
+                            std::optional<Tessera::BitReader>* reader = nullptr) {
     const auto operation = static_cast<Operation>(instruction % kOperationCount);
     const unsigned argument = instruction / kOperationCount;  // 0..36
     const bool bitMode = stream.BitsLeft() >= 0;
@@ -94,17 +105,21 @@ std::optional<unsigned> Run(ChunkedStream& stream, std::uint8_t instruction, boo
         switch (operation) {
             case kStartBitReading:
                 stream.StartBitReading();
+                if (reader != nullptr && !*reader) reader->emplace(stream);
                 return 0;
             case kStopBitReading:
+                if (reader != nullptr) reader->reset();
                 stream.StopBitReading();
                 return 0;
             case kReadBit:
                 // Bit reads are defined in bit mode only.
                 if (!bitMode) return 0;
+                if (reader != nullptr) return static_cast<unsigned>((*reader)->ReadBit());
                 return static_cast<unsigned>(stream.ReadBit());
             case kReadBits: {
                 if (!bitMode) return 0;
                 const int n = static_cast<int>(argument % 17);
+                if (reader != nullptr) return (*reader)->ReadBits(n);
                 if (!bitByBit) return stream.ReadBits(n);
                 unsigned value = 0;
                 for (int i = 0; i < n; ++i) value = value << 1 | unsigned(stream.ReadBit());
@@ -140,7 +155,9 @@ std::optional<unsigned> Run(ChunkedStream& stream, std::uint8_t instruction, boo
             case kOperationCount:
                 break;
         }
-    } catch (const Tessera::InputByteStream::StreamError&) {
+    } catch (const Tessera::InputByteStream::StreamError& e) {
+        if (reader != nullptr) reader->reset();  // as its destructor would on the way out
+        failure = e.what();
         return std::nullopt;
     }
     return 0;
@@ -166,17 +183,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
 
     ChunkedStream whole(data, dataSize, chunkSize);
     ChunkedStream bitwise(data, dataSize, chunkSize);
+    ChunkedStream buffered(data, dataSize, chunkSize);
+    std::optional<Tessera::BitReader> reader;
     for (std::size_t pc = 0; pc < programLength; ++pc) {
         const std::uint8_t instruction = program[pc];
-        const std::optional<unsigned> a = Run(whole, instruction, false, data, dataSize);
-        const std::optional<unsigned> b = Run(bitwise, instruction, true, data, dataSize);
+        std::string failureA, failureB, failureC;
+        const std::optional<unsigned> a = Run(whole, instruction, false, data, dataSize, failureA);
+        const std::optional<unsigned> b = Run(bitwise, instruction, true, data, dataSize, failureB);
+        const std::optional<unsigned> c =
+            Run(buffered, instruction, false, data, dataSize, failureC, &reader);
         Check(a.has_value() == b.has_value());
+        Check(a.has_value() == c.has_value());
+        // The reader is detached here (and attached again below), so the
+        // stream under it must stand where the others do.
+        const bool compareBuffered = !c || !reader || instruction / kOperationCount % 2 == 1;
+        if (reader && compareBuffered) reader.reset();
         // After a failure the stream is left where the failure happened; the
         // program ends there, as the decoder's picture would.
         CheckInvariants(whole, a.has_value());
         CheckInvariants(bitwise, b.has_value());
-        if (!a) return 0;
+        if (compareBuffered) {
+            CheckInvariants(buffered, c.has_value());
+            Check(buffered.Offset() == whole.Offset());
+            Check(buffered.BitsLeft() == whole.BitsLeft());
+        }
+        if (!a) {
+            Check(failureC == failureA);
+            return 0;
+        }
         Check(*a == *b);
+        Check(*a == *c);
+        if (compareBuffered && buffered.BitsLeft() >= 0) reader.emplace(buffered);
         if (instruction % kOperationCount == kReadBits) {
             const unsigned n = instruction / kOperationCount % 17;
             Check(*a < (1u << n));
