@@ -3,11 +3,8 @@
 #include <algorithm>
 #include <bit>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "bit_reader.h"
+#include "coefficient_block.h"
 #include "huffman_table.h"
 #include "jpeg_component.h"
 #include "jpeg_decoder.h"
@@ -36,25 +33,6 @@ std::uint64_t BandMask(unsigned first, unsigned last) {
     return upTo & (~std::uint64_t{0} << first);
 }
 
-// Bit k set when coefficient k of the block is not zero.
-std::uint64_t NonZeroCoefficients(const std::int16_t* block) {
-    std::uint64_t mask = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    for (int i = 0; i < 64; i += 16) {
-        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i));
-        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i + 8));
-        const __m128i zeros =
-            _mm_packs_epi16(_mm_cmpeq_epi16(low, zero), _mm_cmpeq_epi16(high, zero));
-        const auto zeroBits = static_cast<std::uint32_t>(_mm_movemask_epi8(zeros));
-        mask |= static_cast<std::uint64_t>(~zeroBits & 0xFFFFu) << i;
-    }
-#else
-    for (int i = 0; i < 64; ++i) mask |= static_cast<std::uint64_t>(block[i] != 0) << i;
-#endif
-    return mask;
-}
-
 // The position of the zero coefficient that follows `skipped` zero ones from
 // position `from` on (a set bit of nonZero marks a non-zero coefficient); 64
 // when the block has no such zero.
@@ -62,27 +40,6 @@ unsigned ZeroAfter(std::uint64_t nonZero, unsigned from, unsigned skipped) {
     std::uint64_t zeros = ~nonZero & (~std::uint64_t{0} << from);
     for (unsigned i = 0; i < skipped && zeros != 0; ++i) zeros &= zeros - 1;
     return zeros == 0 ? 64 : static_cast<unsigned>(std::countr_zero(zeros));
-}
-
-// Zeroes 64 coefficients with plain vector stores: a block is cleared for
-// every data unit, and the compiler's own choice for this (a string store,
-// also for a loop of these stores, which it turns into a memset) starts up
-// slowly.
-void ClearBlock(std::int16_t* block) {
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    auto* out = reinterpret_cast<__m128i*>(block);
-    _mm_store_si128(out + 0, zero);
-    _mm_store_si128(out + 1, zero);
-    _mm_store_si128(out + 2, zero);
-    _mm_store_si128(out + 3, zero);
-    _mm_store_si128(out + 4, zero);
-    _mm_store_si128(out + 5, zero);
-    _mm_store_si128(out + 6, zero);
-    _mm_store_si128(out + 7, zero);
-#else
-    std::fill_n(block, 64, std::int16_t{0});
-#endif
 }
 
 // Coefficients live in 16 bits and their arithmetic wraps there.

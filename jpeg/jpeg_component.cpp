@@ -1,7 +1,9 @@
 #include "jpeg_component.h"
 
 #include <algorithm>
+#include <bit>
 
+#include "coefficient_block.h"
 #include "huffman_table.h"
 #include "inverse_dct.h"
 #include "jpeg_decoder.h"
@@ -132,11 +134,17 @@ void JpegComponent::TransformBlockRows(unsigned first, unsigned last) {
     last = std::min(last, allocatedRows);
     // Progressive scans keep the coefficients in zigzag order, the order in
     // which their bands address them; the transform takes natural order.
-    std::int16_t natural[64];
+    // Blocks are mostly zeros, so only the non-zero ones are moved.
+    alignas(16) std::int16_t natural[64];
     for (unsigned r = first; r < last; ++r) {
         const std::int16_t* block = coefficients.data() + BlockIndex(r, 0) * 64;
         for (unsigned c = 0; c < blockColumns; ++c, block += 64) {
-            for (int i = 0; i < 64; ++i) natural[i] = block[NaturalToZigzag[i]];
+            ClearBlock(natural);
+            for (std::uint64_t nonZero = NonZeroCoefficients(block); nonZero != 0;
+                 nonZero &= nonZero - 1) {
+                const int k = std::countr_zero(nonZero);
+                natural[ZigzagToNatural[k]] = block[k];
+            }
             Transform(static_cast<int>(r), static_cast<int>(c), natural);
         }
     }
