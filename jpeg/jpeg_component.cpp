@@ -98,8 +98,7 @@ void JpegComponent::AllocateBuffers(const JpegDecoder& decoder) {
     }
 }
 
-void JpegComponent::EnsureBlockRows(unsigned rows) {
-    if (rows <= allocatedRows) return;
+void JpegComponent::GrowBlockRows(unsigned rows) {
     const std::size_t blocks = static_cast<std::size_t>(rows) * blockColumns;
     GrowZeroed(samples, blocks * 64);
     if (holdsCoefficients) GrowZeroed(coefficients, blocks * 64);

@@ -45,7 +45,9 @@ class JpegComponent {
     // not the frame size that a header declared.
     void AllocateBuffers(const JpegDecoder& decoder);
     // Makes block rows 0 .. rows − 1 exist (zero samples and coefficients).
-    void EnsureBlockRows(unsigned rows);
+    void EnsureBlockRows(unsigned rows) {
+        if (rows > allocatedRows) GrowBlockRows(rows);
+    }
     // Releases the buffers and the end-of-band run that a cut-short
     // picture may have left; geometry, factors and table bindings stay.
     // keepMemory keeps the buffers' memory (not their contents) for the
@@ -119,6 +121,7 @@ class JpegComponent {
                static_cast<std::size_t>(col) * 8;
     }
     void Transform(int row, int col, const std::int16_t* blockCoefficients);
+    void GrowBlockRows(unsigned rows);
     bool RowReached(int row) const { return static_cast<unsigned>(row) < allocatedRows; }
     // Adds a DC difference; the predictor wraps to 16 bits like the
     // coefficients it feeds, which keeps a hostile run of differences defined.
