@@ -87,21 +87,28 @@ void JpegComponent::AllocateBuffers(const JpegDecoder& decoder) {
         inverseDct = decoder.Kernels().inverseDct;
         const std::size_t blocks = static_cast<std::size_t>(blockRows) * blockColumns;
         // Address space only: the rows are constructed as scans reach them,
-        // within this capacity, so the samples never move.
-        Reserve(samples, blocks * 64);
+        // within this capacity, so the buffers never move. A progressive
+        // picture is transformed one row of MCUs at a time at its end, right
+        // before that row is converted, so its samples need only that band.
+        if (decoder.ProgressiveFrame()) {
+            holdsCoefficients = true;
+            Reserve(coefficients, blocks * 64);
+            Reserve(samples, std::size_t{verticalSampling} * blockColumns * 64);
+        } else {
+            Reserve(samples, blocks * 64);
+        }
         prepared = true;
-    }
-    if (decoder.ProgressiveFrame() && !holdsCoefficients) {
-        Reserve(coefficients, static_cast<std::size_t>(blockRows) * blockColumns * 64);
-        holdsCoefficients = true;
-        GrowZeroed(coefficients, static_cast<std::size_t>(allocatedRows) * blockColumns * 64);
     }
 }
 
 void JpegComponent::GrowBlockRows(unsigned rows) {
     const std::size_t blocks = static_cast<std::size_t>(rows) * blockColumns;
-    GrowZeroed(samples, blocks * 64);
-    if (holdsCoefficients) GrowZeroed(coefficients, blocks * 64);
+    if (holdsCoefficients) {
+        GrowZeroed(coefficients, blocks * 64);
+        GrowZeroed(samples, std::size_t{verticalSampling} * blockColumns * 64);
+    } else {
+        GrowZeroed(samples, blocks * 64);
+    }
     allocatedRows = rows;
 }
 
@@ -124,13 +131,10 @@ void JpegComponent::Transform(int row, int col, const std::int16_t* blockCoeffic
                blockCoefficients, quantTable->multipliers.data());
 }
 
-void JpegComponent::TransformAllBlocks() {
-    TransformBlockRows(0, allocatedRows);
-}
-
-void JpegComponent::TransformBlockRows(unsigned first, unsigned last) {
+void JpegComponent::TransformMcuRow(unsigned mcuRow) {
     if (samples.empty() || coefficients.empty()) return;
-    last = std::min(last, allocatedRows);
+    const unsigned first = mcuRow * verticalSampling;
+    const unsigned last = std::min(first + verticalSampling, allocatedRows);
     // Progressive scans keep the coefficients in zigzag order, the order in
     // which their bands address them; the transform takes natural order.
     // Blocks are mostly zeros, so only the non-zero ones are moved.

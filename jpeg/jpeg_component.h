@@ -65,10 +65,10 @@ class JpegComponent {
 
     // --- the end of the picture ---
 
-    // Progressive frames: dequantize and transform every block's coefficients.
-    void TransformAllBlocks();
-    // The same for the block rows first .. last − 1 that exist.
-    void TransformBlockRows(unsigned first, unsigned last);
+    // Progressive frames: dequantizes and transforms the coefficients of the
+    // existing blocks of one row of MCUs into the samples, which hold one
+    // such row at a time.
+    void TransformMcuRow(unsigned mcuRow);
 
     // --- state read by the scan drivers and the conversions ---
 
@@ -101,8 +101,9 @@ class JpegComponent {
     std::size_t SampleStride() const { return std::size_t{blockColumns} * 8; }
     // Rows of the sample plane that scans reached (whole block rows).
     std::size_t ReachedSampleRows() const { return std::size_t{allocatedRows} * 8; }
+    // A row of samples; in progressive frames one of the MCU row last transformed.
     const std::uint8_t* SampleRow(std::size_t row) const {
-        return samples.data() + row * SampleStride();
+        return samples.data() + SampleBandRow(row) * SampleStride();
     }
     // Width of the component up-sampled to the frame's resolution.
     std::size_t UpsampledWidth() const { return SampleStride() * horizontalUpsampling; }
@@ -117,8 +118,12 @@ class JpegComponent {
     }
     std::uint8_t* BlockSamples(int row, int col) {
         EnsureBlockRows(static_cast<unsigned>(row) + 1);
-        return samples.data() + static_cast<std::size_t>(row) * 8 * SampleStride() +
+        return samples.data() + SampleBandRow(std::size_t(row) * 8) * SampleStride() +
                static_cast<std::size_t>(col) * 8;
+    }
+    // Where a row of samples lies in the samples buffer.
+    std::size_t SampleBandRow(std::size_t row) const {
+        return holdsCoefficients ? row % (std::size_t{verticalSampling} * 8) : row;
     }
     void Transform(int row, int col, const std::int16_t* blockCoefficients);
     void GrowBlockRows(unsigned rows);
@@ -144,7 +149,8 @@ class JpegComponent {
     unsigned blockRows = 0;
     unsigned blockColumns = 0;
     bool prepared = false;
-    bool holdsCoefficients = false;  // progressive frame: coefficient storage in use
+    // Progressive frame: coefficient storage in use, samples of one MCU row.
+    bool holdsCoefficients = false;
     unsigned allocatedRows = 0;
     SampleBuffer samples;
     CoefficientBuffer coefficients;

@@ -63,8 +63,7 @@ void JpegDecoder::RefreshImage() {
     for (unsigned r = 0; r < mcuRows; ++r) {
         for (unsigned i = 0; i < frameComponentCount; ++i) {
             JpegComponent& component = components[frameComponentIds[i]];
-            const unsigned v = component.VerticalSampling();
-            component.TransformBlockRows(r * v, (r + 1) * v);
+            component.TransformMcuRow(r);
         }
         ConvertRows(r * mcuHeight, (r + 1) * mcuHeight);
     }

@@ -132,14 +132,14 @@ TEST(JpegComponent, TableChecks) {
     ExpectFailure([&] { component.CheckAcTable(); }, Raised::BadStream, "AC Table Not Defined");
 }
 
-TEST(JpegComponent, TransformAllBlocksNeedsCoefficients) {
+TEST(JpegComponent, TransformMcuRowNeedsCoefficients) {
     const QuantTable quant = UniformQuantTable(8);
     const auto sequential = DecoderWithFrame(kSof0, 8, 8, {{1, 0x11, 0}});
     JpegComponent component = ComponentWith(1, 1);
     component.SetQuantTable(quant);
     component.AllocateBuffers(*sequential);
     component.EnsureBlockRows(component.BlockRows());
-    component.TransformAllBlocks();
+    component.TransformMcuRow(0);
     EXPECT_EQ(component.SampleRow(0)[0], 0);  // untouched
 
     const auto progressive = DecoderWithFrame(kSof2, 16, 8, {{1, 0x11, 0}});
@@ -148,7 +148,7 @@ TEST(JpegComponent, TransformAllBlocksNeedsCoefficients) {
     blocks.AllocateBuffers(*progressive);
     blocks.EnsureBlockRows(blocks.BlockRows());
     blocks.Coefficients()[64] = -28;
-    blocks.TransformAllBlocks();
+    blocks.TransformMcuRow(0);
     // Block 1 holds columns 8..15 of the sample rows.
     EXPECT_EQ(blocks.SampleRow(7)[7], 128);
     EXPECT_EQ(blocks.SampleRow(0)[8], 100);
