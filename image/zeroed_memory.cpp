@@ -47,7 +47,7 @@ void* AllocateZeroed(std::size_t bytes) {
     return block;
 }
 
-void FreeZeroed(void* block, std::size_t bytes) noexcept {
+void FreeZeroed(void* block, [[maybe_unused]] std::size_t bytes) noexcept {
     if (block == nullptr) return;
 #if defined(__linux__)
     if (bytes >= kMappedFrom) {
