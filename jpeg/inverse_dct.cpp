@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "quant_table.h"
-#include "sample_block.h"
 
 namespace Tessera {
 
@@ -98,10 +97,6 @@ void InverseDctPortable(std::uint8_t* out, std::ptrdiff_t stride, const std::int
     for (int x = 0; x < 8; ++x) Kernel(work + x, column + x, 8, kBias);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) out[y * stride + x] = ClampSample(column[8 * y + x]);
-}
-
-void InverseDct(SampleBlock& target, const std::int16_t* coefficients, const QuantTable& table) {
-    InverseDctPortable(target.samples.data(), 8, coefficients, table.multipliers.data());
 }
 
 }  // namespace Tessera

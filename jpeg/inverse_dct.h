@@ -7,8 +7,6 @@
 
 namespace Tessera {
 
-class SampleBlock;
-struct QuantTable;
 
 // Dequantizes 64 coefficients (natural order) with the multipliers (a
 // QuantTable's, natural order), applies the two-dimensional inverse DCT in
@@ -31,9 +29,6 @@ void InverseDctSse2(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t
 void InverseDctAvx2(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t* coefficients,
                     const std::int32_t* multipliers);
 #endif
-
-// The same transform into one block.
-void InverseDct(SampleBlock& target, const std::int16_t* coefficients, const QuantTable& table);
 
 // The fixed point every kernel shares.
 namespace InverseDctFixedPoint {
