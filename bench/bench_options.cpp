@@ -8,6 +8,7 @@ namespace TesseraBench {
 
 const std::string_view kUsage =
     R"(usage: tessera-bench [--quick] [--runs N] [--filter TEXT] [--keep DIR] [--photos DIR]
+                    [--simd portable|sse2|avx2]
 
 Measures how fast Tessera decodes JPEG files held in memory, against
 libjpeg-turbo (TurboJPEG API) and stb_image, and how much memory Tessera
@@ -34,9 +35,9 @@ class of file, the geometric mean over its files of Tessera's throughput
 divided by the peer's (above 1: Tessera is faster; n/a: no file of the class);
 the last line is always
   ratio turbo baseline=A progressive=B stb baseline=C progressive=D
-Memory lines give the peak of Tessera's heap use during one decode with a
-fresh decoder and picture (operator new counted; MB = 10^6 bytes) against
-the decoded picture's own size.
+Memory lines give how much resident memory one decode with a fresh decoder
+and picture adds at its peak (what the system counts as touched, however it
+was allocated; MB = 10^6 bytes) against the decoded picture's own size.
 
 Options:
   --quick        one 640x480 picture and 3 repetitions: a smoke test
@@ -47,6 +48,9 @@ Options:
                  photo-2500x1786.jpg, render-7680x4320.jpg); by default
                  $TESSERA_SHARED_DIR/photos or ../shared/photos beside the
                  repository
+  --simd LEVEL   Tessera's kernels: portable, sse2 or avx2 (the best this
+                 processor runs, when it lacks the one asked for); by
+                 default the best
   --help         this text
 
 Exit status: 0 done, 1 failure (a decoder failed, cjpeg failed, an unreadable
@@ -86,6 +90,12 @@ BenchOptions ParseOptions(std::span<const std::string_view> arguments) {
             options.keepDirectory = std::filesystem::path(value());
         } else if (argument == "--photos") {
             options.photosDirectory = std::filesystem::path(value());
+        } else if (argument == "--simd") {
+            const std::string_view name = value();
+            options.simdLevel = Tessera::ParseSimdLevel(name);
+            if (!options.simdLevel)
+                throw BenchError("--simd takes portable, sse2 or avx2, not '" + std::string(name) +
+                                 "'");
         } else {
             throw BenchError("unknown argument '" + std::string(argument) + "'");
         }

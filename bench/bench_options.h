@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "jpeg/simd_level.h"
+
 namespace TesseraBench {
 
 struct BenchOptions {
@@ -15,6 +17,8 @@ struct BenchOptions {
     std::string filter;       // only files whose name contains it
     std::optional<std::filesystem::path> keepDirectory;
     std::optional<std::filesystem::path> photosDirectory;
+    // Tessera's kernels; by default the best the processor runs.
+    std::optional<Tessera::SimdLevel> simdLevel;
 };
 
 // The command line without the program name; throws BenchError for one that

@@ -36,6 +36,8 @@ class PeerDecoder {
 // as the slideshow uses them. Output BGRA, the library's native order.
 class TesseraDecoder final : public PeerDecoder {
   public:
+    TesseraDecoder() = default;
+    explicit TesseraDecoder(Tessera::SimdLevel level) { decoder.SetSimdLevel(level); }
     const char* Name() const override { return "tessera"; }
     PictureSize Decode(std::span<const std::uint8_t> file) override;
     std::span<const std::uint8_t> LastBgrxPixels() const override;

@@ -61,6 +61,7 @@ double Megabytes(std::size_t bytes) {
 
 // Tessera and its two peers, in the order of the report.
 struct Decoders {
+    explicit Decoders(Tessera::SimdLevel level) : tessera(level) {}
     TesseraDecoder tessera;
     TurboDecoder turbo;
     StbDecoder stb;
@@ -88,8 +89,8 @@ int MaxChannelDifference(std::span<const std::uint8_t> a, std::span<const std::u
 
 // Resident bytes that one decode by a fresh decoder into a fresh picture (so
 // that the picture counts) adds at its peak; 0 when the system cannot say.
-std::size_t TesseraPeakBytes(std::span<const std::uint8_t> file) {
-    TesseraDecoder fresh;
+std::size_t TesseraPeakBytes(std::span<const std::uint8_t> file, Tessera::SimdLevel level) {
+    TesseraDecoder fresh(level);
     // Free memory that the heap still holds would be used again without
     // showing up as resident memory; hand it back to the system first.
     malloc_trim(0);
@@ -102,7 +103,7 @@ std::size_t TesseraPeakBytes(std::span<const std::uint8_t> file) {
 
 // Decodes the file once with each decoder (which also warms them up) and
 // checks that all succeed with pictures of one size.
-FileFacts CheckFile(Decoders& decoders, const CorpusFile& file) {
+FileFacts CheckFile(Decoders& decoders, const CorpusFile& file, Tessera::SimdLevel level) {
     FileFacts facts;
     for (PeerDecoder* decoder : decoders.All()) {
         PictureSize size;
@@ -119,7 +120,7 @@ FileFacts CheckFile(Decoders& decoders, const CorpusFile& file) {
     }
     facts.maxDifference =
         MaxChannelDifference(decoders.tessera.LastBgrxPixels(), decoders.turbo.LastBgrxPixels());
-    facts.peakBytes = TesseraPeakBytes(file.bytes);
+    facts.peakBytes = TesseraPeakBytes(file.bytes, level);
     return facts;
 }
 
@@ -232,11 +233,16 @@ int Run(const BenchOptions& options) {
     std::size_t nameWidth = 0;
     for (const CorpusFile& file : corpus.files) nameWidth = std::max(nameWidth, file.name.size());
 
+    // A level the processor lacks gives the best one it has.
+    const Tessera::SimdLevel level =
+        std::min(options.simdLevel.value_or(Tessera::BestSimdLevel()), Tessera::BestSimdLevel());
+    std::cout << "tessera kernels: " << Tessera::SimdLevelName(level) << "\n";
+
     // Every file is checked before any is timed, so that a failure shows at once.
-    Decoders decoders;
+    Decoders decoders(level);
     std::vector<FileFacts> facts;
     for (const CorpusFile& file : corpus.files) {
-        facts.push_back(CheckFile(decoders, file));
+        facts.push_back(CheckFile(decoders, file, level));
         PrintFacts(file, facts.back(), static_cast<int>(nameWidth));
     }
 
