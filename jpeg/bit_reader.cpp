@@ -62,25 +62,4 @@ void BitReader::RefillByteByByte() {
     }
 }
 
-unsigned BitReader::ReadBitsFromStream(int n) {
-    Detach();
-    const unsigned value = stream.ReadBits(n);
-    Attach();
-    return value;
-}
-
-int BitReader::ReadBitFromStream() {
-    Detach();
-    const int value = stream.ReadBit();
-    Attach();
-    return value;
-}
-
-std::uint8_t BitReader::DecodeSymbolFromStream(const HuffmanTable& table) {
-    Detach();
-    const std::uint8_t symbol = table.DecodeSymbol(stream);
-    Attach();
-    return symbol;
-}
-
 }  // namespace Tessera

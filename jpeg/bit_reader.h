@@ -43,22 +43,22 @@ class BitReader {
     // n from 0 to 16, as InputByteStream::ReadBits.
     unsigned ReadBits(int n) {
         if (count < n) Refill();
-        if (count < n) return ReadBitsFromStream(n);
+        if (count < n) return ByTheStream([&] { return stream.ReadBits(n); });
         return Take(n);
     }
     int ReadBit() {
         if (count < 1) Refill();
-        if (count < 1) return ReadBitFromStream();
+        if (count < 1) return ByTheStream([&] { return stream.ReadBit(); });
         return static_cast<int>(Take(1));
     }
     // A signed value of n extra bits (T.81 EXTEND), as Extend(ReadBits(n), n).
     int ReadExtended(int n) { return Extend(ReadBits(n), n); }
     std::uint8_t DecodeSymbol(const HuffmanTable& table) {
         if (count < HuffmanTable::kMaxCodeLength) Refill();
-        if (count < HuffmanTable::kMaxCodeLength) return DecodeSymbolFromStream(table);
+        if (count < HuffmanTable::kMaxCodeLength) return DecodeSymbolByTheStream(table);
         const HuffmanTable::Match match = table.Lookup(static_cast<std::uint32_t>(
             accumulator >> (kAccumulatorBits - HuffmanTable::kMaxCodeLength)));
-        if (match.length == 0) return DecodeSymbolFromStream(table);  // the stream reports it
+        if (match.length == 0) return DecodeSymbolByTheStream(table);  // the stream reports it
         Consume(match.length);
         return match.symbol;
     }
@@ -116,9 +116,17 @@ class BitReader {
         return true;
     }
     void RefillByteByByte();
-    unsigned ReadBitsFromStream(int n);
-    int ReadBitFromStream();
-    std::uint8_t DecodeSymbolFromStream(const HuffmanTable& table);
+    // One read done by the stream's own procedure, from the exact position.
+    template <typename Read>
+    auto ByTheStream(Read read) -> decltype(read()) {
+        Detach();
+        const auto value = read();
+        Attach();
+        return value;
+    }
+    std::uint8_t DecodeSymbolByTheStream(const HuffmanTable& table) {
+        return ByTheStream([&] { return table.DecodeSymbol(stream); });
+    }
 
     InputByteStream& stream;
     // Unread bits, most significant first; the bits below them are zero.

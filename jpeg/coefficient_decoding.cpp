@@ -21,10 +21,19 @@ constexpr unsigned kZeroRunLength = 16;
 // 15. A larger category can only come from a broken DC table.
 constexpr unsigned kMaxDcCategory = 15;
 
-unsigned DecodeDcCategory(const HuffmanTable& table, BitReader& bits) {
+// A DC difference: its category, then that many extra bits (T.81 F.2.2.1).
+// Most come in one step with their bits (PeekValue); whatever that cannot
+// take, or must report, goes the full way, which reads exactly what the
+// stream's own procedure reads.
+int DecodeDcDifference(const HuffmanTable& table, BitReader& bits) {
+    const HuffmanTable::QuickValue quick = bits.PeekValue(table);
+    if (quick.length != 0 && quick.symbol <= kMaxDcCategory) {
+        bits.Skip(quick.length);
+        return quick.value;
+    }
     const unsigned s = bits.DecodeSymbol(table);
     if (s > kMaxDcCategory) throw JpegDecoder::JpegBadStream("Invalid DC Difference Category");
-    return s;
+    return bits.ReadExtended(static_cast<int>(s));
 }
 
 // Bits first .. last of a mask over a block's 64 coefficients.
@@ -58,17 +67,7 @@ void JpegComponent::DecodeFullBlock(BitReader& bits, int row, int col) {
     alignas(16) std::int16_t block[64];
     ClearBlock(block);
 
-    // Most codes, with their extra bits, are taken in one step (PeekValue);
-    // whatever that cannot take, or must report, goes the full way, which
-    // reads exactly what the stream's own procedure reads.
-    const HuffmanTable::QuickValue dc = bits.PeekValue(*dcTable);
-    if (dc.length != 0 && dc.symbol <= kMaxDcCategory) {
-        bits.Skip(dc.length);
-        AddToDcPredictor(dc.value);
-    } else {
-        const unsigned s = DecodeDcCategory(*dcTable, bits);
-        AddToDcPredictor(bits.ReadExtended(static_cast<int>(s)));
-    }
+    AddToDcPredictor(DecodeDcDifference(*dcTable, bits));
     block[0] = To16(dcPredictor);
 
     for (unsigned k = 1; k <= kLastIndex;) {
@@ -105,8 +104,7 @@ void JpegComponent::DecodeFullBlock(BitReader& bits, int row, int col) {
 }
 
 void JpegComponent::DecodeDcInitial(BitReader& bits, int row, int col, unsigned al) {
-    const unsigned s = DecodeDcCategory(*dcTable, bits);
-    AddToDcPredictor(bits.ReadExtended(static_cast<int>(s)));
+    AddToDcPredictor(DecodeDcDifference(*dcTable, bits));
     BlockCoefficients(row, col)[0] =
         To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(dcPredictor) << al));
 }

@@ -101,8 +101,7 @@ bool ConvertGrayscale(const JpegComponent& component, RasterImage& image,
     // Below the rows that data reached every pixel is the same.
     const std::uint8_t unreached = grey.UnreachedSample();
     if (last > std::max(rows.first, converted))
-        std::fill_n(out, (last - std::max(rows.first, converted)) * width,
-                    YCbCrPixel(unreached, 128, 128));
+        std::fill_n(out, (last - std::max(rows.first, converted)) * width, GreyPixel(unreached));
     return true;
 }
 

@@ -21,6 +21,11 @@ struct ColourTables {
 };
 extern const ColourTables kColourTables;
 
+// The pixel of a grey sample: blue = green = red, alpha 255.
+constexpr std::uint32_t GreyPixel(std::uint8_t grey) {
+    return 0xFF000000u | grey * 0x010101u;
+}
+
 // One pixel from its Y, Cb and Cr samples: blue, green, red, alpha 255 in memory order.
 inline std::uint32_t YCbCrPixel(int luma, std::uint8_t cb, std::uint8_t cr) {
     const auto clamp = [](int value) { return value < 0 ? 0 : value > 255 ? 255 : value; };

@@ -7,7 +7,6 @@
 
 namespace Tessera {
 
-
 // Dequantizes 64 coefficients (natural order) with the multipliers (a
 // QuantTable's, natural order), applies the two-dimensional inverse DCT in
 // 32-bit integer arithmetic with 12 fraction bits, level-shifts by 128, rounds

@@ -85,30 +85,18 @@ void JpegComponent::AllocateBuffers(const JpegDecoder& decoder) {
         blockRows = decoder.McuRowCount() * verticalSampling;
         blockColumns = decoder.McuColumnCount() * horizontalSampling;
         inverseDct = decoder.Kernels().inverseDct;
-        const std::size_t blocks = static_cast<std::size_t>(blockRows) * blockColumns;
         // Address space only: the rows are constructed as scans reach them,
-        // within this capacity, so the buffers never move. A progressive
-        // picture is transformed one row of MCUs at a time at its end, right
-        // before that row is converted, so its samples need only that band.
-        if (decoder.ProgressiveFrame()) {
-            holdsCoefficients = true;
-            Reserve(coefficients, blocks * 64);
-            Reserve(samples, std::size_t{verticalSampling} * blockColumns * 64);
-        } else {
-            Reserve(samples, blocks * 64);
-        }
+        // within this capacity, so the buffers never move.
+        holdsCoefficients = decoder.ProgressiveFrame();
+        if (holdsCoefficients) Reserve(coefficients, BlockValues(blockRows));
+        Reserve(samples, BlockValues(SampleBlockRows(blockRows)));
         prepared = true;
     }
 }
 
 void JpegComponent::GrowBlockRows(unsigned rows) {
-    const std::size_t blocks = static_cast<std::size_t>(rows) * blockColumns;
-    if (holdsCoefficients) {
-        GrowZeroed(coefficients, blocks * 64);
-        GrowZeroed(samples, std::size_t{verticalSampling} * blockColumns * 64);
-    } else {
-        GrowZeroed(samples, blocks * 64);
-    }
+    if (holdsCoefficients) GrowZeroed(coefficients, BlockValues(rows));
+    GrowZeroed(samples, BlockValues(SampleBlockRows(rows)));
     allocatedRows = rows;
 }
 

@@ -121,6 +121,14 @@ class JpegComponent {
         return samples.data() + SampleBandRow(std::size_t(row) * 8) * SampleStride() +
                static_cast<std::size_t>(col) * 8;
     }
+    // Samples or coefficients in the given number of block rows.
+    std::size_t BlockValues(unsigned rows) const { return std::size_t{rows} * blockColumns * 64; }
+    // Block rows of samples held for the given block rows: a progressive
+    // picture is transformed one row of MCUs at a time at its end, right
+    // before that row is converted, so its samples need only that band.
+    unsigned SampleBlockRows(unsigned rows) const {
+        return holdsCoefficients ? verticalSampling : rows;
+    }
     // Where a row of samples lies in the samples buffer.
     std::size_t SampleBandRow(std::size_t row) const {
         return holdsCoefficients ? row % (std::size_t{verticalSampling} * 8) : row;
