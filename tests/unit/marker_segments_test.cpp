@@ -45,16 +45,6 @@ TEST_P(DecodeFailure, RaisesItsMessage) {
                   GetParam().message);
 }
 
-StreamBuilder Begin() {
-    StreamBuilder builder;
-    builder.Start();
-    return builder;
-}
-StreamBuilder WithTables() {
-    StreamBuilder builder;
-    builder.Start().Tables();
-    return builder;
-}
 StreamBuilder GreyFrame() {
     StreamBuilder builder;
     builder.Start().Tables().GreyFrame(kSof0, 8, 8);

@@ -53,10 +53,7 @@ TEST(ScanDrivers, RestartIntervalOfTwo) {
     ASSERT_EQ(data, expected);
     JpegDecoder decoder;
     RasterImage image;
-    Decode(
-        decoder,
-        StreamBuilder().Start().Tables().Dri(2).GreyFrame(kSof0, 40, 8).GreyScan().Raw(data).Eoi(),
-        image);
+    Decode(decoder, WithTables().Dri(2).GreyFrame(kSof0, 40, 8).GreyScan().Raw(data).Eoi(), image);
     ExpectGreyBlocks(image, values);
 }
 
@@ -98,14 +95,7 @@ TEST(ScanDrivers, RestartMarkerFaults) {
         Append(data, {0xFF, 0xD1});
         Append(data, last);
         Append(data, c.trailer);
-        const Bytes stream = StreamBuilder()
-                                 .Start()
-                                 .Tables()
-                                 .Dri(2)
-                                 .GreyFrame(kSof0, 40, 8)
-                                 .GreyScan()
-                                 .Raw(data)
-                                 .Eoi();
+        const Bytes stream = WithTables().Dri(2).GreyFrame(kSof0, 40, 8).GreyScan().Raw(data).Eoi();
         JpegDecoder decoder;
         RasterImage image;
         if (c.accepted) {
@@ -126,9 +116,7 @@ TEST(ScanDrivers, RestartNumbersWrapAndStartAgainInEveryScan) {
     JpegDecoder decoder;
     RasterImage image;
     Decode(decoder,
-           StreamBuilder()
-               .Start()
-               .Tables()
+           WithTables()
                .Dri(1)
                .GreyFrame(kSof0, 80, 8)
                .GreyScan()
@@ -155,9 +143,7 @@ TEST(ScanDrivers, ProgressiveScansRestartToo) {
     JpegDecoder decoder;
     RasterImage image;
     Decode(decoder,
-           StreamBuilder()
-               .Start()
-               .Tables()
+           WithTables()
                .Dri(1)
                .GreyFrame(kSof2, 72, 8)
                .GreyScan(0, 0, 0x01)
@@ -199,9 +185,7 @@ TEST(ScanDrivers, InterleavedMcuOrder) {
         JpegDecoder decoder;
         RasterImage image;
         Decode(decoder,
-               StreamBuilder()
-                   .Start()
-                   .Tables()
+               WithTables()
                    .Dri(interval)
                    .Sof(kSof0, 32, 16, {{1, 0x22, 0}, {2, 0x11, 0}, {3, 0x11, 0}})
                    .Sos({{1, 0x00}, {2, 0x00}, {3, 0x00}})
@@ -227,9 +211,7 @@ TEST(ScanDrivers, NonInterleavedScansCoverOnlyThePicture) {
     JpegDecoder decoder;
     RasterImage image;
     Decode(decoder,
-           StreamBuilder()
-               .Start()
-               .Tables()
+           WithTables()
                .Sof(kSof0, 17, 17, {{1, 0x22, 0}, {2, 0x11, 0}, {3, 0x11, 0}})
                .Sos({{1, 0x00}})
                .Raw(DcOnlyBlocks(lumaValues))
@@ -252,9 +234,7 @@ TEST(ScanDrivers, FirstDcScanAloneGivesTheApproximation) {
     JpegDecoder decoder;
     RasterImage image;
     Decode(decoder,
-           StreamBuilder()
-               .Start()
-               .Tables()
+           WithTables()
                .GreyFrame(kSof2, 16, 8)
                .GreyScan(0, 0, 0x01)
                .Raw(BitWriter().Dc(5).Dc(-12).Finish())
@@ -266,9 +246,7 @@ TEST(ScanDrivers, FirstDcScanAloneGivesTheApproximation) {
 // DC first and refinement, AC band and AC refinement of one block: DC 3 << 1
 // refined to 7, +1 << 1 at zigzag 1 refined to 3.
 Bytes FullProgressiveBlock(int acValue) {
-    return StreamBuilder()
-        .Start()
-        .Tables()
+    return WithTables()
         .GreyFrame(kSof2, 8, 8)
         .GreyScan(0, 0, 0x01)
         .Raw(BitWriter().Dc(3).Finish())
@@ -313,9 +291,7 @@ TEST(ScanDrivers, EndOfBandRunDoesNotOutliveItsPicture) {
     JpegDecoder decoder;
     RasterImage image;
     Decode(decoder,
-           StreamBuilder()
-               .Start()
-               .Tables()
+           WithTables()
                .GreyFrame(kSof2, 16, 8)
                .GreyScan(0, 0, 0x00)
                .Raw(BitWriter().Dc(0).Dc(0).Finish())

@@ -243,6 +243,18 @@ inline std::unique_ptr<JpegDecoder> DecoderWithFrame(
     return decoder;
 }
 
+// A stream that has begun: SOI and JFIF APP0, and with the usual tables.
+inline StreamBuilder Begin() {
+    StreamBuilder builder;
+    builder.Start();
+    return builder;
+}
+inline StreamBuilder WithTables() {
+    StreamBuilder builder;
+    builder.Start().Tables();
+    return builder;
+}
+
 inline std::uint32_t PixelAt(const RasterImage& image, int x, int y) {
     return image.Pixels()[static_cast<std::size_t>(y) * image.Width() + x];
 }
