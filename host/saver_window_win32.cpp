@@ -6,7 +6,7 @@
 #include "saver_logic.h"
 #include "saver_messages.h"
 #include "saver_procs.h"
-#include "slideshow/screen_saver_proc.h"
+#include "screen_saver_proc.h"
 
 namespace Tessera {
 

@@ -20,11 +20,13 @@ void ComposeFrame(const PackedPicture& picture, int counter, MaskKind kind,
                   std::span<std::uint8_t> frame) {
     if (counter <= 0) return;
     const std::size_t rowBytes = 3 * static_cast<std::size_t>(picture.width);
-    for (int j = 0; j < picture.height; ++j) {
-        // Frame row j counts from the bottom; the packed picture is top-down.
+    for (int row = 0; row < picture.height; ++row) {
+        // Frame and picture are both top-down; the masks count rows from the
+        // picture's bottom edge on the screen.
+        const int j = picture.height - 1 - row;
         const std::uint8_t* source =
-            picture.pixels.data() + rowBytes * static_cast<std::size_t>(picture.height - 1 - j);
-        std::uint8_t* target = frame.data() + rowBytes * static_cast<std::size_t>(j);
+            picture.pixels.data() + rowBytes * static_cast<std::size_t>(row);
+        std::uint8_t* target = frame.data() + rowBytes * static_cast<std::size_t>(row);
         for (int i = 0; i < picture.width; ++i) {
             std::uint8_t* out = target + 3 * i;
             if (IsMasked(kind, i, j, counter)) {
@@ -69,14 +71,11 @@ void AdvanceAnimation(SlideshowState& state, SlideRandom& random) {
     state.step = +1;
     state.currentIndex += 1;
     if (state.currentIndex > state.pictureCount - 1) state.currentIndex = 0;
-    const PackedPicture& picture = state.Current();
     if (!state.preview) {
+        const PackedPicture& picture = state.Current();
         state.x = RandomOffset(random, state.clientWidth - picture.width);
         state.y = RandomOffset(random, state.clientHeight - picture.height - kPlacementMargin);
     }
-    state.header.biWidth = picture.width;
-    state.header.biHeight = picture.height;
-    state.header.biSizeImage = static_cast<std::uint32_t>(3 * picture.width * picture.height);
     state.maskKind = RandomMask(random);
 }
 

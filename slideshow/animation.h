@@ -24,9 +24,11 @@ constexpr int kPlacementMargin = 33;
 // black for this mask kind and counter.
 bool IsMasked(MaskKind kind, int i, int j, int counter);
 
-// Fills a bottom-up 24-bit frame (3 × width × height bytes) with the picture
-// through the mask: black where masked, the upright picture elsewhere. With a
-// counter of 0 or less the frame is left untouched (all black once zeroed).
+// Fills a frame of the picture's size (top-down rows of 3 × width bytes, blue,
+// green, red) with the picture through the mask: black where masked, the
+// picture elsewhere. The masks count rows j from the picture's bottom edge on
+// the screen and columns i from its left edge. With a counter of 0 or less the
+// frame is left untouched (all black once zeroed).
 void ComposeFrame(const PackedPicture& picture, int counter, MaskKind kind,
                   std::span<std::uint8_t> frame);
 

@@ -20,7 +20,6 @@ void LoadPictures(SlideshowState& state, int clientWidth, int clientHeight, Pict
 
     state.clientWidth = clientWidth;
     state.clientHeight = clientHeight;
-    state.header = BitmapHeader{};
     if (state.preview) state.pictureCount = 1;
 
     for (int i = 0; i < state.pictureCount; ++i) {
@@ -38,9 +37,6 @@ void LoadPictures(SlideshowState& state, int clientWidth, int clientHeight, Pict
     }
 
     const PackedPicture& first = state.pictures[0];
-    state.header.biWidth = first.width;
-    state.header.biHeight = first.height;
-    state.header.biSizeImage = static_cast<std::uint32_t>(3 * first.width * first.height);
     // Each half truncates on its own: (1023 / 2) - (336 / 2) = 511 - 168.
     state.x = clientWidth / 2 - first.width / 2;
     state.y = clientHeight / 2 - first.height / 2;

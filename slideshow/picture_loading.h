@@ -29,10 +29,9 @@ class ResourcePictureSource : public PictureSource {
 };
 
 // Window creation: decodes every picture of the show (only "PREV" in preview
-// mode) into packed buffers, sets the bitmap header from the first picture and
-// centres it in the client area. A picture that cannot be decoded ends the
-// loading with the decoder's exception; the pictures packed so far stay in
-// the state and are released with it.
+// mode) into packed buffers and centres the first picture in the client area. A picture that cannot
+// be decoded ends the loading with the decoder's exception; the pictures packed so far stay in the
+// state and are released with it.
 void LoadPictures(SlideshowState& state, int clientWidth, int clientHeight, PictureSource& source);
 
 // Frees the packed buffers (window destruction).

@@ -8,14 +8,21 @@
 
 namespace Tessera {
 
-// What one tick puts on the screen, decided before anything is drawn.
+// What one tick puts on the screen, decided before anything is drawn: plain
+// data that each window system's presenter turns into its own calls.
 struct TickDrawing {
-    std::vector<std::uint8_t> frame;  // bottom-up 24-bit rows of the current picture
-    int x = 0, y = 0;                 // where the frame goes in the window
+    // The frame: top-down rows of 3 × width bytes (blue, green, red), no gaps.
+    std::vector<std::uint8_t> frame;
+    int x = 0, y = 0;  // where the frame's top-left corner goes in the window
     int width = 0, height = 0;
-    bool drawText = false;  // full screen only
-    std::uint32_t textColour = 0;
-    int textX = 0, textY = 0;
+    // What the frame shows, for traces and tests.
+    int pictureIndex = 0;
+    int counter = 0;
+    MaskKind mask = MaskKind::Diagonal;
+
+    bool drawText = false;         // full screen only
+    std::uint32_t textColour = 0;  // 0x00BBGGRR, on black
+    int textX = 0, textY = 0;      // the text's top-left corner in the window
     std::string_view text;
 };
 

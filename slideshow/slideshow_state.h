@@ -11,23 +11,6 @@ namespace Tessera {
 // The four cell patterns of the wipe.
 enum class MaskKind : int { Diagonal = 0, Grid = 1, Rows = 2, Columns = 3 };
 
-// The layout of the Win32 BITMAPINFOHEADER, kept here so that the show's logic
-// needs no window system; the presentation step hands it over as it is.
-struct BitmapHeader {
-    std::uint32_t biSize = 40;
-    std::int32_t biWidth = 0;
-    std::int32_t biHeight = 0;  // positive: rows bottom-up
-    std::uint16_t biPlanes = 1;
-    std::uint16_t biBitCount = 24;
-    std::uint32_t biCompression = 0;  // BI_RGB
-    std::uint32_t biSizeImage = 0;
-    std::int32_t biXPelsPerMeter = 0;
-    std::int32_t biYPelsPerMeter = 0;
-    std::uint32_t biClrUsed = 0;
-    std::uint32_t biClrImportant = 0;
-};
-static_assert(sizeof(BitmapHeader) == 40, "must match BITMAPINFOHEADER");
-
 constexpr int kShowPictureCount = 10;
 constexpr std::array<std::string_view, kShowPictureCount> kPictureNames = {
     "JPEG1", "JPEG2", "JPEG3", "JPEG4", "JPEG5", "JPEG6", "JPEG7", "JPEG8", "JPEG9", "JPEGA"};
@@ -51,7 +34,6 @@ struct SlideshowState {
     int clientHeight = 0;
     int x = 0;
     int y = 0;
-    BitmapHeader header;
 
     const PackedPicture& Current() const { return pictures[currentIndex]; }
 };

@@ -5,8 +5,7 @@
 //
 // Each line is "t index counter step mask x y colour", taken before the tick's
 // advance; colour is the text's COLORREF in hexadecimal, or "-" in preview
-// mode. With --frames every tick's frame is written as DIR/frame-NNNNN.ppm,
-// top row first as it appears on the screen.
+// mode. With --frames every tick's frame is written as DIR/frame-NNNNN.ppm.
 #include <charconv>
 #include <cstdio>
 #include <exception>
@@ -16,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "slideshow/animation.h"
 #include "slideshow/picture_loading.h"
@@ -85,15 +85,13 @@ std::optional<Options> ParseArguments(int argc, char** argv, std::string& error)
 bool WriteFrame(const std::filesystem::path& path, const Tessera::TickDrawing& drawing) {
     std::ofstream file(path, std::ios::binary);
     file << "P6\n" << drawing.width << ' ' << drawing.height << "\n255\n";
-    const std::size_t rowBytes = 3 * static_cast<std::size_t>(drawing.width);
-    for (int row = drawing.height - 1; row >= 0; --row) {  // bottom-up frame, top row first
-        const std::uint8_t* bgr = drawing.frame.data() + rowBytes * static_cast<std::size_t>(row);
-        for (int i = 0; i < drawing.width; ++i, bgr += 3) {
-            const char rgb[3] = {static_cast<char>(bgr[2]), static_cast<char>(bgr[1]),
-                                 static_cast<char>(bgr[0])};
-            file.write(rgb, 3);
-        }
+    std::vector<char> rgb(drawing.frame.size());
+    for (std::size_t k = 0; k < rgb.size(); k += 3) {  // blue, green, red to red, green, blue
+        rgb[k] = static_cast<char>(drawing.frame[k + 2]);
+        rgb[k + 1] = static_cast<char>(drawing.frame[k + 1]);
+        rgb[k + 2] = static_cast<char>(drawing.frame[k]);
     }
+    file.write(rgb.data(), static_cast<std::streamsize>(rgb.size()));
     return static_cast<bool>(file);
 }
 

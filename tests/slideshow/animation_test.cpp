@@ -66,28 +66,23 @@ TEST(ComposeFrame, CounterZeroOrLessIsBlackAndTenOrMoreIsTheWholePicture) {
             EXPECT_EQ(Compose(picture, counter, kind), std::vector<std::uint8_t>(24 * 13 * 3, 0));
         for (int counter : {10, 15, 21}) {
             const auto frame = Compose(picture, counter, kind);
-            // Whole picture, upside down in memory (bottom-up rows).
-            for (int j = 0; j < 13; ++j)
-                for (int i = 0; i < 24; ++i) {
-                    const std::uint8_t* p = &frame[3 * (24 * j + i)];
-                    ASSERT_EQ(p[0], i);
-                    ASSERT_EQ(p[1], 12 - j);
-                    ASSERT_EQ(p[2], 7);
-                }
+            EXPECT_EQ(frame, picture.pixels);  // the whole picture, top row first
         }
     }
 }
 
 TEST(ComposeFrame, RowsCountFromTheBottomOfTheScreen) {
     const PackedPicture picture = Numbered(12, 23);
-    // Rows with counter 1: frame rows j with j mod 11 in {0, 1} show.
+    // Rows with counter 1: rows j (from the bottom) with j mod 11 in {0, 1}
+    // show; the frame's rows are top-down like the picture's.
     const auto frame = Compose(picture, 1, MaskKind::Rows);
-    for (int j = 0; j < 23; ++j) {
+    for (int row = 0; row < 23; ++row) {
+        const int j = 22 - row;
         const bool shows = j % 11 <= 1;
-        const std::uint8_t* p = &frame[3 * (12 * j + 5)];
-        EXPECT_EQ(p[2], shows ? 7 : 0) << "frame row " << j;
+        const std::uint8_t* p = &frame[3 * (12 * row + 5)];
+        EXPECT_EQ(p[2], shows ? 7 : 0) << "frame row " << row;
         if (shows) {
-            EXPECT_EQ(p[1], 22 - j);  // frame row 0 holds the picture's last row
+            EXPECT_EQ(p[1], row);
         }
     }
 }
@@ -162,9 +157,6 @@ TEST(AdvanceAnimation, CounterClimbsTurnsAndFallsWithMasksDrawnAtEachTurn) {
     EXPECT_EQ(state.x, x);
     EXPECT_EQ(state.y, y);
     EXPECT_EQ(static_cast<int>(state.maskKind), opening);
-    EXPECT_EQ(state.header.biWidth, 336);
-    EXPECT_EQ(state.header.biHeight, 256);
-    EXPECT_EQ(state.header.biSizeImage, 3u * 336 * 256);
 }
 
 TEST(AdvanceAnimation, IndexWrapsAfterTheLastPicture) {

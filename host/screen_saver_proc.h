@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "slideshow_state.h"
+#include "slideshow/slideshow_state.h"
 
 namespace Tessera {
 

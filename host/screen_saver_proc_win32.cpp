@@ -3,15 +3,14 @@
 // the pictures. Everything else goes on to the default saver handling.
 #include <windows.h>
 
-#include <cstring>
 #include <exception>
 #include <new>
 
-#include "animation.h"
-#include "host/saver_procs.h"
-#include "picture_loading.h"
+#include "saver_procs.h"
 #include "screen_saver_proc.h"
-#include "show_tick.h"
+#include "slideshow/animation.h"
+#include "slideshow/picture_loading.h"
+#include "slideshow/show_tick.h"
 
 namespace Tessera {
 
@@ -24,18 +23,28 @@ constexpr UINT kTickMilliseconds = 100;
 SlideshowState theShow;
 SlideRandom theRandom;
 
-void Present(HWND window, const TickDrawing& drawing, const BitmapHeader& header) {
+// The frame's rows are top-down, which a DIB says with a negative height.
+BITMAPINFO FrameHeader(const TickDrawing& drawing) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = drawing.width;
+    info.bmiHeader.biHeight = -drawing.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader.biSizeImage = static_cast<DWORD>(drawing.frame.size());
+    return info;
+}
+
+void Present(HWND window, const TickDrawing& drawing) {
     HDC windowDc = GetDC(window);
     HDC memoryDc = CreateCompatibleDC(windowDc);
     HBITMAP bitmap = CreateCompatibleBitmap(windowDc, drawing.width, drawing.height);
-    BITMAPINFO info{};
-    static_assert(sizeof(info.bmiHeader) == sizeof(header));
-    std::memcpy(&info.bmiHeader, &header, sizeof header);
-    SetDIBits(memoryDc, bitmap, 0, static_cast<UINT>(header.biHeight), drawing.frame.data(), &info,
+    const BITMAPINFO info = FrameHeader(drawing);
+    SetDIBits(memoryDc, bitmap, 0, static_cast<UINT>(drawing.height), drawing.frame.data(), &info,
               DIB_RGB_COLORS);
     SelectObject(memoryDc, bitmap);
-    BitBlt(windowDc, drawing.x, drawing.y, header.biWidth, header.biHeight, memoryDc, 0, 0,
-           SRCCOPY);
+    BitBlt(windowDc, drawing.x, drawing.y, drawing.width, drawing.height, memoryDc, 0, 0, SRCCOPY);
     if (drawing.drawText) {
         SetTextColor(windowDc, drawing.textColour);
         SetBkColor(windowDc, RGB(0, 0, 0));
@@ -78,7 +87,7 @@ LRESULT CALLBACK ScreenSaverProc(HWND window, UINT message, WPARAM wParam, LPARA
             // Whatever timer sent it: the show has only one.
             try {
                 const TickDrawing drawing = PlanTick(theShow);
-                Present(window, drawing, theShow.header);
+                Present(window, drawing);
             } catch (const std::bad_alloc&) {
                 // No memory for this frame: the tick only loses its frame.
             }
