@@ -32,10 +32,23 @@ ScreenLayout SingleScreen(int clientWidth, int clientHeight) {
     return {clientWidth, clientHeight, {{0, 0, clientWidth, clientHeight}}, 1};
 }
 
+ScreenLayout WindowLayout(int clientWidth, int clientHeight, ScreenPoint origin,
+                          std::span<const ScreenRect> desktopMonitors, int scale) {
+    ScreenLayout layout{clientWidth, clientHeight, {}, std::max(scale, 1)};
+    for (const ScreenRect& m : desktopMonitors) {
+        const int left = std::max(m.x - origin.x, 0);
+        const int top = std::max(m.y - origin.y, 0);
+        const int right = std::min(m.Right() - origin.x, clientWidth);
+        const int bottom = std::min(m.Bottom() - origin.y, clientHeight);
+        if (right > left && bottom > top)
+            layout.monitors.push_back({left, top, right - left, bottom - top});
+    }
+    if (layout.monitors.empty()) layout.monitors.push_back({0, 0, clientWidth, clientHeight});
+    return layout;
+}
+
 ScreenLayout CoveringLayout(std::span<const ScreenRect> desktopMonitors, int scale) {
-    ScreenLayout layout;
-    layout.scale = std::max(scale, 1);
-    if (desktopMonitors.empty()) return layout;
+    if (desktopMonitors.empty()) return {0, 0, {}, std::max(scale, 1)};
     int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
     for (const ScreenRect& m : desktopMonitors) {
         left = std::min(left, m.x);
@@ -43,11 +56,7 @@ ScreenLayout CoveringLayout(std::span<const ScreenRect> desktopMonitors, int sca
         right = std::max(right, m.Right());
         bottom = std::max(bottom, m.Bottom());
     }
-    layout.clientWidth = right - left;
-    layout.clientHeight = bottom - top;
-    for (const ScreenRect& m : desktopMonitors)
-        layout.monitors.push_back({m.x - left, m.y - top, m.width, m.height});
-    return layout;
+    return WindowLayout(right - left, bottom - top, {left, top}, desktopMonitors, scale);
 }
 
 int ScaleForDpi(int dpi) {

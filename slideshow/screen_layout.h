@@ -56,9 +56,16 @@ struct ScreenLayout {
 // desktop PC, of the preview window, of an ordinary X window.
 ScreenLayout SingleScreen(int clientWidth, int clientHeight);
 
-// A window covering the bounding box of monitors given in desktop coordinates
-// (which may be negative; the primary first): the client area is the box, and
-// the monitors are moved into window coordinates.
+// The layout of a client area whose top-left corner lies at `origin` on the
+// desktop, over monitors given in desktop coordinates (which may be negative;
+// the primary first): the monitors are moved into window coordinates and cut
+// to the client area; those left empty are dropped, and when none is left one
+// monitor covers the client area.
+ScreenLayout WindowLayout(int clientWidth, int clientHeight, ScreenPoint origin,
+                          std::span<const ScreenRect> desktopMonitors, int scale);
+
+// A window covering the bounding box of the monitors: the client area is the
+// box (nothing when there are no monitors).
 ScreenLayout CoveringLayout(std::span<const ScreenRect> desktopMonitors, int scale);
 
 // The scale of a monitor of this resolution: dpi / 96 rounded to the nearest

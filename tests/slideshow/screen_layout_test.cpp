@@ -2,9 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <vector>
 
 namespace Tessera {
+
+void PrintTo(const ScreenRect& r, std::ostream* out) {
+    *out << r.width << "x" << r.height << "+" << r.x << "+" << r.y;
+}
+void PrintTo(ScreenPoint p, std::ostream* out) {
+    *out << "(" << p.x << ", " << p.y << ")";
+}
+
 namespace {
 
 // Two monitors side by side, the primary on the left: what Wine reports for
@@ -53,17 +62,43 @@ TEST(ScreenLayout, TheWindowCoversTheMonitorsBoundingBox) {
     EXPECT_EQ(CoveringLayout({}, 0).scale, 1);
 }
 
+TEST(ScreenLayout, MonitorsAreCutToTheWindowAndNoneLeftIsOneCoveringIt) {
+    struct Case {
+        ScreenPoint origin;
+        std::vector<ScreenRect> desktop, window;
+    };
+    const Case cases[] = {
+        {{-1280, 0},
+         {{0, 0, 640, 1080}, {-1280, 0, 1280, 1024}},
+         {{1280, 0, 640, 1080}, {0, 0, 1280, 1024}}},
+        // A window over the primary only: the other monitor is not in it.
+        {{0, 0}, {{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}}, {{0, 0, 1920, 1080}}},
+        {{100, 100}, {{0, 0, 1920, 1080}}, {{0, 0, 1820, 980}}},
+        {{0, 0}, {{5000, 0, 800, 600}}, {{0, 0, 1920, 1080}}},
+        {{0, 0}, {}, {{0, 0, 1920, 1080}}},
+    };
+    for (const Case& c : cases) {
+        const ScreenLayout layout = WindowLayout(1920, 1080, c.origin, c.desktop, 1);
+        EXPECT_EQ(layout.clientWidth, 1920);
+        EXPECT_EQ(layout.monitors, c.window) << c.origin.x << "," << c.origin.y;
+    }
+}
+
 TEST(ScreenLayout, APointBelongsToItsMonitorOrTheNearest) {
     struct Case {
         ScreenPoint point;
         int monitor;
     };
     const Case cases[] = {
-        {{0, 0}, 0},      {{1023, 767}, 0}, {{1024, 0}, 1},
-        {{1823, 599}, 1}, {{1500, 650}, 1},  // below the right monitor: 51 rows from it, 477
-                                             // columns from the left
+        {{0, 0}, 0},
+        {{1023, 767}, 0},
+        {{1024, 0}, 1},
+        {{1823, 599}, 1},
+        {{1500, 650}, 1},  // below the right monitor: 51 rows from it, 477
+                           // columns from the left
         {{1100, 700}, 0},  // 77 columns from the left monitor, 101 rows from the right one
-        {{-50, -50}, 0},  {{5000, 300}, 1},
+        {{-50, -50}, 0},
+        {{5000, 300}, 1},
     };
     const ScreenLayout layout = SideBySide();
     for (const Case& c : cases)
@@ -98,8 +133,7 @@ TEST(ScreenLayout, APictureMovesTheLeastOntoOneMonitor) {
     };
     for (const Case& c : cases) {
         const ScreenPoint placed = PlaceOnMonitor(SideBySide(c.scale), c.drawn, c.width, c.height);
-        EXPECT_EQ(placed, c.placed) << "drawn at " << c.drawn.x << "," << c.drawn.y << " got "
-                                    << placed.x << "," << placed.y;
+        EXPECT_EQ(placed, c.placed) << "drawn at " << c.drawn.x << "," << c.drawn.y;
     }
 }
 
