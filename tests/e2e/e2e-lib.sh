@@ -11,6 +11,8 @@ WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 CONVERT=/usr/bin/convert
 IMPORT=/usr/bin/import
 COMPARE=/usr/bin/compare
+# Debian's Python, with the packages that scripts/install-dependencies installs.
+PYTHON=/usr/bin/python3
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -417,6 +417,46 @@ case_change_password() {
   stop_parent parent
 }
 
+# Two monitors of different sizes side by side (1824x768 in all, nothing
+# below the right one's 600 rows): for about a minute (eleven pictures) every
+# picture lies wholly inside one monitor, at the place tessera-show-trace
+# predicts for these monitors, and the web address is at the lower right of
+# the primary. Among the placements are some that the bounding box alone
+# would have put across the seam or below the right monitor.
+case_two_monitors() {
+  local monitors=1024x768+0+0,800x600+1024+0 trace=${E2E_SHOW_TRACE:-}
+  [[ -x "$trace" ]] || { log "FAIL: no tessera-show-trace at '$trace' (build the release preset)"; exit 1; }
+  "$trace" --monitors "$monitors" --ticks 700 >"$WORK/trace.txt"
+  "$trace" --client 1824x768 --ticks 700 >"$WORK/old-trace.txt"
+  start_xephyr 1024x768 800x600
+  pointer_to 100 100
+  start_saver saver /s
+  local start=$SECONDS
+  expect_eq "the window covers both monitors" "0,0,1824,768" "$(field "$(saver_line)" rect)"
+  local -a shots=()
+  local i=0
+  while ((SECONDS - start < 58)); do
+    shots+=("$WORK/$(printf 'shot%03d' "$i").png")
+    "$IMPORT" -window root "${shots[-1]}" 2>/dev/null
+    i=$((i + 1))
+    sleep 0.3
+  done
+  check "the saver ran the whole time" running saver
+  xdotool key a
+  expect_eq "a key ends the saver" 0 "$(wait_exit saver 15)"
+  log "$i screenshots in $((SECONDS - start)) s"
+
+  check "the pictures' places (tests/e2e/placements.py)" \
+    "$PYTHON" "$here/placements.py" "$monitors" "$WORK/trace.txt" "$WORK/old-trace.txt" 8 "${shots[@]}"
+  local best=0 n
+  for ((i = 0; i < ${#shots[@]}; i += 20)); do
+    n=$(text_pixels "${shots[i]}" "250x32+774+736")
+    ((n > best)) && { best=$n; cp "${shots[i]}" "$SHOTS/two-monitors.png"; }
+  done
+  check "the web address is at the lower right of the primary ($best pixels of its colour)" \
+    test "$best" -gt 40
+}
+
 # Power broadcasts that a laptop receives while nobody touches it keep the
 # show; the machine going to sleep ends it.
 case_power() {
