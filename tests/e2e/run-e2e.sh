@@ -428,7 +428,7 @@ case_two_monitors() {
   [[ -x "$trace" ]] || { log "FAIL: no tessera-show-trace at '$trace' (build the release preset)"; exit 1; }
   "$trace" --monitors "$monitors" --ticks 700 >"$WORK/trace.txt"
   "$trace" --client 1824x768 --ticks 700 >"$WORK/old-trace.txt"
-  start_xephyr 1024x768 800x600
+  start_xephyr -screen 1024x768 -screen 800x600
   pointer_to 100 100
   start_saver saver /s
   local start=$SECONDS
@@ -455,6 +455,38 @@ case_two_monitors() {
   done
   check "the web address is at the lower right of the primary ($best pixels of its colour)" \
     test "$best" -gt 40
+}
+
+# The primary monitor right of the other, so that the desktop starts at
+# x = -800: the window covers both, the first picture is centred on the
+# primary and the web address is at the primary's lower right.
+case_primary_on_the_right() {
+  start_xephyr -origin 800,0 -screen 1024x768 -origin 0,0 -screen 800x600
+  pointer_to 1000 100
+  start_saver saver /s
+  expect_eq "the window covers both monitors from x = -800" "-800,0,1024,768" \
+    "$(field "$(saver_line)" rect)"
+  local -a shots=()
+  local i
+  for ((i = 0; i < 12; i++)); do
+    shots+=("$(shot "$(printf 'frame%02d' "$i")")")
+    sleep 0.2
+  done
+  xdotool key a
+  expect_eq "a key ends the saver" 0 "$(wait_exit saver 15)"
+  local area="${PIC_W}x${PIC_H}+$((800 + PIC_X))+${PIC_Y}" best="" best_rmse=1 r
+  for i in "${!shots[@]}"; do
+    r=$(rmse "${shots[i]}" "$area" "$PICTURES/jpeg1.jpg")
+    if fcmp "$r" '<' "$best_rmse"; then best_rmse=$r best=${shots[i]}; fi
+  done
+  check "the first picture is centred on the primary, at $area (difference $best_rmse)" \
+    fcmp "$best_rmse" '<' 0.08
+  if [[ -n "$best" ]]; then
+    cp "$best" "$SHOTS/primary-on-the-right.png"
+    check "the left monitor is black" fcmp "$(nonblack "$best" "800x600+0+0")" '==' 0
+    check "the web address is at the primary's lower right" \
+      test "$(text_pixels "$best" "250x32+$((800 + SCREEN_W - 250))+$((SCREEN_H - 32))")" -gt 40
+  fi
 }
 
 # Power broadcasts that a laptop receives while nobody touches it keep the
