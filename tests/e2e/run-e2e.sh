@@ -6,10 +6,12 @@
 #   run-e2e.sh --remove-prefix DIR
 #
 # SAVER is miruton.scr; TOOLS the folder with preview-parent.exe,
-# window-probe.exe, PASSWORD.CPL and MPR.DLL; PICTURES the folder of the
-# pictures the saver embeds (resources/pictures); SHOTS where screenshots go.
+# window-probe.exe, power-broadcast.exe, PASSWORD.CPL and MPR.DLL; PICTURES
+# the folder of the pictures the saver embeds (resources/pictures); SHOTS
+# where screenshots go.
 # PREFIX_TEMPLATE, when given and prepared, is copied instead of booting a new
 # Wine prefix. The whole test is bounded by E2E_TIME_LIMIT seconds (110).
+# E2E_SHOW_TRACE names a native tessera-show-trace (two-monitors needs it).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
