@@ -130,15 +130,16 @@ restart_wineserver() {
   "$WINESERVER" -w
 }
 
-# wine PROGRAM ARGS...: Wine as on a Japanese system. The saver is an ANSI
-# program: with code page 932 its dialog keeps its Japanese texts.
+# wine PROGRAM ARGS...: Wine as on a Japanese system (or in the locale
+# WINE_LANG names). The saver is an ANSI program: with code page 932 its
+# dialog keeps its Japanese texts.
 wine() {
-  env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 "$WINE64" "$@"
+  env LANG="${WINE_LANG:-ja_JP.UTF-8}" LC_ALL="${WINE_LANG:-ja_JP.UTF-8}" "$WINE64" "$@"
 }
 
 # wine_t SECONDS PROGRAM ARGS...: the same, bounded in time.
 wine_t() {
-  timeout "$1" env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 "$WINE64" "${@:2}"
+  timeout "$1" env LANG="${WINE_LANG:-ja_JP.UTF-8}" LC_ALL="${WINE_LANG:-ja_JP.UTF-8}" "$WINE64" "${@:2}"
 }
 
 # configure_prefix: what a Japanese desktop has that a new prefix lacks: the

@@ -12,6 +12,8 @@
 # PREFIX_TEMPLATE, when given and prepared, is copied instead of booting a new
 # Wine prefix. The whole test is bounded by E2E_TIME_LIMIT seconds (110).
 # E2E_SHOW_TRACE names a native tessera-show-trace (two-monitors needs it).
+# The installer cases take the installer from E2E_SETUP and the version it
+# should carry from E2E_VERSION ("0.03") and E2E_VERSION_NUMBERS ("0.3.0.0").
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -39,7 +41,7 @@ if [[ -z "${E2E_INNER:-}" ]]; then
   E2E_INNER=1 exec timeout -k 15 "${E2E_TIME_LIMIT:-110}" bash "${BASH_SOURCE[0]}" "$@"
 fi
 
-(($# >= 5)) || { sed -n '2,14p' "${BASH_SOURCE[0]}"; exit 2; }
+(($# >= 5)) || { sed -n '2,16p' "${BASH_SOURCE[0]}"; exit 2; }
 CASE=$1
 SAVER=$(realpath "$2")
 TOOLS=$(realpath "$3")
@@ -566,6 +568,187 @@ case_high_dpi() {
     check "it starts at twice the offsets from the corner (where the usual place has none of it)" \
       test "$(text_pixels "$best" "250x32+$((SCREEN_W - 500))+$((SCREEN_H - 64))")" -gt 40
   fi
+}
+
+# --- the installer ----------------------------------------------------------
+
+readonly DESKTOP='HKCU\Control Panel\Desktop'
+readonly UNINSTALL='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Miruton'
+readonly MEMORY='HKCU\Software\Tessera Works\Miruton'
+readonly INSTALLED='C:\windows\system32\miruton.scr'
+readonly PRODUCT_JA='みるとんの旅 スクリーンセーバー' PRODUCT_EN='Miruton Screen Saver'
+
+# reg_dump KEY: the key's values as `reg query` lists them ("    NAME    TYPE
+# DATA"), UTF-8; nothing when the key is absent (reg's exit code 1).
+reg_dump() {
+  local out rc=0
+  out=$(wine_t 30 reg query "$1" 2>/dev/null) || rc=$?
+  ((rc != 1)) || return 0
+  ((rc == 0)) || { log "FAIL: reg query $1 ended with $rc"; exit 1; }
+  iconv -f CP932 -t UTF-8 <<<"$out" | tr -d '\r'
+}
+
+# reg_field DUMP NAME: the data of NAME in a dump, or <none>.
+reg_field() {
+  local line
+  line=$(grep -F -m1 "    $2    REG_" <<<"$1" || true)
+  [[ -n $line ]] || { echo '<none>'; return; }
+  sed 's/^    [^ ]*    REG_[A-Z_]*    \{0,1\}//' <<<"$line"
+}
+
+# set_desktop NAME DATA: a value under Control Panel\Desktop; DATA <none> deletes it.
+set_desktop() {
+  if [[ $2 == '<none>' ]]; then
+    wine_t 60 reg delete "$DESKTOP" /v "$1" /f >>"$WORK/reg.log" 2>&1 || true
+  else
+    reg_add "$DESKTOP" /v "$1" /t REG_SZ /d "$2"
+  fi
+}
+
+# unix_path WINDOWS_PATH: the file of a C: path inside the test prefix.
+unix_path() { local p=${1#[Cc]:\\}; echo "$WINEPREFIX/drive_c/${p//\\//}"; }
+
+# run_setup TAG ARGS...: the installer from the test folder; waits until every
+# program it started has ended too; prints its exit code.
+run_setup() {
+  local tag=$1 rc
+  shift
+  rc=$(run_app "$tag" 60 ./miruton-setup.exe "$@")
+  timeout 30 "$WINESERVER" -w || true
+  echo "$rc"
+}
+
+# version_of FILE: the four numbers of FILE's VERSIONINFO (VS_FIXEDFILEINFO:
+# the signature, the structure's version, then the file version's high and
+# low 32 bits).
+version_of() {
+  local -a words
+  read -ra words < <(wrestool -x --raw -t 16 "$1" | od -An -v -tx4 | tr '\n' ' ')
+  local i
+  for i in "${!words[@]}"; do
+    if [[ ${words[i]} == feef04bd ]]; then
+      local ms=$((16#${words[i + 2]})) ls=$((16#${words[i + 3]}))
+      echo "$((ms >> 16)).$((ms & 0xffff)).$((ls >> 16)).$((ls & 0xffff))"
+      return
+    fi
+  done
+}
+
+# version_value FILE LANGUAGE NAME: an ASCII value of the string table of
+# FILE's VERSIONINFO in that language.
+version_value() {
+  wrestool -x --raw -t 16 -L "$2" "$1" | strings -el | grep -x -A1 -F "$3" | sed -n 2p
+}
+
+# The installer's own file: the saver's icon, and the version in its
+# VERSIONINFO and in the saver's.
+check_setup_file() {
+  local setup=$APP/miruton-setup.exe
+  check "the installer carries the saver's icon" \
+    cmp -s <(wrestool -x -t 14 "$setup") <(wrestool -x -t 14 "$SAVER")
+  expect_eq "the installer's file version" "$E2E_VERSION_NUMBERS" "$(version_of "$setup")"
+  expect_eq "the saver's file version" "$E2E_VERSION_NUMBERS" "$(version_of "$SAVER")"
+  expect_eq "the installer's VERSIONINFO names the product" "$PRODUCT_EN" "$(version_value "$setup" 1033 ProductName)"
+  expect_eq "and its version" "$E2E_VERSION" "$(version_value "$setup" 1033 ProductVersion)"
+  expect_eq "the saver's VERSIONINFO has the same version" "$E2E_VERSION" "$(version_value "$SAVER" 1041 ProductVersion)"
+}
+
+# /S installs, selects and registers; /S again keeps the earlier selection in
+# mind; the registered silent uninstall removes everything and gives the
+# earlier selection back, unless the user has chosen another saver since.
+case_install_silent() {
+  cp "$E2E_SETUP" "$APP/miruton-setup.exe"
+  check_setup_file
+  local saver_kb=$(( ($(stat -c %s "$SAVER") + 1023) / 1024 ))
+  # language | saver before | ScreenSaveActive before | saver chosen after installing
+  local rounds=(
+    "ja_JP.UTF-8|C:\\windows\\system32\\other.scr|0|"
+    "en_US.UTF-8|<none>|<none>|"
+    "ja_JP.UTF-8|<none>|1|C:\\windows\\system32\\later.scr"
+  )
+  local round lang before active later dump product
+  for round in "${rounds[@]}"; do
+    IFS='|' read -r lang before active later <<<"$round"
+    log "round: $lang, saver before <$before>, active <$active>, chosen later <$later>"
+    export WINE_LANG=$lang
+    set_desktop SCRNSAVE.EXE "$before"
+    set_desktop ScreenSaveActive "$active"
+    expect_eq "/S exits with 0" 0 "$(run_setup install /S)"
+    check "System32 holds a copy identical to the built saver" cmp -s "$SAVER" "$(unix_path "$INSTALLED")"
+    dump=$(reg_dump "$DESKTOP")
+    expect_eq "SCRNSAVE.EXE names it" "$INSTALLED" "$(reg_field "$dump" SCRNSAVE.EXE)"
+    expect_eq "ScreenSaveActive" 1 "$(reg_field "$dump" ScreenSaveActive)"
+    dump=$(reg_dump "$UNINSTALL")
+    product=$PRODUCT_EN
+    [[ $lang == ja* ]] && product=$PRODUCT_JA
+    expect_eq "Add/Remove Programs: name in the system's language" "$product" "$(reg_field "$dump" DisplayName)"
+    expect_eq "version" "$E2E_VERSION" "$(reg_field "$dump" DisplayVersion)"
+    expect_eq "publisher" "Tessera Works" "$(reg_field "$dump" Publisher)"
+    expect_eq "icon" "$INSTALLED,0" "$(reg_field "$dump" DisplayIcon)"
+    local kb uninstall quiet
+    kb=$(reg_field "$dump" EstimatedSize)
+    check "size $kb KB covers the saver's $saver_kb KB" test "$(printf %d "$kb" 2>/dev/null)" -ge "$saver_kb"
+    uninstall=$(reg_field "$dump" UninstallString)
+    check "the uninstall command names an existing file" test -f "$(unix_path "$(sed 's/^"\([^"]*\)".*/\1/' <<<"$uninstall")")"
+    quiet=$(reg_field "$dump" QuietUninstallString)
+    expect_eq "the silent uninstall command" "$uninstall /S" "$quiet"
+
+    expect_eq "/S over the installed saver exits with 0" 0 "$(run_setup again /S)"
+    [[ -n $later ]] && set_desktop SCRNSAVE.EXE "$later"
+    local program=${quiet#\"}
+    program=${program%%\"*}
+    expect_eq "the silent uninstall exits with 0" 0 \
+      "$(run_app uninstall 60 "$program" /S; timeout 30 "$WINESERVER" -w || true)"
+    check "the saver is gone from System32" test ! -e "$(unix_path "$INSTALLED")"
+    check "the uninstaller is gone" test ! -e "$(unix_path "$program")"
+    check "the Add/Remove entry is gone" test -z "$(reg_dump "$UNINSTALL")"
+    check "nothing remembered is left" test -z "$(reg_dump "$MEMORY")"
+    dump=$(reg_dump "$DESKTOP")
+    if [[ -n $later ]]; then
+      expect_eq "the saver chosen since stays" "$later" "$(reg_field "$dump" SCRNSAVE.EXE)"
+    else
+      expect_eq "the saver selected before is back" "$before" "$(reg_field "$dump" SCRNSAVE.EXE)"
+      expect_eq "and ScreenSaveActive as before" "$active" "$(reg_field "$dump" ScreenSaveActive)"
+    fi
+  done
+}
+
+# The dialogs on a Japanese system: welcome, installation, and the finish page,
+# whose check box, ticked from the start, opens the screen-saver settings.
+case_install_dialog() {
+  cp "$E2E_SETUP" "$APP/miruton-setup.exe"
+  cp "$TOOLS/command-recorder.exe" "$WINEPREFIX/drive_c/windows/system32/control.exe"
+  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;control.exe=n"
+  start_app setup ./miruton-setup.exe
+  XID=$(wait_x_window 'class:^miruton-setup\.exe$' 30) || { log "FAIL: no installer window"; cat "$WORK/setup.err"; exit 1; }
+  sleep 1
+  local windows
+  windows=$(probe)
+  check "the window is titled '$PRODUCT_JA セットアップ'" grep -qF "class=<#32770> title=<$PRODUCT_JA セットアップ>" <<<"$windows"
+  check "the welcome page names the version and the system folder" \
+    grep -qF "」$E2E_VERSION を Windows のシステム フォルダーにインストール" <<<"$windows"
+  shot welcome >/dev/null
+  focus_x_window "$XID"
+  xdotool key Return
+  local i offer=""
+  for ((i = 0; i < 60; i++)); do
+    offer=$(probe | grep -F 'class=<Button> title=<スクリーンセーバーの設定を開く>' || true)
+    [[ -n $offer ]] && break
+    sleep 0.5
+  done
+  check "the finish page offers to open the screen-saver settings" test -n "$offer"
+  expect_eq "the saver is selected" "$INSTALLED" "$(reg_field "$(reg_dump "$DESKTOP")" SCRNSAVE.EXE)"
+  shot finish >/dev/null
+  focus_x_window "$XID"
+  xdotool key Return
+  expect_eq "Finish ends the installer with 0" 0 "$(wait_exit setup 30)"
+  local log_file=$WINEPREFIX/drive_c/windows/system32/control.log
+  for ((i = 0; i < 50; i++)); do
+    [[ -s $log_file ]] && break
+    sleep 0.2
+  done
+  expect_eq "it opened the screen-saver settings" '"C:\windows\system32\control.exe" desk.cpl,,@screensaver' \
+    "$(head -1 "$log_file" 2>/dev/null | tr -d '\r')"
 }
 
 fn="case_${CASE//-/_}"
