@@ -105,10 +105,10 @@ int Run(const HackOptions& options) {
         std::fprintf(stderr, "miruton: %s\n", error.c_str());
         return 1;
     }
-    Display* display = XOpenDisplay(options.display.empty() ? nullptr : options.display.c_str());
+    const char* name = options.display.empty() ? nullptr : options.display.c_str();
+    Display* display = XOpenDisplay(name);
     if (display == nullptr) {
-        std::fprintf(stderr, "miruton: cannot open display '%s'\n",
-                     XDisplayName(options.display.empty() ? nullptr : options.display.c_str()));
+        std::fprintf(stderr, "miruton: cannot open display '%s'\n", XDisplayName(name));
         return 1;
     }
     XErrorRecord errors;
@@ -126,6 +126,9 @@ int Run(const HackOptions& options) {
         try {
             MirutonHack* hack = MirutonInit(display, window->geometry, errors, settings);
             RunShow(display, *window, hack, signals, errors);
+            // A daemon ends its hack and destroys the window together: what
+            // fails from here on for a vanished window is no news.
+            errors.expectingErrors = true;
             MirutonFree(display, window->geometry.window, hack);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "miruton: %s\n", e.what());
