@@ -22,6 +22,22 @@ std::uint32_t Distance(std::int32_t a, std::int32_t b) {
 
 }  // namespace
 
+bool PowerBroadcastCloses(std::uintptr_t event) {
+    switch (event) {
+        case Pbt::QuerySuspend:
+        case Pbt::Suspend:
+        case Pbt::ResumeSuspend:
+        case Pbt::ResumeCritical:
+        case Pbt::ResumeAutomatic:
+        case Pbt::QueryStandby:
+        case Pbt::Standby:
+        case Pbt::ResumeStandby:
+            return true;
+        default:
+            return false;
+    }
+}
+
 bool MovedBeyondThreshold(CursorPoint saved, CursorPoint now) {
     return Distance(now.x, saved.x) + Distance(now.y, saved.y) > kMouseThreshold;
 }
@@ -104,7 +120,7 @@ SaverPlatform::Result DefaultSaverLogic(HostState& state, SaverPlatform& platfor
                     if (wParam == kPowerCriticalResume) platform.PostClose();
                     break;
                 case Msg::PowerBroadcast:
-                    platform.PostClose();
+                    if (PowerBroadcastCloses(wParam)) platform.PostClose();
                     break;
                 case Msg::MouseMove: {
                     // The pointer's own position, not the message's coordinates.

@@ -42,6 +42,12 @@ class SaverPlatform {
 // A movement closes when |dx| + |dy| exceeds 4, the sum compared unsigned.
 bool MovedBeyondThreshold(CursorPoint saved, CursorPoint now);
 
+// Whether a WM_POWERBROADCAST event ends the show: only the machine going to
+// sleep (or being asked to) and its coming back. Battery status, battery low,
+// OEM events, failed sleep requests and power-setting changes arrive while
+// nobody touches the machine, and keep the show.
+bool PowerBroadcastCloses(std::uintptr_t event);
+
 // The class procedure: input filters, cursor, input method.
 SaverPlatform::Result SaverWindowLogic(HostState& state, SaverPlatform& platform,
                                        std::uint32_t message, std::uintptr_t wParam,

@@ -37,4 +37,22 @@ constexpr std::uintptr_t kScNextWindow = 0xF040;
 constexpr std::uintptr_t kScPrevWindow = 0xF050;
 constexpr std::uintptr_t kPowerCriticalResume = 3;  // PWR_CRITICALRESUME
 
+// The events of WM_POWERBROADCAST (its wParam).
+namespace Pbt {
+constexpr std::uintptr_t QuerySuspend = 0x0000;
+constexpr std::uintptr_t QueryStandby = 0x0001;
+constexpr std::uintptr_t QuerySuspendFailed = 0x0002;
+constexpr std::uintptr_t QueryStandbyFailed = 0x0003;
+constexpr std::uintptr_t Suspend = 0x0004;
+constexpr std::uintptr_t Standby = 0x0005;
+constexpr std::uintptr_t ResumeCritical = 0x0006;
+constexpr std::uintptr_t ResumeSuspend = 0x0007;
+constexpr std::uintptr_t ResumeStandby = 0x0008;
+constexpr std::uintptr_t BatteryLow = 0x0009;
+constexpr std::uintptr_t PowerStatusChange = 0x000A;
+constexpr std::uintptr_t OemEvent = 0x000B;
+constexpr std::uintptr_t ResumeAutomatic = 0x0012;
+constexpr std::uintptr_t PowerSettingChange = 0x8013;
+}  // namespace Pbt
+
 }  // namespace Tessera

@@ -20,6 +20,17 @@ static_assert(Msg::Create == WM_CREATE && Msg::Destroy == WM_DESTROY &&
               Msg::LButtonDown == WM_LBUTTONDOWN && Msg::RButtonDown == WM_RBUTTONDOWN &&
               Msg::MButtonDown == WM_MBUTTONDOWN && Msg::PowerBroadcast == WM_POWERBROADCAST &&
               Msg::Verify == WM_APP);
+static_assert(Pbt::QuerySuspend == PBT_APMQUERYSUSPEND &&
+              Pbt::QueryStandby == PBT_APMQUERYSTANDBY &&
+              Pbt::QuerySuspendFailed == PBT_APMQUERYSUSPENDFAILED &&
+              Pbt::QueryStandbyFailed == PBT_APMQUERYSTANDBYFAILED &&
+              Pbt::Suspend == PBT_APMSUSPEND && Pbt::Standby == PBT_APMSTANDBY &&
+              Pbt::ResumeCritical == PBT_APMRESUMECRITICAL &&
+              Pbt::ResumeSuspend == PBT_APMRESUMESUSPEND &&
+              Pbt::ResumeStandby == PBT_APMRESUMESTANDBY && Pbt::BatteryLow == PBT_APMBATTERYLOW &&
+              Pbt::PowerStatusChange == PBT_APMPOWERSTATUSCHANGE &&
+              Pbt::OemEvent == PBT_APMOEMEVENT && Pbt::ResumeAutomatic == PBT_APMRESUMEAUTOMATIC &&
+              Pbt::PowerSettingChange == PBT_POWERSETTINGCHANGE);
 static_assert(kScScreenSave == SC_SCREENSAVE && kScNextWindow == SC_NEXTWINDOW &&
               kScPrevWindow == SC_PREVWINDOW);
 

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "saver_procs.h"
+#include "screen_layout_win32.h"
 #include "screen_saver_proc.h"
 #include "slideshow/animation.h"
 #include "slideshow/picture_loading.h"
@@ -36,6 +37,22 @@ BITMAPINFO FrameHeader(const TickDrawing& drawing) {
     return info;
 }
 
+// The cell height of a window's default font, System, at 96 dpi. Systems
+// differ in whether they enlarge that font at a higher resolution (Wine makes
+// it taller but no wider), so the scaled font starts from its 96-dpi size.
+constexpr LONG kDefaultFontHeight = 16;
+
+// The device context's default font (its face, weight and character set),
+// `scale` times its size at 96 dpi.
+HFONT ScaledDefaultFont(HDC dc, int scale) {
+    LOGFONTA font{};
+    if (GetObjectA(GetCurrentObject(dc, OBJ_FONT), sizeof font, &font) != sizeof font)
+        return nullptr;
+    font.lfHeight = scale * kDefaultFontHeight;
+    font.lfWidth = 0;  // the face's own proportions
+    return CreateFontIndirectA(&font);
+}
+
 void Present(HWND window, const TickDrawing& drawing) {
     HDC windowDc = GetDC(window);
     HDC memoryDc = CreateCompatibleDC(windowDc);
@@ -46,10 +63,18 @@ void Present(HWND window, const TickDrawing& drawing) {
     SelectObject(memoryDc, bitmap);
     BitBlt(windowDc, drawing.x, drawing.y, drawing.width, drawing.height, memoryDc, 0, 0, SRCCOPY);
     if (drawing.drawText) {
+        // At scale 1 the text keeps the device context's own font.
+        HFONT font = drawing.scale > 1 ? ScaledDefaultFont(windowDc, drawing.scale) : nullptr;
+        HGDIOBJ previousFont = font != nullptr ? SelectObject(windowDc, font) : nullptr;
         SetTextColor(windowDc, drawing.textColour);
         SetBkColor(windowDc, RGB(0, 0, 0));
         TextOutA(windowDc, drawing.textX, drawing.textY, drawing.text.data(),
                  static_cast<int>(drawing.text.size()));
+        // The window's device context is its own (CS_OWNDC): leave it as found.
+        if (font != nullptr) {
+            SelectObject(windowDc, previousFont);
+            DeleteObject(font);
+        }
     }
     DeleteDC(memoryDc);
     DeleteObject(bitmap);
@@ -67,9 +92,12 @@ LRESULT CALLBACK ScreenSaverProc(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_CREATE: {
             RECT client{};
             GetClientRect(window, &client);
+            // The preview's window is given and small: it is never scaled.
+            const ScreenLayout screen = theShow.preview ? SingleScreen(client.right, client.bottom)
+                                                        : QueryScreenLayout(window);
             try {
                 ResourcePictureSource source;
-                LoadPictures(theShow, client.right, client.bottom, source);
+                LoadPictures(theShow, screen, source);
             } catch (const std::exception&) {
                 // A picture that cannot be decoded: creation fails, and the
                 // host ends the run with a failure instead of a broken window.

@@ -1,5 +1,7 @@
 #include "animation.h"
 
+#include <algorithm>
+
 namespace Tessera {
 
 bool IsMasked(MaskKind kind, int i, int j, int counter) {
@@ -40,6 +42,27 @@ void ComposeFrame(const PackedPicture& picture, int counter, MaskKind kind,
     }
 }
 
+std::vector<std::uint8_t> EnlargeFrame(std::span<const std::uint8_t> frame, int width, int height,
+                                       int scale) {
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(width);
+    const std::size_t bigRowBytes = rowBytes * static_cast<std::size_t>(scale);
+    std::vector<std::uint8_t> big(bigRowBytes * static_cast<std::size_t>(height) * scale);
+    std::uint8_t* out = big.data();
+    for (int row = 0; row < height; ++row) {
+        const std::uint8_t* source = frame.data() + rowBytes * static_cast<std::size_t>(row);
+        std::uint8_t* first = out;
+        for (int i = 0; i < width; ++i, source += 3)
+            for (int copy = 0; copy < scale; ++copy, out += 3) {
+                out[0] = source[0];
+                out[1] = source[1];
+                out[2] = source[2];
+            }
+        for (int copy = 1; copy < scale; ++copy, out += bigRowBytes)
+            std::copy(first, first + bigRowBytes, out);
+    }
+    return big;
+}
+
 std::uint32_t TextColour(int counter) {
     constexpr std::uint32_t kBlueAndGreen = 0xFF8000;  // blue 255, green 128
     const auto red = static_cast<std::uint32_t>((5 * counter + 128) & 0xFF);
@@ -72,9 +95,16 @@ void AdvanceAnimation(SlideshowState& state, SlideRandom& random) {
     state.currentIndex += 1;
     if (state.currentIndex > state.pictureCount - 1) state.currentIndex = 0;
     if (!state.preview) {
-        const PackedPicture& picture = state.Current();
-        state.x = RandomOffset(random, state.clientWidth - picture.width);
-        state.y = RandomOffset(random, state.clientHeight - picture.height - kPlacementMargin);
+        const ScreenLayout& screen = state.screen;
+        const int width = screen.scale * state.Current().width;
+        const int height = screen.scale * state.Current().height;
+        ScreenPoint drawn;
+        drawn.x = RandomOffset(random, screen.clientWidth - width);
+        drawn.y =
+            RandomOffset(random, screen.clientHeight - height - screen.scale * kPlacementMargin);
+        const ScreenPoint placed = PlaceOnMonitor(screen, drawn, width, height);
+        state.x = placed.x;
+        state.y = placed.y;
     }
     state.maskKind = RandomMask(random);
 }

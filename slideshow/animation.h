@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "slide_random.h"
 #include "slideshow_state.h"
@@ -14,11 +15,6 @@ namespace Tessera {
 constexpr int kCellPeriod = 11;
 constexpr int kTurnAbove = 20;
 constexpr int kAdvanceBelow = -5;
-// Text offsets from the client area's right and bottom edges, and the margin
-// kept free above the bottom for the text line (32 + 1 spare row).
-constexpr int kTextFromRight = 250;
-constexpr int kTextFromBottom = 32;
-constexpr int kPlacementMargin = 33;
 
 // Whether pixel (column i, row j counted from the picture's bottom edge) is
 // black for this mask kind and counter.
@@ -32,6 +28,11 @@ bool IsMasked(MaskKind kind, int i, int j, int counter);
 void ComposeFrame(const PackedPicture& picture, int counter, MaskKind kind,
                   std::span<std::uint8_t> frame);
 
+// A frame of width × height enlarged `scale` times: each pixel becomes a
+// scale × scale block of its colour, no smoothing.
+std::vector<std::uint8_t> EnlargeFrame(std::span<const std::uint8_t> frame, int width, int height,
+                                       int scale);
+
 // The text colour as a COLORREF (0x00BBGGRR): blue 255, green 128, red
 // following the counter.
 std::uint32_t TextColour(int counter);
@@ -42,8 +43,10 @@ std::uint32_t TextColour(int counter);
 int RandomOffset(SlideRandom& random, int span);
 
 // Moves the counter one step; at the turn draws the closing mask, below the
-// end moves on to the next picture (placed at random in full screen) and
-// draws the opening mask.
+// end moves on to the next picture and draws the opening mask. In full screen
+// the next picture's position is drawn at random over the whole client area
+// for the picture's size on the screen, then moved onto one monitor
+// (PlaceOnMonitor).
 void AdvanceAnimation(SlideshowState& state, SlideRandom& random);
 
 }  // namespace Tessera

@@ -1,5 +1,6 @@
 #include "picture_loading.h"
 
+#include <algorithm>
 #include <string>
 
 #include "image/raster_image.h"
@@ -12,14 +13,15 @@ InputByteStream& ResourcePictureSource::Open(std::string_view name) {
     return stream;
 }
 
-void LoadPictures(SlideshowState& state, int clientWidth, int clientHeight, PictureSource& source) {
+void LoadPictures(SlideshowState& state, const ScreenLayout& screen, PictureSource& source) {
     // One image and one decoder serve every picture in turn; the 32-bit image
     // lives for one picture at a time.
     RasterImage image;
     JpegDecoder decoder;
 
-    state.clientWidth = clientWidth;
-    state.clientHeight = clientHeight;
+    // The preview's window is small and its size is given: one unscaled screen.
+    state.screen = state.preview ? SingleScreen(screen.clientWidth, screen.clientHeight) : screen;
+    state.screen.scale = std::clamp(state.screen.scale, 1, kMaxScale);
     if (state.preview) state.pictureCount = 1;
 
     for (int i = 0; i < state.pictureCount; ++i) {
@@ -37,9 +39,15 @@ void LoadPictures(SlideshowState& state, int clientWidth, int clientHeight, Pict
     }
 
     const PackedPicture& first = state.pictures[0];
-    // Each half truncates on its own: (1023 / 2) - (336 / 2) = 511 - 168.
-    state.x = clientWidth / 2 - first.width / 2;
-    state.y = clientHeight / 2 - first.height / 2;
+    const int scale = state.screen.scale;
+    const ScreenPoint centre =
+        CentreOnPrimary(state.screen, scale * first.width, scale * first.height);
+    state.x = centre.x;
+    state.y = centre.y;
+}
+
+void LoadPictures(SlideshowState& state, int clientWidth, int clientHeight, PictureSource& source) {
+    LoadPictures(state, SingleScreen(clientWidth, clientHeight), source);
 }
 
 void ReleasePictures(SlideshowState& state) {

@@ -29,9 +29,14 @@ class ResourcePictureSource : public PictureSource {
 };
 
 // Window creation: decodes every picture of the show (only "PREV" in preview
-// mode) into packed buffers and centres the first picture in the client area. A picture that cannot
-// be decoded ends the loading with the decoder's exception; the pictures packed so far stay in the
-// state and are released with it.
+// mode) into packed buffers, keeps the screen and centres the first picture on
+// its primary monitor. The preview ignores the screen's monitors and scale: it
+// is one unscaled screen of the client area's size. A picture that cannot be
+// decoded ends the loading with the decoder's exception; the pictures packed
+// so far stay in the state and are released with it.
+void LoadPictures(SlideshowState& state, const ScreenLayout& screen, PictureSource& source);
+
+// The same on one monitor covering the client area, at scale 1.
 void LoadPictures(SlideshowState& state, int clientWidth, int clientHeight, PictureSource& source);
 
 // Frees the packed buffers (window destruction).

@@ -7,8 +7,10 @@ namespace Tessera {
 TickDrawing PlanTick(const SlideshowState& state) {
     TickDrawing drawing;
     const PackedPicture& picture = state.Current();
-    drawing.width = picture.width;
-    drawing.height = picture.height;
+    const int scale = state.screen.scale;
+    drawing.scale = scale;
+    drawing.width = scale * picture.width;
+    drawing.height = scale * picture.height;
     drawing.x = state.x;
     drawing.y = state.y;
     drawing.pictureIndex = state.currentIndex;
@@ -16,11 +18,15 @@ TickDrawing PlanTick(const SlideshowState& state) {
     drawing.mask = state.maskKind;
     drawing.frame.assign(3 * static_cast<std::size_t>(picture.width) * picture.height, 0);
     ComposeFrame(picture, state.counter, state.maskKind, drawing.frame);
+    // The masks work on picture pixels, so their cells grow with the picture.
+    if (scale > 1)
+        drawing.frame = EnlargeFrame(drawing.frame, picture.width, picture.height, scale);
     if (!state.preview) {
         drawing.drawText = true;
         drawing.textColour = TextColour(state.counter);
-        drawing.textX = state.clientWidth - kTextFromRight;
-        drawing.textY = state.clientHeight - kTextFromBottom;
+        const ScreenPoint text = TextPosition(state.screen);
+        drawing.textX = text.x;
+        drawing.textY = text.y;
         drawing.text = kWebAddress;
     }
     return drawing;

@@ -11,10 +11,14 @@ namespace Tessera {
 // What one tick puts on the screen, decided before anything is drawn: plain
 // data that each window system's presenter turns into its own calls.
 struct TickDrawing {
-    // The frame: top-down rows of 3 × width bytes (blue, green, red), no gaps.
+    // The frame: top-down rows of 3 × width bytes (blue, green, red), no gaps,
+    // at its size on the screen (the picture's size times the scale).
     std::vector<std::uint8_t> frame;
     int x = 0, y = 0;  // where the frame's top-left corner goes in the window
     int width = 0, height = 0;
+    // Screen pixels per picture pixel; the text's font is this many times the
+    // default font's size.
+    int scale = 1;
     // What the frame shows, for traces and tests.
     int pictureIndex = 0;
     int counter = 0;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "packed_picture.h"
+#include "screen_layout.h"
 
 namespace Tessera {
 
@@ -30,9 +31,8 @@ struct SlideshowState {
     int step = +1;
     MaskKind maskKind = MaskKind::Diagonal;
     bool preview = false;
-    int clientWidth = 0;
-    int clientHeight = 0;
-    int x = 0;
+    ScreenLayout screen;  // set at loading, never refreshed
+    int x = 0;            // the current picture's top-left corner in the window
     int y = 0;
 
     const PackedPicture& Current() const { return pictures[currentIndex]; }

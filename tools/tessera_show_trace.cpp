@@ -1,11 +1,16 @@
 // tessera-show-trace: runs the slideshow from the embedded pictures without a
 // window and prints, tick by tick, the state that each tick draws.
 //
-//   tessera-show-trace --client WIDTHxHEIGHT [--preview] --ticks N [--frames DIR]
+//   tessera-show-trace (--client WIDTHxHEIGHT [--preview] | --monitors WxH+X+Y[,...])
+//                      [--scale K] --ticks N [--frames DIR]
 //
 // Each line is "t index counter step mask x y colour", taken before the tick's
 // advance; colour is the text's COLORREF in hexadecimal, or "-" in preview
-// mode. With --frames every tick's frame is written as DIR/frame-NNNNN.ppm.
+// mode. With --monitors (the first is the primary; the window covers their
+// bounding box, and x y are in its coordinates) or --scale each line ends with
+// the text's position, "textx texty". With --frames every tick's frame is
+// written as DIR/frame-NNNNN.ppm, at its size on the screen.
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <exception>
@@ -15,6 +20,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "slideshow/animation.h"
@@ -24,11 +31,14 @@
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: tessera-show-trace --client WIDTHxHEIGHT [--preview] --ticks N [--frames DIR]\n";
+    "usage: tessera-show-trace (--client WIDTHxHEIGHT [--preview] | --monitors WxH+X+Y[,...])\n"
+    "                          [--scale K] --ticks N [--frames DIR]\n";
 
 struct Options {
     int clientWidth = -1;
     int clientHeight = -1;
+    std::vector<Tessera::ScreenRect> monitors;
+    int scale = 0;  // 0: not given
     bool preview = false;
     long ticks = -1;
     std::string framesDirectory;
@@ -41,6 +51,51 @@ std::optional<long> ParseNumber(std::string_view text) {
     return value;
 }
 
+// "WxH", the size of a client area or a monitor.
+std::optional<std::pair<int, int>> ParseSize(std::string_view size) {
+    const auto x = size.find('x');
+    if (x == std::string_view::npos) return std::nullopt;
+    const auto width = ParseNumber(size.substr(0, x));
+    const auto height = ParseNumber(size.substr(x + 1));
+    if (!width || !height || *width > 65535 || *height > 65535) return std::nullopt;
+    return std::pair{static_cast<int>(*width), static_cast<int>(*height)};
+}
+
+// Takes a signed offset of a monitor geometry, "+N", "-N" or "+-N", from the
+// front of the text.
+std::optional<int> TakeOffset(std::string_view& text) {
+    if (text.empty() || (text[0] != '+' && text[0] != '-')) return std::nullopt;
+    bool negative = text[0] == '-';
+    text.remove_prefix(1);
+    if (!negative && !text.empty() && text[0] == '-') {
+        negative = true;
+        text.remove_prefix(1);
+    }
+    const auto digits = std::min(text.find_first_of("+-"), text.size());
+    const auto value = ParseNumber(text.substr(0, digits));
+    text.remove_prefix(digits);
+    if (!value || *value > 65535) return std::nullopt;
+    return static_cast<int>(negative ? -*value : *value);
+}
+
+// "WxH+X+Y,WxH+X+Y,...": monitors in desktop coordinates, the primary first.
+std::optional<std::vector<Tessera::ScreenRect>> ParseMonitors(std::string_view list) {
+    std::vector<Tessera::ScreenRect> monitors;
+    while (true) {
+        const auto comma = list.find(',');
+        std::string_view one = list.substr(0, comma);
+        const auto size = ParseSize(one.substr(0, one.find_first_of("+-")));
+        if (!size || size->first == 0 || size->second == 0) return std::nullopt;
+        one.remove_prefix(std::min(one.find_first_of("+-"), one.size()));
+        const auto x = TakeOffset(one);
+        const auto y = TakeOffset(one);
+        if (!x || !y || !one.empty()) return std::nullopt;
+        monitors.push_back({*x, *y, size->first, size->second});
+        if (comma == std::string_view::npos) return monitors;
+        list.remove_prefix(comma + 1);
+    }
+}
+
 // The command line, or an explanation of what is wrong with it.
 std::optional<Options> ParseArguments(int argc, char** argv, std::string& error) {
     Options options;
@@ -50,17 +105,27 @@ std::optional<Options> ParseArguments(int argc, char** argv, std::string& error)
         if (argument == "--preview") {
             options.preview = true;
         } else if (argument == "--client" && hasValue) {
-            const std::string_view size = argv[++i];
-            const auto x = size.find('x');
-            const auto width = ParseNumber(size.substr(0, x));
-            const auto height =
-                x == std::string_view::npos ? std::nullopt : ParseNumber(size.substr(x + 1));
-            if (!width || !height || *width > 65535 || *height > 65535) {
+            const auto size = ParseSize(argv[++i]);
+            if (!size) {
                 error = "--client takes WIDTHxHEIGHT, e.g. 1024x768";
                 return std::nullopt;
             }
-            options.clientWidth = static_cast<int>(*width);
-            options.clientHeight = static_cast<int>(*height);
+            std::tie(options.clientWidth, options.clientHeight) = *size;
+        } else if (argument == "--monitors" && hasValue) {
+            auto monitors = ParseMonitors(argv[++i]);
+            if (!monitors) {
+                error = "--monitors takes WxH+X+Y[,WxH+X+Y...], e.g. 1024x768+0+0,800x600+1024+0";
+                return std::nullopt;
+            }
+            options.monitors = std::move(*monitors);
+        } else if (argument == "--scale" && hasValue) {
+            const auto scale = ParseNumber(argv[++i]);
+            if (!scale || *scale < 1 || *scale > Tessera::kMaxScale) {
+                error =
+                    "--scale takes a whole number from 1 to " + std::to_string(Tessera::kMaxScale);
+                return std::nullopt;
+            }
+            options.scale = static_cast<int>(*scale);
         } else if (argument == "--ticks" && hasValue) {
             const auto ticks = ParseNumber(argv[++i]);
             if (!ticks) {
@@ -75,8 +140,14 @@ std::optional<Options> ParseArguments(int argc, char** argv, std::string& error)
             return std::nullopt;
         }
     }
-    if (options.clientWidth < 0 || options.ticks < 0) {
-        error = "--client and --ticks are required";
+    const bool hasMonitors = !options.monitors.empty();
+    if ((options.clientWidth < 0) == !hasMonitors || options.ticks < 0) {
+        error = "--ticks and one of --client and --monitors are required";
+        return std::nullopt;
+    }
+    if (options.preview && (hasMonitors || options.scale != 0)) {
+        error =
+            "--preview takes neither --monitors nor --scale: the preview is one unscaled window";
         return std::nullopt;
     }
     return options;
@@ -95,11 +166,21 @@ bool WriteFrame(const std::filesystem::path& path, const Tessera::TickDrawing& d
     return static_cast<bool>(file);
 }
 
+Tessera::ScreenLayout LayoutOf(const Options& options) {
+    Tessera::ScreenLayout layout =
+        options.monitors.empty() ? Tessera::SingleScreen(options.clientWidth, options.clientHeight)
+                                 : Tessera::CoveringLayout(options.monitors, 1);
+    layout.scale = std::max(options.scale, 1);
+    return layout;
+}
+
 int Run(const Options& options) {
     Tessera::SlideshowState show;
     show.preview = options.preview;
     Tessera::ResourcePictureSource source;
-    Tessera::LoadPictures(show, options.clientWidth, options.clientHeight, source);
+    Tessera::LoadPictures(show, LayoutOf(options), source);
+    // Traces of one plain screen keep their lines as they always were.
+    const bool showText = !options.monitors.empty() || options.scale != 0;
 
     if (!options.framesDirectory.empty())
         std::filesystem::create_directories(options.framesDirectory);
@@ -108,8 +189,10 @@ int Run(const Options& options) {
         const Tessera::TickDrawing drawing = Tessera::PlanTick(show);
         char colour[8] = "-";
         if (drawing.drawText) std::snprintf(colour, sizeof colour, "%06X", drawing.textColour);
-        std::printf("%ld %d %d %d %d %d %d %s\n", t, show.currentIndex, show.counter, show.step,
+        std::printf("%ld %d %d %d %d %d %d %s", t, show.currentIndex, show.counter, show.step,
                     static_cast<int>(show.maskKind), show.x, show.y, colour);
+        if (showText) std::printf(" %d %d", drawing.textX, drawing.textY);
+        std::printf("\n");
         if (!options.framesDirectory.empty()) {
             char name[32];
             std::snprintf(name, sizeof name, "frame-%05ld.ppm", t);

@@ -22,6 +22,7 @@ failures=0
 checks=0
 bg_pids=()
 xvfb_pid=""
+xephyr_pid=""
 WORK=""
 
 log() { printf '[%s] %s\n' "$(date +%T.%3N)" "$*"; }
@@ -58,6 +59,10 @@ cleanup() {
   for pid in "${bg_pids[@]}"; do
     wait "$pid" 2>/dev/null
   done
+  if [[ -n "$xephyr_pid" ]]; then
+    kill "$xephyr_pid" 2>/dev/null
+    wait "$xephyr_pid" 2>/dev/null
+  fi
   if [[ -n "$xvfb_pid" ]]; then
     kill "$xvfb_pid" 2>/dev/null
     wait "$xvfb_pid" 2>/dev/null
@@ -89,6 +94,37 @@ start_x() {
     sleep 0.1
   done
   log "X server on $DISPLAY"
+}
+
+# start_xephyr WxH...: several monitors side by side, as one Xephyr server
+# inside the test's X server with a screen per size, Xinerama on and RandR
+# off (Wine takes its monitors from RandR whenever RandR is there, and plain
+# Xvfb puts every Xinerama screen at 0,0). DISPLAY moves to it.
+start_xephyr() {
+  local fd_file="$WORK/xephyr-display" screens=() size
+  for size in "$@"; do screens+=(-screen "$size"); done
+  Xephyr -displayfd 3 "${screens[@]}" +xinerama -extension RANDR -nolisten tcp \
+    3>"$fd_file" >"$WORK/xephyr.log" 2>&1 &
+  xephyr_pid=$!
+  local i
+  for ((i = 0; i < 100; i++)); do
+    [[ -s "$fd_file" ]] && break
+    sleep 0.1
+  done
+  [[ -s "$fd_file" ]] || { log "FAIL: Xephyr did not start"; cat "$WORK/xephyr.log"; exit 1; }
+  export DISPLAY=":$(head -1 "$fd_file")"
+  for ((i = 0; i < 50; i++)); do
+    xdpyinfo >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  log "Xephyr on $DISPLAY: $(xdpyinfo -ext XINERAMA | grep -c 'head #') Xinerama screens"
+}
+
+# restart_wineserver: settings that Wine reads once per session (the
+# resolution) take effect.
+restart_wineserver() {
+  "$WINESERVER" -k 2>/dev/null || true
+  "$WINESERVER" -w
 }
 
 # wine PROGRAM ARGS...: Wine as on a Japanese system. The saver is an ANSI
@@ -305,7 +341,7 @@ setup() {
   APP="$WORK/app"
   mkdir -p "$APP" "$SHOTS"
   cp "$SAVER" "$APP/miruton.scr"
-  cp "$TOOLS/preview-parent.exe" "$TOOLS/window-probe.exe" "$APP/"
+  cp "$TOOLS/preview-parent.exe" "$TOOLS/window-probe.exe" "$TOOLS/power-broadcast.exe" "$APP/"
   start_x
   make_prefix "$TEMPLATE"
 }

@@ -417,6 +417,83 @@ case_change_password() {
   stop_parent parent
 }
 
+# Power broadcasts that a laptop receives while nobody touches it keep the
+# show; the machine going to sleep ends it.
+case_power() {
+  pointer_to 100 100
+  start_saver saver /s
+  sleep 1
+  local event name
+  for event in 10:battery-status 0x8013:power-setting-change 9:battery-low 11:oem-event; do
+    name=${event#*:} event=${event%%:*}
+    expect_eq "the saver answers the $name broadcast ($event)" 0 \
+      "$(run_app "$name" 20 ./power-broadcast.exe "$event")"
+    check "a $name broadcast keeps the show" stays_up saver 2 "$SAVER_NAME"
+  done
+  expect_eq "the saver answers the suspend broadcast (PBT_APMSUSPEND)" 0 \
+    "$(run_app suspend 20 ./power-broadcast.exe 4)"
+  expect_eq "the suspend broadcast ends the saver with 0" 0 "$(wait_exit saver 15)"
+}
+
+# 192 dpi: the first picture twice its size, centred, each 2x2 block one
+# colour (in every frame, so the masks' cells grow with the pixels too); the
+# text twice as tall at twice the offsets.
+case_high_dpi() {
+  reg_add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192
+  restart_wineserver
+  pointer_to 100 100
+  start_saver saver /s
+  local -a shots=()
+  local i
+  for ((i = 0; i < 16; i++)); do
+    shots+=("$(shot "$(printf 'frame%02d' "$i")")")
+    sleep 0.15
+  done
+  expect_eq "the window still covers the screen, in pixels" "0,0,$SCREEN_W,$SCREEN_H" \
+    "$(field "$(saver_line)" rect)"
+  xdotool key a
+  expect_eq "a key ends the saver" 0 "$(wait_exit saver 15)"
+
+  local big_w=$((2 * PIC_W)) big_h=$((2 * PIC_H))
+  local big_x=$(((SCREEN_W - big_w) / 2)) big_y=$(((SCREEN_H - big_h) / 2))
+  local big_area="${big_w}x${big_h}+${big_x}+${big_y}"
+  # On this small screen the text line (drawn after the picture, in a font
+  # of its own) covers the picture's last rows: the blocks are checked above it.
+  local block_area="${big_w}x$((SCREEN_H - 64 - big_y))+${big_x}+${big_y}"
+  "$CONVERT" "$PICTURES/jpeg1.jpg" -sample 200% "$WORK/jpeg1-twice.png"
+  local best="" best_rmse=1 r blocky=1 shown=0 resampled
+  for i in "${!shots[@]}"; do
+    r=$(rmse "${shots[i]}" "$big_area" "$WORK/jpeg1-twice.png")
+    if fcmp "$(nonblack "${shots[i]}" "$big_area")" '>' 0.05; then
+      shown=$((shown + 1))
+      # Each 2x2 block one colour: the blocks' means, enlarged again without
+      # smoothing, give the same area.
+      "$CONVERT" "${shots[i]}" -crop "$block_area" +repage -scale 50% -sample 200% "$WORK/resampled.png"
+      resampled=$(rmse "${shots[i]}" "$block_area" "$WORK/resampled.png")
+      fcmp "$resampled" '==' 0 || blocky=0
+      log "frame $i: difference from the picture at twice its size $r, from its own 2x2 blocks $resampled"
+    fi
+    if fcmp "$r" '<' "$best_rmse"; then best_rmse=$r best=${shots[i]}; fi
+  done
+  check "the centred ${big_area} area shows the first picture at twice its size (difference $best_rmse)" \
+    fcmp "$best_rmse" '<' 0.08
+  check "frames showed the picture ($shown) and in each every 2x2 block is one colour" \
+    test "$shown" -ge 3 -a "$blocky" -eq 1
+  if [[ -n "$best" ]]; then
+    cp "$best" "$SHOTS/high-dpi.png"
+    check "it is not the picture at its own size ($(rmse "$best" "$PIC_AREA" "$PICTURES/jpeg1.jpg"))" \
+      fcmp "$(rmse "$best" "$PIC_AREA" "$PICTURES/jpeg1.jpg")" '>' 0.15
+    # The text at (width - 500, height - 64), its letters about 2 x 16 rows tall.
+    local rows
+    rows=$("$CONVERT" "$best" -crop "500x64+$((SCREEN_W - 500))+$((SCREEN_H - 64))" +repage -depth 8 txt:- |
+      awk -F'[(),]' 'NR > 1 && $4 + 0 == 128 && $5 + 0 == 255 { y[$2 + 0] = 1 }
+                     END { n = 0; for (k in y) n++; print n }')
+    check "the web address is twice as tall ($rows rows of its colour)" test "$rows" -ge 20
+    check "it starts at twice the offsets from the corner (where the usual place has none of it)" \
+      test "$(text_pixels "$best" "250x32+$((SCREEN_W - 500))+$((SCREEN_H - 64))")" -gt 40
+  fi
+}
+
 fn="case_${CASE//-/_}"
 declare -F "$fn" >/dev/null || { echo "unknown case: $CASE"; exit 2; }
 setup

@@ -154,12 +154,13 @@ TEST_F(DefaultSaver, InputClosesTheFullScreenShow) {
         bool closes;
     };
     const Case cases[] = {
-        {Msg::KeyDown, 65, true},       {Msg::SysKeyDown, 18, true},
-        {Msg::LButtonDown, 0, true},    {Msg::RButtonDown, 0, true},
-        {Msg::MButtonDown, 0, true},    {Msg::ActivateApp, 0, true},
-        {Msg::ActivateApp, 1, false},   {Msg::Power, 1, false},
-        {Msg::Power, 2, false},         {Msg::Power, kPowerCriticalResume, true},
-        {Msg::PowerBroadcast, 4, true}, {Msg::Paint, 0, false},
+        {Msg::KeyDown, 65, true},         {Msg::SysKeyDown, 18, true},
+        {Msg::LButtonDown, 0, true},      {Msg::RButtonDown, 0, true},
+        {Msg::MButtonDown, 0, true},      {Msg::ActivateApp, 0, true},
+        {Msg::ActivateApp, 1, false},     {Msg::Power, 1, false},
+        {Msg::Power, 2, false},           {Msg::Power, kPowerCriticalResume, true},
+        {Msg::PowerBroadcast, 4, true},   {Msg::Paint, 0, false},
+        {Msg::PowerBroadcast, 10, false},  // battery status
     };
     for (const Case& c : cases) {
         for (bool preview : {false, true}) {
@@ -171,6 +172,18 @@ TEST_F(DefaultSaver, InputClosesTheFullScreenShow) {
                 << c.message << " wParam " << c.wParam << (preview ? " preview" : "");
         }
     }
+}
+
+TEST(PowerBroadcast, OnlyGoingToSleepAndWakingEndTheShow) {
+    for (std::uintptr_t event :
+         {Pbt::QuerySuspend, Pbt::Suspend, Pbt::ResumeSuspend, Pbt::ResumeCritical,
+          Pbt::ResumeAutomatic, Pbt::QueryStandby, Pbt::Standby, Pbt::ResumeStandby})
+        EXPECT_TRUE(PowerBroadcastCloses(event)) << event;
+    // What a laptop reports while nobody touches it, and events unknown here.
+    for (std::uintptr_t event :
+         {Pbt::PowerStatusChange, Pbt::BatteryLow, Pbt::OemEvent, Pbt::PowerSettingChange,
+          Pbt::QuerySuspendFailed, Pbt::QueryStandbyFailed, std::uintptr_t{0x0C}})
+        EXPECT_FALSE(PowerBroadcastCloses(event)) << event;
 }
 
 TEST_F(DefaultSaver, MovementClosesFromTheSavedPositionAndMovesTheReference) {

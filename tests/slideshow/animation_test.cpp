@@ -87,6 +87,20 @@ TEST(ComposeFrame, RowsCountFromTheBottomOfTheScreen) {
     }
 }
 
+TEST(EnlargeFrame, EveryPixelBecomesABlockOfItsColour) {
+    const PackedPicture picture = Numbered(5, 3);
+    for (int scale : {1, 2, 3}) {
+        const auto big = EnlargeFrame(picture.pixels, 5, 3, scale);
+        ASSERT_EQ(big.size(), picture.pixels.size() * scale * scale);
+        for (int row = 0; row < 3 * scale; ++row)
+            for (int column = 0; column < 5 * scale; ++column)
+                for (int b = 0; b < 3; ++b)
+                    ASSERT_EQ(big[3 * (5 * scale * row + column) + b],
+                              picture.pixels[3 * (5 * (row / scale) + column / scale) + b])
+                        << "scale " << scale << " row " << row << " column " << column;
+    }
+}
+
 TEST(TextColour, RedFollowsTheCounter) {
     struct Case {
         int counter;
@@ -103,8 +117,7 @@ SlideshowState ShowOf(int pictures, int width, int height, bool preview) {
     state.preview = preview;
     state.pictureCount = pictures;
     for (int i = 0; i < pictures; ++i) state.pictures[i] = Numbered(width, height);
-    state.clientWidth = 1024;
-    state.clientHeight = 768;
+    state.screen = SingleScreen(1024, 768);
     return state;
 }
 
@@ -159,6 +172,52 @@ TEST(AdvanceAnimation, CounterClimbsTurnsAndFallsWithMasksDrawnAtEachTurn) {
     EXPECT_EQ(static_cast<int>(state.maskKind), opening);
 }
 
+TEST(AdvanceAnimation, DrawsUseThePictureSizeOnTheScreen) {
+    for (int scale : {1, 2, 3}) {
+        SlideshowState state = ShowOf(2, 336, 256, false);
+        state.screen = SingleScreen(1920, 1200);
+        state.screen.scale = scale;
+        SlideRandom random;
+        SlideRandom mirror;
+        TicksOfCurrentPicture(state, random);
+        mirror.Next();  // the closing mask
+        EXPECT_EQ(state.x, mirror.Next() % (1920 - 336 * scale)) << scale;
+        EXPECT_EQ(state.y, mirror.Next() % (1200 - 256 * scale - 33 * scale)) << scale;
+        EXPECT_EQ(static_cast<int>(state.maskKind), mirror.Next() % 4) << scale;
+    }
+}
+
+TEST(AdvanceAnimation, SeveralMonitorsKeepTheDrawsAndPutEachPictureOnOne) {
+    // The same show on one wide screen and on two monitors of the same
+    // bounding box: the same masks and pictures, and the same positions
+    // wherever the wide screen's position already lies on one monitor.
+    SlideshowState wide = ShowOf(3, 336, 256, false);
+    SlideshowState two = ShowOf(3, 336, 256, false);
+    wide.screen = SingleScreen(1824, 768);
+    const std::vector<ScreenRect> desktop = {{0, 0, 1024, 768}, {1024, 0, 800, 600}};
+    two.screen = CoveringLayout(desktop, 1);
+    SlideRandom wideRandom, twoRandom;
+    int kept = 0;
+    for (int picture = 0; picture < 300; ++picture) {
+        TicksOfCurrentPicture(wide, wideRandom);
+        TicksOfCurrentPicture(two, twoRandom);
+        ASSERT_EQ(two.maskKind, wide.maskKind);
+        ASSERT_EQ(two.currentIndex, wide.currentIndex);
+        const bool onOne = (wide.x + 336 <= 1023 && wide.y + 256 <= 768 - 34) ||
+                           (wide.x >= 1024 && wide.y + 256 <= 600 - 34);
+        if (onOne) {
+            ASSERT_EQ(two.x, wide.x);
+            ASSERT_EQ(two.y, wide.y);
+            ++kept;
+        }
+        const bool left = two.x + 336 <= 1023 && two.y + 256 <= 768 - 34;
+        const bool right = two.x >= 1024 && two.x + 336 <= 1823 && two.y + 256 <= 600 - 34;
+        ASSERT_TRUE(two.x >= 0 && two.y >= 0 && (left || right)) << two.x << "," << two.y;
+    }
+    EXPECT_GT(kept, 50);
+    EXPECT_LT(kept, 300);  // some had to move
+}
+
 TEST(AdvanceAnimation, IndexWrapsAfterTheLastPicture) {
     SlideshowState state = ShowOf(10, 336, 256, false);
     SlideRandom random;
@@ -177,8 +236,7 @@ TEST(AdvanceAnimation, PlacementKeepsThePictureInsideAndClearOfTheText) {
     for (const Case& c : {Case{1024, 768, 336, 256}, Case{337, 370, 336, 256},
                           Case{1920, 1080, 256, 336}, Case{640, 480, 336, 256}}) {
         SlideshowState state = ShowOf(2, c.width, c.height, false);
-        state.clientWidth = c.clientWidth;
-        state.clientHeight = c.clientHeight;
+        state.screen = SingleScreen(c.clientWidth, c.clientHeight);
         SlideRandom random;
         for (int picture = 0; picture < 200; ++picture) {
             TicksOfCurrentPicture(state, random);
@@ -200,8 +258,7 @@ TEST(AdvanceAnimation, ATooSmallScreenPlacesThePictureAtTheCorner) {
     for (const Case& c : {Case{336, 768, true, false}, Case{200, 100, true, true},
                           Case{1024, 289, false, true}, Case{0, 0, true, true}}) {
         SlideshowState state = ShowOf(2, 336, 256, false);
-        state.clientWidth = c.clientWidth;
-        state.clientHeight = c.clientHeight;
+        state.screen = SingleScreen(c.clientWidth, c.clientHeight);
         SlideRandom random;
         SlideRandom mirror;
         TicksOfCurrentPicture(state, random);

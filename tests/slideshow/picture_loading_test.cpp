@@ -138,5 +138,33 @@ TEST(PlanTick, FullScreenDrawsTheTextAndPreviewDoesNot) {
     EXPECT_EQ(drawing.frame, preview.pictures[0].pixels);  // the whole picture
 }
 
+TEST(PlanTick, AtScaleTwoEverythingDoublesAndThePreviewStaysUnscaled) {
+    ScreenLayout screen = SingleScreen(1024, 768);
+    screen.scale = 2;
+    SlideshowState show;
+    ResourcePictureSource source;
+    LoadPictures(show, screen, source);
+    show.counter = 3;
+    show.maskKind = MaskKind::Grid;
+    const TickDrawing drawing = PlanTick(show);
+    EXPECT_EQ(drawing.scale, 2);
+    EXPECT_EQ(drawing.width, 512);
+    EXPECT_EQ(drawing.height, 672);
+    EXPECT_EQ(drawing.x, 256);  // 512 - 256 and 384 - 336: centred at twice the size
+    EXPECT_EQ(drawing.y, 48);
+    EXPECT_EQ(drawing.textX, 1024 - 500);
+    EXPECT_EQ(drawing.textY, 768 - 64);
+    std::vector<std::uint8_t> small(3 * 256 * 336, 0);
+    ComposeFrame(show.pictures[0], 3, MaskKind::Grid, small);
+    EXPECT_EQ(drawing.frame, EnlargeFrame(small, 256, 336, 2));  // the mask's cells grow too
+
+    SlideshowState preview;
+    preview.preview = true;
+    LoadPictures(preview, CoveringLayout(std::vector<ScreenRect>{{0, 0, 152, 112}}, 2), source);
+    EXPECT_EQ(preview.screen.scale, 1);
+    EXPECT_EQ(PlanTick(preview).width, 156);
+    EXPECT_EQ(preview.x, -2);
+}
+
 }  // namespace
 }  // namespace Tessera
