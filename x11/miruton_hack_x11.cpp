@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "monitors_x11.h"
 #include "slideshow/animation.h"
 #include "slideshow/picture_loading.h"
 #include "slideshow/show_tick.h"
@@ -30,12 +31,13 @@ struct MirutonHack {
 namespace {
 
 // A fresh show, as at the window's creation: pictures decoded anew, the
-// first centred, the random source from its start.
-void StartShow(MirutonHack& hack, int width, int height) {
+// first centred on the primary monitor, the random source from its start.
+void StartShow(Display* display, Window window, MirutonHack& hack, int width, int height) {
     hack.show = Tessera::SlideshowState{};
     hack.random = Tessera::SlideRandom{};
     Tessera::ResourcePictureSource source;
-    Tessera::LoadPictures(hack.show, width, height, source);
+    Tessera::LoadPictures(
+        hack.show, LayoutOfWindow(display, window, width, height, hack.settings.scale), source);
     hack.width = hack.pendingWidth = width;
     hack.height = hack.pendingHeight = height;
 }
@@ -46,11 +48,11 @@ MirutonHack* MirutonInit(Display* display, const WindowGeometry& window, XErrorR
                          const HackSettings& settings) {
     auto hack = std::make_unique<MirutonHack>();
     hack->settings = settings;
-    StartShow(*hack, window.width, window.height);
+    StartShow(display, window.window, *hack, window.width, window.height);
     int maxWidth = 0, maxHeight = 0;
     for (int i = 0; i < hack->show.pictureCount; ++i) {
-        maxWidth = std::max(maxWidth, hack->show.pictures[i].width);
-        maxHeight = std::max(maxHeight, hack->show.pictures[i].height);
+        maxWidth = std::max(maxWidth, settings.scale * hack->show.pictures[i].width);
+        maxHeight = std::max(maxHeight, settings.scale * hack->show.pictures[i].height);
     }
     hack->presenter = std::make_unique<FramePresenter>(display, window, errors, maxWidth, maxHeight,
                                                        kTextPixels * settings.scale);
@@ -59,9 +61,9 @@ MirutonHack* MirutonInit(Display* display, const WindowGeometry& window, XErrorR
     return hack.release();
 }
 
-unsigned long MirutonDraw(Display*, Window, MirutonHack* hack) {
+unsigned long MirutonDraw(Display* display, Window window, MirutonHack* hack) {
     if (hack->pendingWidth != hack->width || hack->pendingHeight != hack->height) {
-        StartShow(*hack, hack->pendingWidth, hack->pendingHeight);
+        StartShow(display, window, *hack, hack->pendingWidth, hack->pendingHeight);
         hack->presenter->FillBlack(0, 0, hack->width, hack->height);
     }
     hack->presenter->Present(Tessera::PlanTick(hack->show));

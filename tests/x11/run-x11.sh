@@ -18,6 +18,7 @@ failures=0
 checks=0
 pids=()
 xvfb=""
+xephyr=""
 
 log() { printf '[%s] %s\n' "$(date +%T.%3N)" "$*"; }
 ok() { checks=$((checks + 1)); log "ok: $*"; }
@@ -35,6 +36,7 @@ cleanup() {
   trap - EXIT INT TERM
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+  [[ -n "$xephyr" ]] && { kill "$xephyr" 2>/dev/null; wait "$xephyr" 2>/dev/null; }
   [[ -n "$xvfb" ]] && { kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; }
   rm -rf "$WORK"
   exit "$status"
@@ -42,10 +44,11 @@ cleanup() {
 trap cleanup EXIT
 trap 'log "FAIL: interrupted"; exit 124' INT TERM
 
-# start_x [SIZE]: a private X server on a display number it picks itself.
+# start_x [SIZE]: a private X server on a display number it picks itself; it
+# keeps its resources (Xft.dpi) when the last client leaves.
 start_x() {
   command -v Xvfb >/dev/null || { log "SKIP: no Xvfb"; exit 77; }
-  Xvfb -displayfd 3 -screen 0 "${1:-$SCREEN}x24" -nolisten tcp 3>"$WORK/display" \
+  Xvfb -displayfd 3 -screen 0 "${1:-$SCREEN}x24" -nolisten tcp -noreset 3>"$WORK/display" \
     >"$WORK/xvfb.log" 2>&1 &
   xvfb=$!
   for _ in $(seq 100); do [[ -s "$WORK/display" ]] && break; sleep 0.1; done
@@ -53,10 +56,28 @@ start_x() {
   export DISPLAY=":$(cat "$WORK/display")"
 }
 
-# trace NAME SIZE TICKS: the trace tool's frames for a client of SIZE.
+# start_xephyr WxH...: monitors side by side as the Xinerama screens of one
+# Xephyr inside the Xvfb, RandR off (plain Xvfb stacks Xinerama screens at
+# 0,0). DISPLAY moves to it.
+start_xephyr() {
+  local screens=() size
+  for size in "$@"; do screens+=(-screen "$size"); done
+  Xephyr -displayfd 3 "${screens[@]}" +xinerama -extension RANDR -nolisten tcp -noreset \
+    3>"$WORK/xephyr-display" >"$WORK/xephyr.log" 2>&1 &
+  xephyr=$!
+  for _ in $(seq 100); do [[ -s "$WORK/xephyr-display" ]] && break; sleep 0.1; done
+  [[ -s "$WORK/xephyr-display" ]] || { log "FAIL: Xephyr did not start"; exit 1; }
+  export DISPLAY=":$(head -1 "$WORK/xephyr-display")"
+}
+
+# trace NAME SIZE TICKS [OPTIONS...]: the trace tool's frames for a client of
+# SIZE ("-" when the options give the monitors).
 trace() {
-  mkdir -p "$WORK/$1"
-  "$TRACE" --client "$2" --ticks "$3" --frames "$WORK/$1" >"$WORK/$1/trace.txt"
+  local name=$1 size=$2 ticks=$3 client=()
+  shift 3
+  [[ $size != - ]] && client=(--client "$size")
+  mkdir -p "$WORK/$name"
+  "$TRACE" "${client[@]}" "$@" --ticks "$ticks" --frames "$WORK/$name" >"$WORK/$name/trace.txt"
 }
 
 # start_miruton TAG ARGS...: miruton in the background; its pid in $TAG_pid,
@@ -90,9 +111,9 @@ still_running() {
   while (($(now_ms) < deadline)); do alive "$1" || return 1; sleep 0.1; done
 }
 
-# frames_match WHAT WINDOW TRACE SHOTS INTERVAL_MS STARTED_MS
+# frames_match WHAT WINDOW TRACE SHOTS INTERVAL_MS STARTED_MS [SCALE]
 frames_match() {
-  if "$PROBE" frames "$2" "$WORK/$3" "$4" "$5" "$6" >"$WORK/probe.out"; then
+  if "$PROBE" frames "$2" "$WORK/$3" "$4" "$5" "$6" ${7:-} >"$WORK/probe.out"; then
     ok "$1: $4 screenshots are the trace's frames"
     sed 's/^/    /' "$WORK/probe.out"
   else
@@ -253,6 +274,39 @@ case_destroyed_window() {
   fi
 }
 
+case_monitors() {
+  start_x 1600x800
+  command -v Xephyr >/dev/null || { log "SKIP: no Xephyr"; exit 77; }
+  start_xephyr 640x600 800x600
+  expect_eq "Xinerama's screens" 2 "$(xdpyinfo -ext XINERAMA | grep -c 'head #')"
+  # The root covers both: the first picture centred on the first (primary)
+  # monitor, the text in its corner, each next picture inside one monitor.
+  # (Of equal height: Xinerama's root has no pixels where no screen is.)
+  trace show - 120 --monitors 640x600+0+0,800x600+640+0
+  start_miruton root --root
+  sleep 0.5
+  frames_match "two monitors" root show 16 500 "$root_started"
+  ends_on_signal root TERM
+}
+
+case_scale() {
+  # A screen of the size such a resolution comes with: at 1024x768 the first
+  # picture, twice its size and centred, would reach under the text line.
+  local screen=2048x1536
+  start_x "$screen"
+  echo "Xft.dpi: 192" | xrdb -nocpp -merge
+  trace double "$screen" 40 --scale 2
+  start_miruton dpi --root
+  sleep 0.5
+  frames_match "Xft.dpi 192: twice the size" root double 5 400 "$dpi_started" 2
+  ends_on_signal dpi TERM
+  trace single "$screen" 40 --scale 1
+  start_miruton option --root --scale 1
+  sleep 0.5
+  frames_match "--scale 1 over Xft.dpi 192" root single 4 400 "$option_started"
+  ends_on_signal option TERM
+}
+
 # The real daemon: Debian's XScreenSaver, run as an ordinary user (it launches
 # no hacks as root), with a ~/.xscreensaver that names the installed miruton.
 SAVER_USER=miruton-test
@@ -335,6 +389,8 @@ case "$CASE" in
   fullscreen) case_fullscreen ;;
   destroyed-window) case_destroyed_window ;;
   xscreensaver) case_xscreensaver ;;
+  monitors) case_monitors ;;
+  scale) case_scale ;;
   *) log "unknown case $CASE"; exit 2 ;;
 esac
 log "$CASE: $checks checks, $failures failed"

@@ -2,7 +2,7 @@
 //
 //   window WIDTH HEIGHT [--destroy-after MS]   a grey window for miruton to draw in;
 //                                               prints its id, runs until SIGTERM
-//   frames WINDOW TRACE_DIR SHOTS INTERVAL_MS STARTED_MS
+//   frames WINDOW TRACE_DIR SHOTS INTERVAL_MS STARTED_MS [SCALE]
 //                                               screenshots of WINDOW (an id or "root"),
 //                                               each matched against the trace's frames
 //   delete-window WINDOW                        the window manager's close request
@@ -37,7 +37,8 @@ namespace {
 
 struct TraceTick {
     int index = 0, counter = 0, x = 0, y = 0;
-    std::uint32_t colour = 0;  // 0x00BBGGRR
+    std::uint32_t colour = 0;         // 0x00BBGGRR
+    std::optional<int> textX, textY;  // given with monitors or a scale
 };
 
 struct Rgb {
@@ -56,6 +57,19 @@ struct Picture {
 // 27 characters at scale 1 (the box itself is about 205 x 16).
 constexpr int kTextBoxWidth = 250, kTextBoxHeight = 24;
 constexpr int kTextFromRight = 250, kTextFromBottom = 32;
+
+struct TextBox {
+    int x, y, width, height;
+    bool Contains(int px, int py) const {
+        return px >= x && py >= y && px < x + width && py < y + height;
+    }
+};
+
+TextBox TextBoxOf(const Picture& shot, const TraceTick& tick, int scale) {
+    return {tick.textX.value_or(shot.width - kTextFromRight),
+            tick.textY.value_or(shot.height - kTextFromBottom), scale * kTextBoxWidth,
+            scale * kTextBoxHeight};
+}
 
 long long NowMs() {
     using namespace std::chrono;
@@ -78,6 +92,11 @@ std::vector<TraceTick> ReadTrace(const std::string& directory) {
         std::string colour;
         in >> t >> tick.index >> tick.counter >> step >> mask >> tick.x >> tick.y >> colour;
         tick.colour = static_cast<std::uint32_t>(std::stoul(colour, nullptr, 16));
+        int textX = 0, textY = 0;
+        if (in >> textX >> textY) {
+            tick.textX = textX;
+            tick.textY = textY;
+        }
         ticks.push_back(tick);
     }
     return ticks;
@@ -154,34 +173,27 @@ bool FrameMatches(const Picture& shot, const Picture& frame, const TraceTick& ti
     return true;
 }
 
-bool InRect(int x, int y, int left, int top, int width, int height) {
-    return x >= left && y >= top && x < left + width && y < top + height;
-}
-
 // Pixels outside the frame and the text box that are not black.
-int StrayPixels(const Picture& shot, const Picture& frame, const TraceTick& tick) {
-    const int textX = shot.width - kTextFromRight, textY = shot.height - kTextFromBottom;
+int StrayPixels(const Picture& shot, const Picture& frame, const TraceTick& tick,
+                const TextBox& text) {
+    const TextBox picture{tick.x, tick.y, frame.width, frame.height};
     int stray = 0;
     for (int y = 0; y < shot.height; ++y)
         for (int x = 0; x < shot.width; ++x)
-            if (!shot.At(x, y).Black() &&
-                !InRect(x, y, tick.x, tick.y, frame.width, frame.height) &&
-                !InRect(x, y, textX, textY, kTextBoxWidth, kTextBoxHeight))
-                ++stray;
+            if (!shot.At(x, y).Black() && !picture.Contains(x, y) && !text.Contains(x, y)) ++stray;
     return stray;
 }
 
-bool TextHasColour(const Picture& shot, std::uint32_t colour) {
+bool TextHasColour(const Picture& shot, const TextBox& text, std::uint32_t colour) {
     const Rgb wanted{std::uint8_t(colour), std::uint8_t(colour >> 8), std::uint8_t(colour >> 16)};
-    const int textX = shot.width - kTextFromRight, textY = shot.height - kTextFromBottom;
-    for (int y = textY; y < textY + kTextBoxHeight && y < shot.height; ++y)
-        for (int x = textX; x < textX + kTextBoxWidth && x < shot.width; ++x)
+    for (int y = std::max(text.y, 0); y < text.y + text.height && y < shot.height; ++y)
+        for (int x = std::max(text.x, 0); x < text.x + text.width && x < shot.width; ++x)
             if (shot.At(x, y) == wanted) return true;
     return false;
 }
 
 int CheckFrames(Display* display, Window window, const std::string& traceDir, int shots,
-                int intervalMs, long long startedMs) {
+                int intervalMs, long long startedMs, int scale) {
     const std::vector<TraceTick> trace = ReadTrace(traceDir);
     Frames frames(traceDir);
     int previous = 0, failures = 0, pictures = 0;
@@ -199,9 +211,10 @@ int CheckFrames(Display* display, Window window, const std::string& traceDir, in
              t <= latest && t < int(trace.size()); ++t) {
             const Picture* frame = frames.Get(t);
             if (frame == nullptr || !FrameMatches(shot, *frame, trace[t])) continue;
-            const int stray = StrayPixels(shot, *frame, trace[t]);
-            const bool text = TextHasColour(shot, trace[t].colour) ||
-                              (t > 0 && TextHasColour(shot, trace[t - 1].colour));
+            const TextBox box = TextBoxOf(shot, trace[t], scale);
+            const int stray = StrayPixels(shot, *frame, trace[t], box);
+            const bool text = TextHasColour(shot, box, trace[t].colour) ||
+                              (t > 0 && TextHasColour(shot, box, trace[t - 1].colour));
             if (stray != 0 || !text) {
                 why = "frame " + std::to_string(t) + " but " + std::to_string(stray) +
                       " stray pixels" + (text ? "" : " and no text of its colour");
@@ -252,14 +265,24 @@ int HostWindow(Display* display, int width, int height, int destroyAfterMs) {
     XSync(display, False);
     std::printf("0x%lx\n", window);
     std::fflush(stdout);
-    pollfd watched{signals, POLLIN, 0};
-    poll(&watched, 1, destroyAfterMs > 0 ? destroyAfterMs : -1);
-    if (watched.revents != 0) return 0;
+    // Until a signal, the server's end (reading then fails and Xlib exits),
+    // or the time to destroy the window.
+    pollfd watched[2] = {{signals, POLLIN, 0}, {ConnectionNumber(display), POLLIN, 0}};
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(destroyAfterMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (poll(watched, 2, destroyAfterMs > 0 ? std::max<int>(0, int(left.count())) : -1) == 0)
+            break;
+        if (watched[0].revents != 0) return 0;
+        XEvent event;
+        while (XPending(display) > 0) XNextEvent(display, &event);
+    }
     // Destroyed while miruton draws in it; the connection stays a while, so
     // that it is the window, not its owner, that goes away.
     XDestroyWindow(display, window);
     XSync(display, False);
-    poll(&watched, 1, 3000);
+    poll(watched, 1, 3000);
     return 0;
 }
 
@@ -299,9 +322,10 @@ int main(int argc, char** argv) {
     if (command == "window" && (argc == 4 || argc == 6))
         return HostWindow(display, std::atoi(argv[2]), std::atoi(argv[3]),
                           argc == 6 ? std::atoi(argv[5]) : 0);
-    if (command == "frames" && argc == 7)
+    if (command == "frames" && (argc == 7 || argc == 8))
         return CheckFrames(display, ParseWindow(display, argv[2]), argv[3], std::atoi(argv[4]),
-                           std::atoi(argv[5]), std::atoll(argv[6]));
+                           std::atoi(argv[5]), std::atoll(argv[6]),
+                           argc == 8 ? std::atoi(argv[7]) : 1);
     if (command == "delete-window" && argc == 3)
         return DeleteWindow(display, ParseWindow(display, argv[2]));
     if (command == "cursor-hidden" && argc == 2) return CursorHidden(display);
