@@ -3,6 +3,7 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -162,6 +163,29 @@ void FramePresenter::DrawText(const Tessera::TickDrawing& drawing) {
     XftDrawStringUtf8(draw, &colour, font, drawing.textX, drawing.textY + font->ascent, text,
                       length);
     XftColorFree(display, target.visual, target.colormap, &colour);
+}
+
+std::string FramePresenter::Describe() const {
+    char visual[160];
+    std::snprintf(visual, sizeof visual,
+                  "visual 0x%lx, depth %d, %d bits a pixel, masks %06lx %06lx %06lx; ",
+                  XVisualIDFromVisual(target.visual), target.depth, 8 * layout.bytesPerPixel,
+                  target.visual->red_mask, target.visual->green_mask, target.visual->blue_mask);
+    std::string text = visual;
+    text += shared ? "frames through MIT-SHM" : "frames in XPutImage requests (no MIT-SHM)";
+    FcChar8* family = nullptr;
+    FcChar8* style = nullptr;
+    double pixels = 0;
+    if (font != nullptr &&
+        FcPatternGetString(font->pattern, FC_FAMILY, 0, &family) == FcResultMatch &&
+        FcPatternGetString(font->pattern, FC_STYLE, 0, &style) == FcResultMatch &&
+        FcPatternGetDouble(font->pattern, FC_PIXEL_SIZE, 0, &pixels) == FcResultMatch) {
+        text += "; text in " + std::string(reinterpret_cast<char*>(family)) + " " +
+                reinterpret_cast<char*>(style) + " " + std::to_string(std::lround(pixels)) + " px";
+    } else {
+        text += "; no text font";
+    }
+    return text;
 }
 
 void FramePresenter::FillBlack(int x, int y, int width, int height) {

@@ -4,6 +4,8 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XShm.h>
 
+#include <string>
+
 #include "pixel_layout.h"
 #include "slideshow/show_tick.h"
 #include "x_errors_x11.h"
@@ -38,6 +40,8 @@ class FramePresenter {
     // background does on Windows.
     void FillBlack(int x, int y, int width, int height);
     bool SharedMemory() const { return shared; }
+    // How it draws: the visual, the image transport, the text's font.
+    std::string Describe() const;
 
   private:
     void CreateImage(int width, int height, XErrorRecord& errors);

@@ -8,11 +8,13 @@ namespace Miruton {
 
 const char kUsage[] =
     "usage: miruton [--root | --window-id ID | --fullscreen] [--scale K] [--display NAME]\n"
+    "               [--verbose]\n"
     "  no option     the show in a window of its own (a key or closing it ends it)\n"
     "  --root        on the root window, or in $XSCREENSAVER_WINDOW when that is set\n"
     "  --window-id   in the window ID (0x... or decimal)\n"
     "  --fullscreen  in a window of its own covering the screen, pointer hidden\n"
-    "  --scale K     draw K times larger (default: Xft.dpi / 96, at least 1)\n";
+    "  --scale K     draw K times larger (default: Xft.dpi / 96, at least 1)\n"
+    "  --verbose     tell on standard error what it draws with\n";
 
 namespace {
 
@@ -55,6 +57,8 @@ std::optional<HackOptions> ParseHackOptions(const std::vector<std::string_view>&
             // XScreenSaver's word for "a window of its own", the default.
         } else if (name == "fullscreen") {
             options.fullscreen = true;
+        } else if (name == "verbose" || name == "v") {
+            options.verbose = true;
         } else if (name == "help" || name == "h") {
             options.help = true;
         } else if (name == "window-id") {

@@ -22,6 +22,7 @@ struct HackOptions {
     bool fullscreen = false;                // --fullscreen / -fullscreen
     std::optional<int> scale;               // --scale K
     std::string display;                    // --display NAME; empty: $DISPLAY
+    bool verbose = false;                   // --verbose: what it draws with, on standard error
     bool help = false;
 };
 

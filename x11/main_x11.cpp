@@ -125,6 +125,9 @@ int Run(const HackOptions& options) {
         settings.paintExposures = !window->own;
         try {
             MirutonHack* hack = MirutonInit(display, window->geometry, errors, settings);
+            if (options.verbose)
+                std::fprintf(stderr, "miruton: window 0x%lx: %s\n", window->geometry.window,
+                             MirutonDescribe(display, window->geometry.window, hack).c_str());
             RunShow(display, *window, hack, signals, errors);
             // A daemon ends its hack and destroys the window together: what
             // fails from here on for a vanished window is no news.

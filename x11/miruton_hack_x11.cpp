@@ -1,6 +1,7 @@
 #include "miruton_hack_x11.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 #include "monitors_x11.h"
@@ -80,6 +81,31 @@ void MirutonReshape(Display*, Window, MirutonHack* hack, int width, int height) 
 
 void MirutonExpose(Display*, Window, MirutonHack* hack, int x, int y, int width, int height) {
     if (hack->settings.paintExposures) hack->presenter->FillBlack(x, y, width, height);
+}
+
+std::string MirutonDescribe(Display* display, Window, const MirutonHack* hack) {
+    const DesktopMonitors desktop = QueryMonitors(display);
+    std::string text = hack->presenter->Describe() + "; monitors from ";
+    switch (desktop.source) {
+        case MonitorSource::RandR:
+            text += "RandR:";
+            break;
+        case MonitorSource::Xinerama:
+            text += "Xinerama:";
+            break;
+        case MonitorSource::WholeWindow:
+            text += "neither RandR nor Xinerama: the window";
+            break;
+    }
+    char part[64];
+    for (const Tessera::ScreenRect& m : desktop.monitors) {
+        std::snprintf(part, sizeof part, " %dx%d+%d+%d", m.width, m.height, m.x, m.y);
+        text += part;
+    }
+    std::snprintf(part, sizeof part, "; scale %d; client %dx%d", hack->settings.scale, hack->width,
+                  hack->height);
+    text += part;
+    return text;
 }
 
 void MirutonFree(Display*, Window, MirutonHack* hack) {

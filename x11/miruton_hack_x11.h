@@ -2,6 +2,8 @@
 
 #include <X11/Xlib.h>
 
+#include <string>
+
 #include "frame_presenter_x11.h"
 #include "x_errors_x11.h"
 
@@ -36,6 +38,9 @@ void MirutonReshape(Display* display, Window window, MirutonHack* hack, int widt
 // A part of the window was exposed; the next tick redraws the show.
 void MirutonExpose(Display* display, Window window, MirutonHack* hack, int x, int y, int width,
                    int height);
+
+// What the hack draws with and on (for --verbose).
+std::string MirutonDescribe(Display* display, Window window, const MirutonHack* hack);
 
 void MirutonFree(Display* display, Window window, MirutonHack* hack);
 

@@ -43,9 +43,12 @@ std::vector<Tessera::ScreenRect> XineramaMonitors(Display* display) {
 
 }  // namespace
 
-std::vector<Tessera::ScreenRect> QueryMonitors(Display* display) {
-    if (auto monitors = RandRMonitors(display); !monitors.empty()) return monitors;
-    return XineramaMonitors(display);
+DesktopMonitors QueryMonitors(Display* display) {
+    if (auto monitors = RandRMonitors(display); !monitors.empty())
+        return {MonitorSource::RandR, std::move(monitors)};
+    if (auto monitors = XineramaMonitors(display); !monitors.empty())
+        return {MonitorSource::Xinerama, std::move(monitors)};
+    return {};
 }
 
 Tessera::ScreenLayout LayoutOfWindow(Display* display, Window window, int width, int height,
@@ -53,7 +56,7 @@ Tessera::ScreenLayout LayoutOfWindow(Display* display, Window window, int width,
     int x = 0, y = 0;
     Window child = 0;
     XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
-    return Tessera::WindowLayout(width, height, {x, y}, QueryMonitors(display), scale);
+    return Tessera::WindowLayout(width, height, {x, y}, QueryMonitors(display).monitors, scale);
 }
 
 }  // namespace Miruton

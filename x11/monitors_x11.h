@@ -8,11 +8,17 @@
 
 namespace Miruton {
 
-// The monitors: RandR 1.5's monitor list when the server has it (it names the
-// primary), else Xinerama's screens (the first counts as primary), else none
-// (the show then takes the window for one monitor). Root coordinates, the
-// primary first.
-std::vector<Tessera::ScreenRect> QueryMonitors(Display* display);
+// Where the monitors come from: RandR 1.5's monitor list when the server has
+// it (it names the primary), else Xinerama's screens (the first counts as
+// primary), else nowhere (the show then takes the window for one monitor).
+enum class MonitorSource { RandR, Xinerama, WholeWindow };
+
+struct DesktopMonitors {
+    MonitorSource source = MonitorSource::WholeWindow;
+    std::vector<Tessera::ScreenRect> monitors;  // root coordinates, the primary first
+};
+
+DesktopMonitors QueryMonitors(Display* display);
 
 // The screen the show plays on in `window`, of this size: the monitors moved
 // into the window's coordinates and cut to it.

@@ -44,11 +44,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'log "FAIL: interrupted"; exit 124' INT TERM
 
-# start_x [SIZE]: a private X server on a display number it picks itself; it
+# start_x [SIZE [DEPTH [XVFB OPTIONS...]]]: a private X server on a display number it picks itself; it
 # keeps its resources (Xft.dpi) when the last client leaves.
 start_x() {
   command -v Xvfb >/dev/null || { log "SKIP: no Xvfb"; exit 77; }
-  Xvfb -displayfd 3 -screen 0 "${1:-$SCREEN}x24" -nolisten tcp -noreset 3>"$WORK/display" \
+  local size=${1:-$SCREEN} depth=${2:-24}
+  shift $(($# < 2 ? $# : 2))
+  Xvfb -displayfd 3 -screen 0 "${size}x$depth" -nolisten tcp -noreset "$@" 3>"$WORK/display" \
     >"$WORK/xvfb.log" 2>&1 &
   xvfb=$!
   for _ in $(seq 100); do [[ -s "$WORK/display" ]] && break; sleep 0.1; done
@@ -137,10 +139,22 @@ ends_on_signal() {
   else
     fail "$2 did not end it within 5 s"
   fi
-  check "nothing on its standard error" test ! -s "$WORK/$1.err"
-  [[ -s "$WORK/$1.err" ]] && sed 's/^/    /' "$WORK/$1.err"
+  quiet "$1"
   return 0
 }
+
+# quiet TAG: miruton wrote nothing but its --verbose line.
+quiet() {
+  if grep -v '^miruton: window 0x[0-9a-f]*: visual' "$WORK/$1.err" >"$WORK/$1.other"; then
+    fail "it wrote to its standard error:"
+    sed 's/^/    /' "$WORK/$1.other"
+  else
+    ok "nothing on its standard error"
+  fi
+}
+
+# told TAG TEXT: its --verbose line says TEXT.
+told() { check "it tells: $2" grep -q -- "$2" "$WORK/$1.err"; }
 
 # host_window SIZE [DESTROY_AFTER_MS]: a window of ours; its id in $host.
 host_window() {
@@ -163,8 +177,10 @@ input_ignored() {
 case_root() {
   start_x
   trace show "$SCREEN" 100
-  start_miruton root --root
+  start_miruton root --root --verbose
   sleep 0.5
+  told root "frames through MIT-SHM"
+  told root "monitors from RandR: $SCREEN+0+0"
   frames_match "root window" root show 14 450 "$root_started"
   input_ignored "$root_pid"
   # CPU time over 20 s of the running show, after its start.
@@ -179,13 +195,23 @@ case_root() {
 }
 
 case_window_id() {
-  start_x
+  if [[ $1 == decimal ]]; then
+    # A server without MIT-SHM and RandR: plain image requests, and the
+    # window for the one monitor.
+    start_x "$SCREEN" 24 -extension MIT-SHM -extension RANDR
+  else
+    start_x
+  fi
   trace show 800x600 60
   host_window 800x600
   local id=$host
   [[ $1 == decimal ]] && id=$((host))
-  start_miruton given "$2" "$id"
+  start_miruton given "$2" "$id" -verbose
   sleep 0.5
+  if [[ $1 == decimal ]]; then
+    told given "frames in XPutImage requests (no MIT-SHM)"
+    told given "monitors from neither RandR nor Xinerama"
+  fi
   frames_match "$2 $id" "$host" show 10 400 "$given_started"
   input_ignored "$given_pid" "$host"
   ends_on_signal given INT
@@ -263,8 +289,7 @@ case_destroyed_window() {
   else
     fail "it kept running after its window was destroyed"
   fi
-  check "nothing on its standard error" test ! -s "$WORK/given.err"
-  [[ -s "$WORK/given.err" ]] && sed 's/^/    /' "$WORK/given.err"
+  quiet given
   start_miruton missing --window-id 0x7fffff
   if ends_within "$missing_pid" 3; then
     expect_eq "a window that does not exist: status" 1 "$status"
@@ -305,6 +330,34 @@ case_scale() {
   sleep 0.5
   frames_match "--scale 1 over Xft.dpi 192" root single 4 400 "$option_started"
   ends_on_signal option TERM
+}
+
+case_visuals() {
+  # 10 bits a channel: other masks, exactly the frames still.
+  start_x "$SCREEN" 30
+  trace show "$SCREEN" 40
+  start_miruton deep --root --verbose
+  sleep 0.5
+  told deep "depth 30, 32 bits a pixel, masks 3ff00000 0ffc00 0003ff"
+  frames_match "depth 30" root show 4 400 "$deep_started"
+  ends_on_signal deep TERM
+  kill "$xvfb" && wait "$xvfb" 2>/dev/null
+  # 5-6-5: drawn, though not to the byte.
+  start_x "$SCREEN" 16
+  start_miruton shallow --root --verbose
+  check "depth 16 runs" still_running "$shallow_pid" 1
+  told shallow "depth 16, 16 bits a pixel, masks 00f800 0007e0 00001f"
+  ends_on_signal shallow TERM
+  kill "$xvfb" && wait "$xvfb" 2>/dev/null
+  # A colour map: refused, with a message that says why.
+  start_x "$SCREEN" 8
+  start_miruton mapped --root
+  if ends_within "$mapped_pid" 5; then
+    expect_eq "a PseudoColor screen: status" 1 "$status"
+    check "and a message that says why" grep -q "only TrueColor visuals are supported" "$WORK/mapped.err"
+  else
+    fail "it did not refuse a PseudoColor screen"
+  fi
 }
 
 # The real daemon: Debian's XScreenSaver, run as an ordinary user (it launches
@@ -391,6 +444,7 @@ case "$CASE" in
   xscreensaver) case_xscreensaver ;;
   monitors) case_monitors ;;
   scale) case_scale ;;
+  visuals) case_visuals ;;
   *) log "unknown case $CASE"; exit 2 ;;
 esac
 log "$CASE: $checks checks, $failures failed"

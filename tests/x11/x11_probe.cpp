@@ -117,16 +117,19 @@ std::optional<Picture> ReadPpm(const std::string& path) {
     return picture;
 }
 
+// Where a channel's top 8 bits lie in a pixel (fields of 8 bits or more).
 int Shift(unsigned long mask) {
-    int shift = 0;
+    int low = 0, bits = 0;
     while (mask != 0 && (mask & 1) == 0) {
         mask >>= 1;
-        ++shift;
+        ++low;
     }
-    return shift;
+    for (; mask & 1; mask >>= 1) ++bits;
+    return low + bits - 8;
 }
 
-// The window's contents as the server has them (8-bit TrueColor channels).
+// The window's contents as the server has them (TrueColor, the top 8 bits of
+// each channel).
 Picture Screenshot(Display* display, Window window) {
     XWindowAttributes attributes{};
     XGetWindowAttributes(display, window, &attributes);
