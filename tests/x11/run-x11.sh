@@ -50,11 +50,13 @@ start_x() {
   command -v Xvfb >/dev/null || { log "SKIP: no Xvfb"; exit 77; }
   local size=${1:-$SCREEN} depth=${2:-24}
   shift $(($# < 2 ? $# : 2))
+  rm -f "$WORK/display"
   Xvfb -displayfd 3 -screen 0 "${size}x$depth" -nolisten tcp -noreset "$@" 3>"$WORK/display" \
     >"$WORK/xvfb.log" 2>&1 &
   xvfb=$!
-  for _ in $(seq 100); do [[ -s "$WORK/display" ]] && break; sleep 0.1; done
-  [[ -s "$WORK/display" ]] || { log "FAIL: Xvfb did not start"; exit 1; }
+  # Xvfb writes the number and a newline once it takes clients.
+  for _ in $(seq 100); do grep -qx '[0-9]\+' "$WORK/display" 2>/dev/null && break; sleep 0.1; done
+  grep -qx '[0-9]\+' "$WORK/display" || { log "FAIL: Xvfb did not start"; exit 1; }
   export DISPLAY=":$(cat "$WORK/display")"
 }
 
@@ -67,8 +69,8 @@ start_xephyr() {
   Xephyr -displayfd 3 "${screens[@]}" +xinerama -extension RANDR -nolisten tcp -noreset \
     3>"$WORK/xephyr-display" >"$WORK/xephyr.log" 2>&1 &
   xephyr=$!
-  for _ in $(seq 100); do [[ -s "$WORK/xephyr-display" ]] && break; sleep 0.1; done
-  [[ -s "$WORK/xephyr-display" ]] || { log "FAIL: Xephyr did not start"; exit 1; }
+  for _ in $(seq 100); do grep -qx '[0-9]\+' "$WORK/xephyr-display" 2>/dev/null && break; sleep 0.1; done
+  grep -qx '[0-9]\+' "$WORK/xephyr-display" || { log "FAIL: Xephyr did not start"; exit 1; }
   export DISPLAY=":$(head -1 "$WORK/xephyr-display")"
 }
 
@@ -355,6 +357,7 @@ case_visuals() {
   if ends_within "$mapped_pid" 5; then
     expect_eq "a PseudoColor screen: status" 1 "$status"
     check "and a message that says why" grep -q "only TrueColor visuals are supported" "$WORK/mapped.err"
+    sed 's/^/    /' "$WORK/mapped.err"
   else
     fail "it did not refuse a PseudoColor screen"
   fi
