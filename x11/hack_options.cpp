@@ -10,11 +10,13 @@ const char kUsage[] =
     "usage: miruton [--root | --window-id ID | --fullscreen] [--scale K] [--display NAME]\n"
     "               [--verbose]\n"
     "  no option     the show in a window of its own (a key or closing it ends it)\n"
-    "  --root        on the root window, or in $XSCREENSAVER_WINDOW when that is set\n"
+    "  --root        on the root window\n"
     "  --window-id   in the window ID (0x... or decimal)\n"
     "  --fullscreen  in a window of its own covering the screen, pointer hidden\n"
     "  --scale K     draw K times larger (default: Xft.dpi / 96, at least 1)\n"
-    "  --verbose     tell on standard error what it draws with\n";
+    "  --verbose     tell on standard error what it draws with\n"
+    "With $XSCREENSAVER_WINDOW set (by a screen-saver daemon) it draws in that window,\n"
+    "unless --window-id or --fullscreen is given.\n";
 
 namespace {
 
@@ -100,11 +102,12 @@ std::optional<DrawTarget> ChooseTarget(const HackOptions& options, const char* s
                                        std::string& error) {
     if (options.windowId) return DrawTarget{TargetKind::GivenWindow, *options.windowId};
     if (options.fullscreen) return DrawTarget{TargetKind::Fullscreen, 0};
-    if (!options.root) return DrawTarget{TargetKind::OwnWindow, 0};
-    if (screensaverWindow == nullptr || *screensaverWindow == '\0')
-        return DrawTarget{TargetKind::Root, 0};
+    const bool named = screensaverWindow != nullptr && *screensaverWindow != '\0';
+    if (!named) return DrawTarget{options.root ? TargetKind::Root : TargetKind::OwnWindow, 0};
     // The daemon named its window: drawing on the root instead would show
-    // the show behind the daemon's window, or over the locked screen.
+    // the show behind the daemon's window, or over the locked screen. A
+    // daemon may run its saver with no argument at all (xsecurelock does):
+    // a window of our own would open beside the lock.
     const auto window = ParseWindowId(screensaverWindow);
     if (!window) {
         error = "XSCREENSAVER_WINDOW is not a window id: '" + std::string(screensaverWindow) + "'";

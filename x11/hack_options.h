@@ -42,7 +42,9 @@ struct DrawTarget {
 
 // Which window to draw in. `screensaverWindow` is $XSCREENSAVER_WINDOW (null
 // when unset): XScreenSaver passes --root and its own window there in
-// hexadecimal, xsecurelock in decimal.
+// hexadecimal, xsecurelock runs its saver without arguments and passes its
+// window in decimal. The variable counts unless --window-id or --fullscreen
+// is given.
 std::optional<DrawTarget> ChooseTarget(const HackOptions& options, const char* screensaverWindow,
                                        std::string& error);
 

@@ -41,7 +41,9 @@ TEST(ChooseTarget, FromTheCommandLineAndTheDaemonsWindow) {
     const Parsed cases[] = {
         {{}, nullptr, K::OwnWindow},
         {{"-window"}, nullptr, K::OwnWindow},
-        {{}, "0x42", K::OwnWindow},  // the variable counts only with --root
+        {{}, "0x42", K::GivenWindow, 0x42},  // xsecurelock gives no argument
+        {{}, "66", K::GivenWindow, 66},
+        {{"--fullscreen"}, "0x42", K::Fullscreen},
         {{"--fullscreen"}, nullptr, K::Fullscreen},
         {{"-root"}, nullptr, K::Root},
         {{"--root"}, "", K::Root},

@@ -225,9 +225,12 @@ case_daemon_window() {
   host_window 800x600
   local id=$host
   [[ $1 == decimal ]] && id=$((host))
-  XSCREENSAVER_WINDOW=$id start_miruton given --root
+  # XScreenSaver passes --root, xsecurelock nothing.
+  local arguments=(--root)
+  [[ $1 == decimal ]] && arguments=()
+  XSCREENSAVER_WINDOW=$id start_miruton given "${arguments[@]}"
   sleep 0.5
-  frames_match "XSCREENSAVER_WINDOW=$id --root" "$host" show 8 400 "$given_started"
+  frames_match "XSCREENSAVER_WINDOW=$id ${arguments[*]}" "$host" show 8 400 "$given_started"
   ends_on_signal given TERM
 }
 
