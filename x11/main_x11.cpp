@@ -123,20 +123,21 @@ int Run(const HackOptions& options) {
         HackSettings settings;
         settings.scale = ChooseScale(options.scale, XGetDefault(display, "Xft", "dpi"));
         settings.paintExposures = !window->own;
+        MirutonHack* hack = nullptr;
         try {
-            MirutonHack* hack = MirutonInit(display, window->geometry, errors, settings);
+            hack = MirutonInit(display, window->geometry, errors, settings);
             if (options.verbose)
                 std::fprintf(stderr, "miruton: window 0x%lx: %s\n", window->geometry.window,
                              MirutonDescribe(display, window->geometry.window, hack).c_str());
             RunShow(display, *window, hack, signals, errors);
-            // A daemon ends its hack and destroys the window together: what
-            // fails from here on for a vanished window is no news.
-            errors.expectingErrors = true;
-            MirutonFree(display, window->geometry.window, hack);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "miruton: %s\n", e.what());
             status = 1;
         }
+        // A daemon ends its hack and destroys the window together: what
+        // fails from here on for a vanished window is no news.
+        errors.expectingErrors = true;
+        if (hack != nullptr) MirutonFree(display, window->geometry.window, hack);
         CloseDrawingWindow(display, *window);
     }
     XCloseDisplay(display);
