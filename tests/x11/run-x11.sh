@@ -44,8 +44,17 @@ cleanup() {
 trap cleanup EXIT
 trap 'log "FAIL: interrupted"; exit 124' INT TERM
 
-# start_x [SIZE [DEPTH [XVFB OPTIONS...]]]: a private X server on a display number it picks itself; it
-# keeps its resources (Xft.dpi) when the last client leaves.
+# use_display FILE: waits for the number an X server writes with -displayfd
+# (and a newline) once it takes clients, and makes it DISPLAY.
+use_display() {
+  for _ in $(seq 100); do grep -qx '[0-9]\+' "$1" 2>/dev/null && break; sleep 0.1; done
+  grep -qx '[0-9]\+' "$1" || { log "FAIL: the X server did not start"; exit 1; }
+  export DISPLAY=":$(cat "$1")"
+}
+
+# start_x [SIZE [DEPTH [XVFB OPTIONS...]]]: a private X server on a display
+# number it picks itself; it keeps its resources (Xft.dpi) when the last
+# client leaves.
 start_x() {
   command -v Xvfb >/dev/null || { log "SKIP: no Xvfb"; exit 77; }
   local size=${1:-$SCREEN} depth=${2:-24}
@@ -54,10 +63,7 @@ start_x() {
   Xvfb -displayfd 3 -screen 0 "${size}x$depth" -nolisten tcp -noreset "$@" 3>"$WORK/display" \
     >"$WORK/xvfb.log" 2>&1 &
   xvfb=$!
-  # Xvfb writes the number and a newline once it takes clients.
-  for _ in $(seq 100); do grep -qx '[0-9]\+' "$WORK/display" 2>/dev/null && break; sleep 0.1; done
-  grep -qx '[0-9]\+' "$WORK/display" || { log "FAIL: Xvfb did not start"; exit 1; }
-  export DISPLAY=":$(cat "$WORK/display")"
+  use_display "$WORK/display"
 }
 
 # start_xephyr WxH...: monitors side by side as the Xinerama screens of one
@@ -69,9 +75,7 @@ start_xephyr() {
   Xephyr -displayfd 3 "${screens[@]}" +xinerama -extension RANDR -nolisten tcp -noreset \
     3>"$WORK/xephyr-display" >"$WORK/xephyr.log" 2>&1 &
   xephyr=$!
-  for _ in $(seq 100); do grep -qx '[0-9]\+' "$WORK/xephyr-display" 2>/dev/null && break; sleep 0.1; done
-  grep -qx '[0-9]\+' "$WORK/xephyr-display" || { log "FAIL: Xephyr did not start"; exit 1; }
-  export DISPLAY=":$(head -1 "$WORK/xephyr-display")"
+  use_display "$WORK/xephyr-display"
 }
 
 # trace NAME SIZE TICKS [OPTIONS...]: the trace tool's frames for a client of
@@ -117,13 +121,11 @@ still_running() {
 
 # frames_match WHAT WINDOW TRACE SHOTS INTERVAL_MS STARTED_MS [SCALE]
 frames_match() {
-  if "$PROBE" frames "$2" "$WORK/$3" "$4" "$5" "$6" ${7:-} >"$WORK/probe.out"; then
-    ok "$1: $4 screenshots are the trace's frames"
-    sed 's/^/    /' "$WORK/probe.out"
-  else
-    fail "$1: screenshots against the trace's frames"
-    sed 's/^/    /' "$WORK/probe.out"
-  fi
+  local what=$1 window=$2 traced=$WORK/$3
+  shift 3
+  probe_frames() { "$PROBE" frames "$window" "$traced" "$@" >"$WORK/probe.out"; }
+  check "$what: $1 screenshots are the trace's frames" probe_frames "$@"
+  sed 's/^/    /' "$WORK/probe.out"
 }
 
 # cpu_ticks PID: user + system time in clock ticks.
@@ -131,13 +133,14 @@ cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
 # ends_on_signal TAG SIGNAL: the signal ends miruton quickly with status 0.
 ends_on_signal() {
-  local pid_var="${1}_pid" t0
+  local pid_var="${1}_pid" t0 took
   local pid=${!pid_var}
   t0=$(now_ms)
   kill "-$2" "$pid"
   if ends_within "$pid" 5; then
-    expect_eq "$2 ends it, in $(($(now_ms) - t0)) ms, with status" 0 "$status"
-    check "it ended within a second of $2" test $(($(now_ms) - t0)) -lt 1000
+    took=$(($(now_ms) - t0))
+    expect_eq "$2 ends it, in $took ms, with status" 0 "$status"
+    check "it ended within a second of $2" test "$took" -lt 1000
   else
     fail "$2 did not end it within 5 s"
   fi
