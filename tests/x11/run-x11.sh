@@ -384,9 +384,12 @@ case_xscreensaver() {
     { fail "cmake --install"; return; }
   local hack=$WORK/prefix/libexec/xscreensaver/miruton
   check "installed as libexec/xscreensaver/miruton" test -x "$hack"
-  check "with its settings file" \
-    grep -q '<screensaver name="miruton" _label="Miruton">' \
-    "$WORK/prefix/share/xscreensaver/config/miruton.xml"
+  check "with its settings file" python3 -c '
+import sys, xml.etree.ElementTree as tree
+root = tree.parse(sys.argv[1]).getroot()
+assert (root.tag, root.get("name"), root.get("_label")) == ("screensaver", "miruton", "Miruton")
+assert root.find("command").get("arg") == "--root" and root.findtext("_description").strip()
+' "$WORK/prefix/share/xscreensaver/config/miruton.xml"
 
   chmod 755 "$WORK"
   mkdir "$WORK/home"
