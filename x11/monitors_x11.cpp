@@ -9,10 +9,18 @@ namespace Miruton {
 
 namespace {
 
+// Whether the server has the extension, asked in the core protocol: the
+// extension libraries keep per-display records that leak when the server
+// turns out not to have theirs.
+bool ServerHas(Display* display, const char* name) {
+    int opcode = 0, event = 0, error = 0;
+    return XQueryExtension(display, name, &opcode, &event, &error);
+}
+
 std::vector<Tessera::ScreenRect> RandRMonitors(Display* display) {
     int event = 0, error = 0, major = 0, minor = 0;
-    if (!XRRQueryExtension(display, &event, &error) || !XRRQueryVersion(display, &major, &minor) ||
-        major * 100 + minor < 105)
+    if (!ServerHas(display, "RANDR") || !XRRQueryExtension(display, &event, &error) ||
+        !XRRQueryVersion(display, &major, &minor) || major * 100 + minor < 105)
         return {};
     int count = 0;
     XRRMonitorInfo* list = XRRGetMonitors(display, DefaultRootWindow(display), True, &count);
@@ -31,7 +39,9 @@ std::vector<Tessera::ScreenRect> RandRMonitors(Display* display) {
 
 std::vector<Tessera::ScreenRect> XineramaMonitors(Display* display) {
     int event = 0, error = 0;
-    if (!XineramaQueryExtension(display, &event, &error) || !XineramaIsActive(display)) return {};
+    if (!ServerHas(display, "XINERAMA") || !XineramaQueryExtension(display, &event, &error) ||
+        !XineramaIsActive(display))
+        return {};
     int count = 0;
     XineramaScreenInfo* list = XineramaQueryScreens(display, &count);
     std::vector<Tessera::ScreenRect> monitors;

@@ -432,6 +432,7 @@ EOX
     local window
     window=$(tr '\0' '\n' <"/proc/$pid/environ" | sed -n 's/^XSCREENSAVER_WINDOW=//p')
     check "in its window, XSCREENSAVER_WINDOW=$window" test -n "$window"
+    sleep 0.5
     frames_match "under XScreenSaver" root show 8 400 "$started"
     as_user xscreensaver-command -deactivate >/dev/null
     check "deactivating the daemon ends miruton" ends_within "$pid" 3

@@ -322,16 +322,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "miruton-x11-probe: no display\n");
         return 2;
     }
-    if (command == "window" && (argc == 4 || argc == 6))
-        return HostWindow(display, std::atoi(argv[2]), std::atoi(argv[3]),
-                          argc == 6 ? std::atoi(argv[5]) : 0);
-    if (command == "frames" && (argc == 7 || argc == 8))
-        return CheckFrames(display, ParseWindow(display, argv[2]), argv[3], std::atoi(argv[4]),
-                           std::atoi(argv[5]), std::atoll(argv[6]),
-                           argc == 8 ? std::atoi(argv[7]) : 1);
-    if (command == "delete-window" && argc == 3)
-        return DeleteWindow(display, ParseWindow(display, argv[2]));
-    if (command == "cursor-hidden" && argc == 2) return CursorHidden(display);
-    std::fprintf(stderr, "miruton-x11-probe: see the comment at the top of x11_probe.cpp\n");
-    return 2;
+    int status = 2;
+    if (command == "window" && (argc == 4 || argc == 6)) {
+        status = HostWindow(display, std::atoi(argv[2]), std::atoi(argv[3]),
+                            argc == 6 ? std::atoi(argv[5]) : 0);
+    } else if (command == "frames" && (argc == 7 || argc == 8)) {
+        status = CheckFrames(display, ParseWindow(display, argv[2]), argv[3], std::atoi(argv[4]),
+                             std::atoi(argv[5]), std::atoll(argv[6]),
+                             argc == 8 ? std::atoi(argv[7]) : 1);
+    } else if (command == "delete-window" && argc == 3) {
+        status = DeleteWindow(display, ParseWindow(display, argv[2]));
+    } else if (command == "cursor-hidden" && argc == 2) {
+        status = CursorHidden(display);
+    } else {
+        std::fprintf(stderr, "miruton-x11-probe: see the comment at the top of x11_probe.cpp\n");
+    }
+    XCloseDisplay(display);
+    return status;
 }
