@@ -11,6 +11,8 @@ WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 CONVERT=/usr/bin/convert
 IMPORT=/usr/bin/import
 COMPARE=/usr/bin/compare
+# Debian's Python, with the packages that scripts/install-dependencies installs.
+PYTHON=/usr/bin/python3
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -96,14 +98,15 @@ start_x() {
   log "X server on $DISPLAY"
 }
 
-# start_xephyr WxH...: several monitors side by side, as one Xephyr server
-# inside the test's X server with a screen per size, Xinerama on and RandR
-# off (Wine takes its monitors from RandR whenever RandR is there, and plain
-# Xvfb puts every Xinerama screen at 0,0). DISPLAY moves to it.
+# start_xephyr [-origin X,Y] -screen WxH ...: several monitors, as one Xephyr
+# server inside the test's X server with a screen per -screen (side by side,
+# or where -origin puts the next one), Xinerama on and RandR off (Wine takes
+# its monitors from RandR whenever RandR is there, and plain Xvfb puts every
+# Xinerama screen at 0,0). The first screen is Wine's primary monitor.
+# DISPLAY moves to it.
 start_xephyr() {
-  local fd_file="$WORK/xephyr-display" screens=() size
-  for size in "$@"; do screens+=(-screen "$size"); done
-  Xephyr -displayfd 3 "${screens[@]}" +xinerama -extension RANDR -nolisten tcp \
+  local fd_file="$WORK/xephyr-display"
+  Xephyr -displayfd 3 "$@" +xinerama -extension RANDR -nolisten tcp \
     3>"$fd_file" >"$WORK/xephyr.log" 2>&1 &
   xephyr_pid=$!
   local i

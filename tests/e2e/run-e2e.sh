@@ -6,10 +6,12 @@
 #   run-e2e.sh --remove-prefix DIR
 #
 # SAVER is miruton.scr; TOOLS the folder with preview-parent.exe,
-# window-probe.exe, PASSWORD.CPL and MPR.DLL; PICTURES the folder of the
-# pictures the saver embeds (resources/pictures); SHOTS where screenshots go.
+# window-probe.exe, power-broadcast.exe, PASSWORD.CPL and MPR.DLL; PICTURES
+# the folder of the pictures the saver embeds (resources/pictures); SHOTS
+# where screenshots go.
 # PREFIX_TEMPLATE, when given and prepared, is copied instead of booting a new
 # Wine prefix. The whole test is bounded by E2E_TIME_LIMIT seconds (110).
+# E2E_SHOW_TRACE names a native tessera-show-trace (two-monitors needs it).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -415,6 +417,78 @@ case_change_password() {
     "$(tr -d '\r' <"$APP/mpr.log" 2>/dev/null | head -1)"
   expect_eq "and was called once" 1 "$(grep -c . "$APP/mpr.log" 2>/dev/null || echo 0)"
   stop_parent parent
+}
+
+# Two monitors of different sizes side by side (1824x768 in all, nothing
+# below the right one's 600 rows): for about a minute (eleven pictures) every
+# picture lies wholly inside one monitor, at the place tessera-show-trace
+# predicts for these monitors, and the web address is at the lower right of
+# the primary. Among the placements are some that the bounding box alone
+# would have put across the seam or below the right monitor.
+case_two_monitors() {
+  local monitors=1024x768+0+0,800x600+1024+0 trace=${E2E_SHOW_TRACE:-}
+  [[ -x "$trace" ]] || { log "FAIL: no tessera-show-trace at '$trace' (build the release preset)"; exit 1; }
+  "$trace" --monitors "$monitors" --ticks 700 >"$WORK/trace.txt"
+  "$trace" --client 1824x768 --ticks 700 >"$WORK/old-trace.txt"
+  start_xephyr -screen 1024x768 -screen 800x600
+  pointer_to 100 100
+  start_saver saver /s
+  local start=$SECONDS
+  expect_eq "the window covers both monitors" "0,0,1824,768" "$(field "$(saver_line)" rect)"
+  local -a shots=()
+  local i=0
+  while ((SECONDS - start < 58)); do
+    shots+=("$WORK/$(printf 'shot%03d' "$i").png")
+    "$IMPORT" -window root "${shots[-1]}" 2>/dev/null
+    i=$((i + 1))
+    sleep 0.3
+  done
+  check "the saver ran the whole time" running saver
+  xdotool key a
+  expect_eq "a key ends the saver" 0 "$(wait_exit saver 15)"
+  log "$i screenshots in $((SECONDS - start)) s"
+
+  check "the pictures' places (tests/e2e/placements.py)" \
+    "$PYTHON" "$here/placements.py" "$monitors" "$WORK/trace.txt" "$WORK/old-trace.txt" 8 "${shots[@]}"
+  local best=0 n
+  for ((i = 0; i < ${#shots[@]}; i += 20)); do
+    n=$(text_pixels "${shots[i]}" "250x32+774+736")
+    ((n > best)) && { best=$n; cp "${shots[i]}" "$SHOTS/two-monitors.png"; }
+  done
+  check "the web address is at the lower right of the primary ($best pixels of its colour)" \
+    test "$best" -gt 40
+}
+
+# The primary monitor right of the other, so that the desktop starts at
+# x = -800: the window covers both, the first picture is centred on the
+# primary and the web address is at the primary's lower right.
+case_primary_on_the_right() {
+  start_xephyr -origin 800,0 -screen 1024x768 -origin 0,0 -screen 800x600
+  pointer_to 1000 100
+  start_saver saver /s
+  expect_eq "the window covers both monitors from x = -800" "-800,0,1024,768" \
+    "$(field "$(saver_line)" rect)"
+  local -a shots=()
+  local i
+  for ((i = 0; i < 12; i++)); do
+    shots+=("$(shot "$(printf 'frame%02d' "$i")")")
+    sleep 0.2
+  done
+  xdotool key a
+  expect_eq "a key ends the saver" 0 "$(wait_exit saver 15)"
+  local area="${PIC_W}x${PIC_H}+$((800 + PIC_X))+${PIC_Y}" best="" best_rmse=1 r
+  for i in "${!shots[@]}"; do
+    r=$(rmse "${shots[i]}" "$area" "$PICTURES/jpeg1.jpg")
+    if fcmp "$r" '<' "$best_rmse"; then best_rmse=$r best=${shots[i]}; fi
+  done
+  check "the first picture is centred on the primary, at $area (difference $best_rmse)" \
+    fcmp "$best_rmse" '<' 0.08
+  if [[ -n "$best" ]]; then
+    cp "$best" "$SHOTS/primary-on-the-right.png"
+    check "the left monitor is black" fcmp "$(nonblack "$best" "800x600+0+0")" '==' 0
+    check "the web address is at the primary's lower right" \
+      test "$(text_pixels "$best" "250x32+$((800 + SCREEN_W - 250))+$((SCREEN_H - 32))")" -gt 40
+  fi
 }
 
 # Power broadcasts that a laptop receives while nobody touches it keep the

@@ -172,21 +172,6 @@ TEST(AdvanceAnimation, CounterClimbsTurnsAndFallsWithMasksDrawnAtEachTurn) {
     EXPECT_EQ(static_cast<int>(state.maskKind), opening);
 }
 
-TEST(AdvanceAnimation, DrawsUseThePictureSizeOnTheScreen) {
-    for (int scale : {1, 2, 3}) {
-        SlideshowState state = ShowOf(2, 336, 256, false);
-        state.screen = SingleScreen(1920, 1200);
-        state.screen.scale = scale;
-        SlideRandom random;
-        SlideRandom mirror;
-        TicksOfCurrentPicture(state, random);
-        mirror.Next();  // the closing mask
-        EXPECT_EQ(state.x, mirror.Next() % (1920 - 336 * scale)) << scale;
-        EXPECT_EQ(state.y, mirror.Next() % (1200 - 256 * scale - 33 * scale)) << scale;
-        EXPECT_EQ(static_cast<int>(state.maskKind), mirror.Next() % 4) << scale;
-    }
-}
-
 TEST(AdvanceAnimation, SeveralMonitorsKeepTheDrawsAndPutEachPictureOnOne) {
     // The same show on one wide screen and on two monitors of the same
     // bounding box: the same masks and pictures, and the same positions
@@ -248,24 +233,29 @@ TEST(AdvanceAnimation, PlacementKeepsThePictureInsideAndClearOfTheText) {
     }
 }
 
-TEST(AdvanceAnimation, ATooSmallScreenPlacesThePictureAtTheCorner) {
-    // Narrower than the picture, or shorter than its height plus 33: no
-    // remainder can be taken, the picture goes to (0, 0) and the draws go on.
+TEST(AdvanceAnimation, DrawsTakeThePictureOnTheScreenAndATooSmallScreenPlacesItAtTheCorner) {
+    // The spans are the client area less the picture's size on the screen and
+    // k times the margin. Narrower than the picture, or shorter than its
+    // height plus the margin: no remainder can be taken, the picture goes to
+    // (0, 0) and the draws go on.
     struct Case {
-        int clientWidth, clientHeight;
+        int clientWidth, clientHeight, scale;
         bool xAtZero, yAtZero;
     };
-    for (const Case& c : {Case{336, 768, true, false}, Case{200, 100, true, true},
-                          Case{1024, 289, false, true}, Case{0, 0, true, true}}) {
+    for (const Case& c : {Case{336, 768, 1, true, false}, Case{200, 100, 1, true, true},
+                          Case{1024, 289, 1, false, true}, Case{0, 0, 1, true, true},
+                          Case{1920, 1200, 2, false, false}, Case{1920, 1200, 3, false, false},
+                          Case{1024, 768, 3, false, true}}) {
         SlideshowState state = ShowOf(2, 336, 256, false);
         state.screen = SingleScreen(c.clientWidth, c.clientHeight);
+        state.screen.scale = c.scale;
         SlideRandom random;
         SlideRandom mirror;
         TicksOfCurrentPicture(state, random);
         mirror.Next();  // the closing mask
         const int x = mirror.Next(), y = mirror.Next();
-        EXPECT_EQ(state.x, c.xAtZero ? 0 : x % (c.clientWidth - 336));
-        EXPECT_EQ(state.y, c.yAtZero ? 0 : y % (c.clientHeight - 256 - 33));
+        EXPECT_EQ(state.x, c.xAtZero ? 0 : x % (c.clientWidth - 336 * c.scale));
+        EXPECT_EQ(state.y, c.yAtZero ? 0 : y % (c.clientHeight - (256 + 33) * c.scale));
         EXPECT_EQ(static_cast<int>(state.maskKind), mirror.Next() % 4);
     }
 }

@@ -33,55 +33,57 @@ TEST(ScreenLayout, ScaleIsTheDpiOver96RoundedAndBounded) {
         EXPECT_EQ(ScaleForDpi(c.dpi), c.scale) << c.dpi << " dpi";
 }
 
-TEST(ScreenLayout, TheWindowCoversTheMonitorsBoundingBox) {
+TEST(ScreenLayout, MonitorsMoveIntoWindowCoordinatesCutToTheWindow) {
     struct Case {
         std::vector<ScreenRect> desktop;
+        bool covering;  // a window over the bounding box, or 1920x1080 at `origin`
+        ScreenPoint origin;
         int clientWidth, clientHeight;
         std::vector<ScreenRect> window;
     };
     const Case cases[] = {
         {{{0, 0, 1024, 768}, {1024, 0, 800, 600}},
+         true,
+         {},
          1824,
          768,
          {{0, 0, 1024, 768}, {1024, 0, 800, 600}}},
-        // The primary right of the other, so the desktop starts at negative x.
+        // The primary right of the other: the desktop starts at negative x.
         {{{0, 0, 1920, 1080}, {-1280, 200, 1280, 1024}},
+         true,
+         {},
          3200,
          1224,
          {{1280, 0, 1920, 1080}, {0, 200, 1280, 1024}}},
-        {{{0, 0, 640, 480}}, 640, 480, {{0, 0, 640, 480}}},
-        {{}, 0, 0, {}},
+        {{{0, 0, 640, 480}}, true, {}, 640, 480, {{0, 0, 640, 480}}},
+        {{}, true, {}, 0, 0, {}},
+        {{{0, 0, 640, 1080}, {-1280, 0, 1280, 1024}},
+         false,
+         {-1280, 0},
+         1920,
+         1080,
+         {{1280, 0, 640, 1080}, {0, 0, 1280, 1024}}},
+        // A window over the primary only: the other monitor is not in it.
+        {{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}},
+         false,
+         {0, 0},
+         1920,
+         1080,
+         {{0, 0, 1920, 1080}}},
+        {{{0, 0, 1920, 1080}}, false, {100, 100}, 1920, 1080, {{0, 0, 1820, 980}}},
+        // None left: one monitor covering the window.
+        {{{5000, 0, 800, 600}}, false, {0, 0}, 1920, 1080, {{0, 0, 1920, 1080}}},
+        {{}, false, {0, 0}, 1920, 1080, {{0, 0, 1920, 1080}}},
     };
     for (const Case& c : cases) {
-        const ScreenLayout layout = CoveringLayout(c.desktop, 2);
+        const ScreenLayout layout = c.covering ? CoveringLayout(c.desktop, 2)
+                                               : WindowLayout(1920, 1080, c.origin, c.desktop, 2);
         EXPECT_EQ(layout.clientWidth, c.clientWidth);
         EXPECT_EQ(layout.clientHeight, c.clientHeight);
         EXPECT_EQ(layout.monitors, c.window);
         EXPECT_EQ(layout.scale, 2);
     }
     EXPECT_EQ(CoveringLayout({}, 0).scale, 1);
-}
-
-TEST(ScreenLayout, MonitorsAreCutToTheWindowAndNoneLeftIsOneCoveringIt) {
-    struct Case {
-        ScreenPoint origin;
-        std::vector<ScreenRect> desktop, window;
-    };
-    const Case cases[] = {
-        {{-1280, 0},
-         {{0, 0, 640, 1080}, {-1280, 0, 1280, 1024}},
-         {{1280, 0, 640, 1080}, {0, 0, 1280, 1024}}},
-        // A window over the primary only: the other monitor is not in it.
-        {{0, 0}, {{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}}, {{0, 0, 1920, 1080}}},
-        {{100, 100}, {{0, 0, 1920, 1080}}, {{0, 0, 1820, 980}}},
-        {{0, 0}, {{5000, 0, 800, 600}}, {{0, 0, 1920, 1080}}},
-        {{0, 0}, {}, {{0, 0, 1920, 1080}}},
-    };
-    for (const Case& c : cases) {
-        const ScreenLayout layout = WindowLayout(1920, 1080, c.origin, c.desktop, 1);
-        EXPECT_EQ(layout.clientWidth, 1920);
-        EXPECT_EQ(layout.monitors, c.window) << c.origin.x << "," << c.origin.y;
-    }
 }
 
 TEST(ScreenLayout, APointBelongsToItsMonitorOrTheNearest) {
@@ -137,7 +139,7 @@ TEST(ScreenLayout, APictureMovesTheLeastOntoOneMonitor) {
     }
 }
 
-TEST(ScreenLayout, EveryDrawnPositionEndsWhollyInsideOneMonitor) {
+TEST(ScreenLayout, EveryDrawnPositionEndsWhollyInsideOneMonitorAndOneMonitorKeepsIt) {
     for (int scale : {1, 2}) {
         const ScreenLayout layout = SideBySide(scale);
         const int width = 336 * scale / 2, height = 256 * scale / 2;
@@ -151,15 +153,11 @@ TEST(ScreenLayout, EveryDrawnPositionEndsWhollyInsideOneMonitor) {
             }
         }
     }
-}
-
-TEST(ScreenLayout, OneMonitorKeepsEveryPositionARandomDrawCanGive) {
-    for (const ScreenLayout& layout : {SingleScreen(1024, 768), ScreenLayout{640, 480, {}, 1}}) {
-        const int spanX = layout.clientWidth - 336, spanY = layout.clientHeight - 256 - 33;
-        for (int x = 0; x < spanX; x += 3)
-            for (int y = 0; y < spanY; y += 3)
+    // Every position a random draw gives on one monitor stays where it is.
+    for (const ScreenLayout& layout : {SingleScreen(1024, 768), ScreenLayout{640, 480, {}, 1}})
+        for (int x = 0; x < layout.clientWidth - 336; x += 3)
+            for (int y = 0; y < layout.clientHeight - 256 - 33; y += 3)
                 ASSERT_EQ(PlaceOnMonitor(layout, {x, y}, 336, 256), (ScreenPoint{x, y}));
-    }
 }
 
 TEST(ScreenLayout, TheFirstPictureAndTheTextGoToThePrimary) {
