@@ -15,9 +15,9 @@ namespace Miruton {
 namespace {
 
 // The text's font: Windows draws it in the system font, a bold sans serif
-// whose character cells are 16 pixels high; DejaVu Sans Bold at 13 pixels
-// has cells of that height and its 27 characters fit the 250 pixels left of
-// the screen's right edge.
+// with an ascent of 13 pixels in cells 16 high. DejaVu Sans Bold at 13 pixels
+// has the same ascent (cells of 17), and its 27 characters, 203 pixels, fit
+// the 250 left of the primary monitor's right edge.
 std::string FontPattern(int pixels) {
     return "DejaVu Sans,Liberation Sans,Arial,sans-serif:bold:pixelsize=" + std::to_string(pixels);
 }
