@@ -78,9 +78,9 @@ void InputByteStream::StepToNextByte(const StepMessages& messages) {
     if (!EnsureByte()) throw StreamError(messages.endAfterStep);
 }
 
-int InputByteStream::SkipToMarker() {
+int InputByteStream::SkipToMarker(const std::uint8_t* from) {
     bitsLeft = -1;
-    const std::uint8_t* at = readPointer;
+    const std::uint8_t* at = from;
     while (at < bufferEnd) {
         at = static_cast<const std::uint8_t*>(std::memchr(at, 0xFF, bufferEnd - at));
         if (at == nullptr) break;

@@ -45,12 +45,14 @@ class InputByteStream {
     void StopBitReading();
 
     // Gives up the rest of the entropy-coded data up to the next marker among
-    // the bytes the stream holds, leaving bit mode: every 0xFF followed by a
-    // stuffed 0x00 is data. A restart marker is consumed (the stream stands
-    // after its code); any other leaves the stream at its first 0xFF, for the
-    // marker loop. Returns the marker's code, or -1 when the buffer holds no
-    // marker (the stream then stands at the buffer's end).
-    int SkipToMarker();
+    // the bytes the stream holds from `from` on (a byte of the current buffer
+    // at or before the read position, for a marker that a failed read has
+    // already consumed), leaving bit mode: every 0xFF followed by a stuffed
+    // 0x00 is data. A restart marker is consumed (the stream stands after its
+    // code); any other leaves the stream at its first 0xFF, for the marker
+    // loop. Returns the marker's code, or -1 when the buffer holds no marker
+    // (the stream then stands at the buffer's end).
+    int SkipToMarker(const std::uint8_t* from);
 
     // --- bit mode ---
 

@@ -267,6 +267,8 @@ class JpegDecoder : public ImageDecoder {
     Settings settings;
     HeaderFacts facts;
     ScanWalk walk;
+    // Where the current scan's data, or its last restart interval, began.
+    const std::uint8_t* restartMark = nullptr;
     // ReadSegmentsToScan's marker loop stops at an SOS marker, and found one.
     bool stopAtScan = false;
     bool scanMarkerRead = false;

@@ -426,6 +426,7 @@ void JpegDecoder::ReadScanHeader(InputByteStream& stream) {
     if (!convertingWhileDecoding) rowsConverted = 0;
     StartScanWalk(ss, se, ah, al);
     stream.StartBitReading();
+    restartMark = stream.ReadPointer();
     if (progressive && ss == 0 && se != 0)
         throw JpegBadStream("Progressive scan contains DC and AC data");
 }

@@ -205,6 +205,7 @@ void JpegDecoder::ExpectRestartMarker(BitReader& bits) {
     if (code < kFirstRestart || code > kLastRestart) throw JpegBadStream("Missing Restart Marker");
     if ((code & 0x0F) != nextRestartNumber) throw JpegBadStream("Incorrect Restart Marker");
     nextRestartNumber = (nextRestartNumber + 1) % kRestartCycle;
+    restartMark = stream.ReadPointer();
     ClearDcPredictors();
     stream.StartBitReading();
     bits.Attach();
@@ -228,8 +229,15 @@ bool JpegDecoder::RecoverFromDamage(BitReader& bits) {
     const std::uint64_t boundary =
         walk.counter == restartInterval ? walk.next : (walk.next - walk.counter) + interval;
     std::uint64_t resumeAt = walk.units;
+    // The failed read may have consumed the marker that tells where the data
+    // goes on (the one it met in the data, or a restart marker of the wrong
+    // number): the search starts up to two bytes back, though never before
+    // the data that follows the last restart marker taken.
+    const std::uint8_t* from = stream.ReadPointer();
+    from = from - restartMark >= 2 ? from - 2 : restartMark;
     for (;;) {
-        const int code = stream.SkipToMarker();
+        const int code = stream.SkipToMarker(from);
+        from = stream.ReadPointer();
         if (code < 0) return false;
         if (code < kFirstRestart || code > kLastRestart) break;  // the scan's data ends here
         const unsigned number = static_cast<unsigned>(code) & 0x0F;
@@ -249,6 +257,7 @@ bool JpegDecoder::RecoverFromDamage(BitReader& bits) {
     ClearDcPredictors();
     for (unsigned i = 0; i < scanComponentCount; ++i) scanComponents[i]->SetEobRun(0);
     if (resumeAt < walk.units) {
+        restartMark = stream.ReadPointer();
         stream.StartBitReading();
         bits.Attach();
     }
