@@ -84,7 +84,6 @@ class JpegReader::State {
 
   private:
     enum class Mode {
-        Deferred,   // a failure after the frame header, for the first ReadRows
         AtScan,     // the first scan's marker has been read
         Streaming,  // its rows are decoded as they are read
         Decoded,    // every scan has been decoded
@@ -101,6 +100,8 @@ class JpegReader::State {
     MemoryStream stream;
     JpegDecoder decoder;
     Mode mode = Mode::Decoded;
+    // A failure that the next ReadRows throws: one after the frame header
+    // in the constructor, or one met after rows were written in a call.
     std::exception_ptr deferred;
     std::size_t nextRow = 0;
     std::size_t mcuHeight = 8;
@@ -125,7 +126,7 @@ JpegReader::State::State(const std::uint8_t* data, std::size_t size, const Decod
             throw;
         }
         deferred = std::current_exception();
-        mode = Mode::Deferred;
+        mode = Mode::Failed;
     }
     info = InfoOf(decoder);
     mcuHeight = 8 * std::size_t{std::max(decoder.MaxVerticalSampling(), 1u)};
@@ -214,8 +215,12 @@ void JpegReader::State::Convert(std::size_t first, std::size_t last, std::uint8_
 }
 
 std::size_t JpegReader::State::ReadRows(std::uint8_t* out, std::size_t maxRows) {
+    if (deferred) {
+        std::exception_ptr failure = nullptr;
+        std::swap(failure, deferred);
+        std::rethrow_exception(failure);
+    }
     try {
-        if (mode == Mode::Deferred) std::rethrow_exception(deferred);
         if (mode == Mode::AtScan) Start();
     } catch (...) {
         Fail();
@@ -229,8 +234,12 @@ std::size_t JpegReader::State::ReadRows(std::uint8_t* out, std::size_t maxRows) 
             try {
                 end = std::min(end, Prepare(nextRow));
             } catch (...) {
+                // The rows written so far in this call are the caller's; the
+                // failure comes with the next call.
                 Fail();
-                throw;
+                if (written == 0) throw;
+                deferred = std::current_exception();
+                return written;
             }
         } else if (info.progressive) {
             end = std::min(end, Prepare(nextRow));

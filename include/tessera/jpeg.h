@@ -237,11 +237,13 @@ class TESSERA_API JpegReader {
 
     // Writes up to maxRows rows, top-down, into out (maxRows × RowBytes()
     // bytes) and returns how many it wrote; 0 once every row has been read.
-    // The call that returns the last rows has also read the rest of the
-    // stream, so its failures come before the picture is complete. After
-    // ReadRows has thrown, further calls do not throw: they hand out the
-    // remaining rows as far as the picture was decoded (what a block without
-    // data gives below that), for callers that keep damaged pictures.
+    // A failure is thrown by the call that meets it when it has written no
+    // row yet, else by the next call. The last rows come only once the rest
+    // of the stream has been read, so every failure comes before the picture
+    // is complete. After ReadRows has thrown, further calls do not throw:
+    // they hand out the remaining rows as far as the picture was decoded
+    // (what a block without data gives below that), for callers that keep
+    // damaged pictures.
     std::size_t ReadRows(std::uint8_t* out, std::size_t maxRows);
 
   private:
