@@ -173,6 +173,7 @@ std::size_t JpegReader::State::Prepare(std::size_t row) {
 
 void JpegReader::State::Convert(std::size_t first, std::size_t last, std::uint8_t* out) {
     const std::size_t count = (last - first) * info.width;
+    if (count == 0) return;  // a frame of width 0
     // A decode that fails before any scan has begun leaves the picture as
     // the decoder's image has it then: zero bytes.
     const bool anything = decoder.ScansDone() > 0;
