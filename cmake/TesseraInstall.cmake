@@ -26,5 +26,9 @@ if(BUILD_SHARED_LIBS)
 else()
   set(TESSERA_PC_CFLAGS "")
 endif()
+# The file finds the prefix from where it lies, so the installed tree may move
+# (cmake --install --prefix DIR) as the CMake package may.
+file(RELATIVE_PATH TESSERA_PC_TO_PREFIX "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig"
+  "${CMAKE_INSTALL_PREFIX}")
 configure_file("${CMAKE_CURRENT_LIST_DIR}/tessera.pc.in" "${PROJECT_BINARY_DIR}/tessera.pc" @ONLY)
 install(FILES "${PROJECT_BINARY_DIR}/tessera.pc" DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
