@@ -68,6 +68,34 @@ bool EndOfImageFollowsScan(const InputByteStream& stream) {
     return false;
 }
 
+// BGRA pixels into the layout, at out; returns the end of what it wrote.
+std::uint8_t* Rearrange(const std::vector<std::uint32_t>& pixels, PixelFormat format,
+                        std::uint8_t* out) {
+    switch (format) {
+        case PixelFormat::Bgra:
+            std::memcpy(out, pixels.data(), pixels.size() * 4);
+            return out + pixels.size() * 4;
+        case PixelFormat::Rgba:
+            for (const std::uint32_t pixel : pixels) {
+                *out++ = static_cast<std::uint8_t>(pixel >> 16);
+                *out++ = static_cast<std::uint8_t>(pixel >> 8);
+                *out++ = static_cast<std::uint8_t>(pixel);
+                *out++ = static_cast<std::uint8_t>(pixel >> 24);
+            }
+            return out;
+        case PixelFormat::Rgb:
+            for (const std::uint32_t pixel : pixels) {
+                *out++ = static_cast<std::uint8_t>(pixel >> 16);
+                *out++ = static_cast<std::uint8_t>(pixel >> 8);
+                *out++ = static_cast<std::uint8_t>(pixel);
+            }
+            return out;
+        case PixelFormat::Grey:
+            break;
+    }
+    return out;
+}
+
 }  // namespace
 
 class JpegReader::State {
@@ -188,30 +216,14 @@ void JpegReader::State::Convert(std::size_t first, std::size_t last, std::uint8_
             std::fill_n(direct, count, 0u);
         return;
     }
-    pixels.resize(count);
-    if (!anything || !decoder.ConvertRowsInto(first, last, pixels.data()))
-        std::fill(pixels.begin(), pixels.end(), 0u);
-    switch (format) {
-        case PixelFormat::Bgra:
-            std::memcpy(out, pixels.data(), count * 4);
-            break;
-        case PixelFormat::Rgba:
-            for (const std::uint32_t pixel : pixels) {
-                *out++ = static_cast<std::uint8_t>(pixel >> 16);
-                *out++ = static_cast<std::uint8_t>(pixel >> 8);
-                *out++ = static_cast<std::uint8_t>(pixel);
-                *out++ = static_cast<std::uint8_t>(pixel >> 24);
-            }
-            break;
-        case PixelFormat::Rgb:
-            for (const std::uint32_t pixel : pixels) {
-                *out++ = static_cast<std::uint8_t>(pixel >> 16);
-                *out++ = static_cast<std::uint8_t>(pixel >> 8);
-                *out++ = static_cast<std::uint8_t>(pixel);
-            }
-            break;
-        case PixelFormat::Grey:
-            break;
+    // Other layouts are rearranged from BGRA a row at a time, which stays in
+    // the cache.
+    const std::size_t width = info.width;
+    pixels.resize(width);
+    for (std::size_t row = first; row < last; ++row) {
+        if (!anything || !decoder.ConvertRowsInto(row, row + 1, pixels.data()))
+            std::fill(pixels.begin(), pixels.end(), 0u);
+        out = Rearrange(pixels, format, out);
     }
 }
 
