@@ -12,8 +12,7 @@ JpegDecoder::JpegDecoder() : components(std::make_unique<JpegComponent[]>(kCompo
 
 JpegDecoder::~JpegDecoder() = default;
 
-void JpegDecoder::StartPicture(InputByteStream& stream, RasterImage* target) {
-    (void)stream;
+void JpegDecoder::StartPicture(RasterImage* target) {
     image = target;
     scansDone = 0;
     convertingWhileDecoding = false;
@@ -30,11 +29,10 @@ void JpegDecoder::StartPicture(InputByteStream& stream, RasterImage* target) {
     stopAtScan = false;
     scanMarkerRead = false;
     sampleBands = false;
-    decoding = true;
 }
 
 void JpegDecoder::DecodeStream(InputByteStream& stream, RasterImage& target) {
-    StartPicture(stream, &target);
+    StartPicture(&target);
 
     // Whatever happens below, the decoder ends idle with every component's
     // buffers released, so the next picture is measured afresh.
@@ -146,7 +144,6 @@ void JpegDecoder::EndDecode() {
     sparePixels.reset();
     ReleaseComponentData();
     image = nullptr;
-    decoding = false;
 }
 
 }  // namespace Tessera

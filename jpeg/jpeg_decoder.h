@@ -165,7 +165,8 @@ class JpegDecoder : public ImageDecoder {
     // Returns true when it stopped at a scan's SOS marker (stopAtScan);
     // resume continues after the segment the last call stopped at.
     bool RunMarkerLoop(InputByteStream& stream, bool resume = false);
-    void StartPicture(InputByteStream& stream, RasterImage* target);
+    // Resets the per-picture state for a decode into the target (or none).
+    void StartPicture(RasterImage* target);
     void ParseApplicationSegment(InputByteStream& stream, std::uint8_t code, unsigned length);
     void DecodeScanData(InputByteStream& stream);
     void CheckTrailingData(InputByteStream& stream);
@@ -272,7 +273,6 @@ class JpegDecoder : public ImageDecoder {
     // ReadSegmentsToScan's marker loop stops at an SOS marker, and found one.
     bool stopAtScan = false;
     bool scanMarkerRead = false;
-    bool decoding = false;
     bool sampleBands = false;
     std::vector<std::uint8_t> segmentPayload;
 };

@@ -106,7 +106,7 @@ bool JpegDecoder::RunMarkerLoop(InputByteStream& stream, bool resume) {
 
 void JpegDecoder::BeginPicture(InputByteStream& stream) {
     EndDecode();
-    StartPicture(stream, nullptr);
+    StartPicture(nullptr);
     // Other decoders take any segments between SOI and the frame: JFIF is
     // one of the APPn segments then, and need not come first, or at all.
     if (settings.tolerant) {
