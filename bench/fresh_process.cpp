@@ -54,25 +54,41 @@ std::string Format(double cpu, double megabytes) {
 
 }  // namespace
 
-ProcessCost MeasureProcess(const std::vector<std::string>& command, int runs,
-                           const fs::path& scratch) {
+namespace {
+
+// One run of the command under /usr/bin/time.
+ProcessCost RunOnce(const std::vector<std::string>& command, const fs::path& scratch) {
     const fs::path report = scratch / "time.txt";
     std::string line = "/usr/bin/time -f '%U %S %M' -o";
     AppendQuoted(line, report.string());
     for (const std::string& word : command) AppendQuoted(line, word);
     line += " >/dev/null 2>&1";
-    std::vector<double> cpu, peak;
+    const int status = std::system(line.c_str());
+    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw BenchError("failed:" + line);
+    std::ifstream in(report);
+    double user = 0, system = 0, kilobytes = 0;
+    if (!(in >> user >> system >> kilobytes)) throw BenchError("no report from /usr/bin/time");
+    return {user + system, kilobytes * 1024 / 1e6};
+}
+
+}  // namespace
+
+std::vector<ProcessCost> MeasureProcesses(const std::vector<std::vector<std::string>>& commands,
+                                          int runs, const fs::path& scratch) {
+    std::vector<std::vector<double>> cpu(commands.size()), peak(commands.size());
     for (int run = 0; run < runs; ++run) {
-        const int status = std::system(line.c_str());
-        if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-            throw BenchError("failed:" + line);
-        std::ifstream in(report);
-        double user = 0, system = 0, kilobytes = 0;
-        if (!(in >> user >> system >> kilobytes)) throw BenchError("no report from /usr/bin/time");
-        cpu.push_back(user + system);
-        peak.push_back(kilobytes * 1024 / 1e6);
+        for (std::size_t turn = 0; turn < commands.size(); ++turn) {
+            const std::size_t which = (static_cast<std::size_t>(run) + turn) % commands.size();
+            const ProcessCost cost = RunOnce(commands[which], scratch);
+            cpu[which].push_back(cost.cpuSeconds);
+            peak[which].push_back(cost.peakMegabytes);
+        }
     }
-    return {*Median(cpu), *Median(peak)};
+    std::vector<ProcessCost> medians;
+    for (std::size_t which = 0; which < commands.size(); ++which)
+        medians.push_back({*Median(cpu[which]), *Median(peak[which])});
+    return medians;
 }
 
 std::size_t CompareFreshProcesses(const FreshSettings& settings) {
@@ -95,12 +111,12 @@ std::size_t CompareFreshProcesses(const FreshSettings& settings) {
     for (const FreshFile* file : files) {
         const fs::path jpeg = settings.directory / file->name;
         EncodeWithCjpeg(file->cjpegOptions, source, jpeg);
-        const ProcessCost ours =
-            MeasureProcess({settings.decoder.string(), jpeg.string(), output.string()},
-                           settings.runs, settings.directory);
-        const ProcessCost djpeg = MeasureProcess(
-            {"djpeg", "-dct", "int", "-nosmooth", "-outfile", output.string(), jpeg.string()},
+        const std::vector<ProcessCost> costs = MeasureProcesses(
+            {{settings.decoder.string(), jpeg.string(), output.string()},
+             {"djpeg", "-dct", "int", "-nosmooth", "-outfile", output.string(), jpeg.string()}},
             settings.runs, settings.directory);
+        const ProcessCost& ours = costs[0];
+        const ProcessCost& djpeg = costs[1];
         char ratios[96];
         std::snprintf(ratios, sizeof ratios, "cpu-ratio=%.2f memory-ratio=%.2f",
                       djpeg.cpuSeconds / std::max(ours.cpuSeconds, 1e-3),

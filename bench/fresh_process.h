@@ -13,10 +13,12 @@ struct ProcessCost {
     double peakMegabytes = 0;  // maximum resident set size, MB = 10^6 bytes
 };
 
-// Runs the command `runs` times, each a fresh process under /usr/bin/time,
-// and returns the medians; throws BenchError when a run fails.
-ProcessCost MeasureProcess(const std::vector<std::string>& command, int runs,
-                           const std::filesystem::path& scratch);
+// Runs each command `runs` times, each run a fresh process under
+// /usr/bin/time, the commands taking turns (each round starting with the
+// next) so that noise on the machine hits them alike; returns each one's
+// medians. Throws BenchError when a run fails.
+std::vector<ProcessCost> MeasureProcesses(const std::vector<std::vector<std::string>>& commands,
+                                          int runs, const std::filesystem::path& scratch);
 
 struct FreshSettings {
     std::filesystem::path directory;  // where the files are made and decoded

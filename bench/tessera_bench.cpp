@@ -41,7 +41,7 @@ constexpr int kMinimumRuns = 5;
 constexpr double kMinimumSecondsPerDecoder = 0.5;
 constexpr int kQuickRuns = 3;
 // Runs of each program on each file in the fresh-process comparison.
-constexpr int kFreshRuns = 9;
+constexpr int kFreshRuns = 11;
 
 namespace fs = std::filesystem;
 
