@@ -80,19 +80,6 @@ std::string ShellQuote(const std::string& text) {
     return quoted + "'";
 }
 
-void RunCjpeg(const std::string& options, const fs::path& source, const fs::path& output) {
-    const std::string command = "cjpeg " + options + " -outfile " + ShellQuote(output.string()) +
-                                " " + ShellQuote(source.string()) + " 2>&1";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) throw BenchError("cannot run cjpeg: " + command);
-    std::string messages;
-    char chunk[512];
-    while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) messages += chunk;
-    if (pclose(pipe) != 0)
-        throw BenchError("cjpeg " + options + " failed on " + source.string() +
-                         (messages.empty() ? "" : ": " + messages));
-}
-
 std::vector<std::uint8_t> ReadBytes(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
@@ -146,7 +133,7 @@ void AddEncodedPictures(const PictureRecipe& recipe, PhotoCache& photos,
     for (const Encoding* encoding : encodings) {
         const std::string name = std::string(recipe.name) + "-" + encoding->name + ".jpg";
         const fs::path output = settings.directory / name;
-        RunCjpeg(encoding->cjpegOptions, source, output);
+        EncodeWithCjpeg(encoding->cjpegOptions, source, output);
         files.push_back({name, encoding->fileClass, ReadBytes(output)});
     }
 }
@@ -170,6 +157,19 @@ void AddShowPictures(const CorpusSettings& settings, std::vector<CorpusFile>& fi
 }
 
 }  // namespace
+
+void EncodeWithCjpeg(const std::string& options, const fs::path& source, const fs::path& output) {
+    const std::string command = "cjpeg " + options + " -outfile " + ShellQuote(output.string()) +
+                                " " + ShellQuote(source.string()) + " 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) throw BenchError("cannot run cjpeg: " + command);
+    std::string messages;
+    char chunk[512];
+    while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) messages += chunk;
+    if (pclose(pipe) != 0)
+        throw BenchError("cjpeg " + options + " failed on " + source.string() +
+                         (messages.empty() ? "" : ": " + messages));
+}
 
 std::string_view ClassName(FileClass fileClass) {
     switch (fileClass) {
@@ -203,6 +203,7 @@ Corpus MakeCorpus(const CorpusSettings& settings) {
         throw BenchError("no photos directory " + photosDirectory.string());
 
     Corpus corpus;
+    if (usePhotos) corpus.photos = photosDirectory;
     corpus.sources = usePhotos ? "photos from " + photosDirectory.string()
                                : "generated (no photos at " + photosDirectory.string() + ")";
     PhotoCache photos(photosDirectory);

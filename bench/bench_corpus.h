@@ -34,7 +34,8 @@ struct CorpusSettings {
 
 struct Corpus {
     std::vector<CorpusFile> files;
-    std::string sources;  // where the pictures came from, for the report
+    std::filesystem::path photos;  // the photos directory used; empty: generated pictures
+    std::string sources;           // where the pictures came from, for the report
 };
 
 // Makes the corpus in settings.directory: pictures of 2 and 12 megapixels cut
@@ -44,6 +45,11 @@ struct Corpus {
 // show's own pictures from resources/pictures. Throws CjpegMissing when cjpeg
 // is not installed and BenchError on any other failure.
 Corpus MakeCorpus(const CorpusSettings& settings);
+
+// Encodes the PPM source with cjpeg and the options; throws BenchError with
+// cjpeg's messages when it fails.
+void EncodeWithCjpeg(const std::string& options, const std::filesystem::path& source,
+                     const std::filesystem::path& output);
 
 // The repository that this executable was built from: the nearest directory
 // above the executable that holds resources/pictures, else the source

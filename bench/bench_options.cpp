@@ -35,6 +35,13 @@ class of file, the geometric mean over its files of Tessera's throughput
 divided by the peer's (above 1: Tessera is faster; n/a: no file of the class);
 the last line is always
   ratio turbo baseline=A progressive=B stb baseline=C progressive=D
+Before them, unless --quick, the fresh-process comparison: tessera-decode
+and djpeg (-dct int -nosmooth: the same integer transform and plain
+up-sampling) each decode 18-megapixel baseline and progressive photos into
+a PPM file, a new process per run under /usr/bin/time; the lines give the
+median CPU time (user + system) and peak resident memory of each, the
+cpu-ratio djpeg's time over tessera-decode's (above 1: tessera-decode is
+faster) and the memory-ratio tessera-decode's peak over djpeg's.
 Memory lines give how much resident memory one decode with a fresh decoder
 and picture adds at its peak (what the system counts as touched, however it
 was allocated; MB = 10^6 bytes) against the decoded picture's own size.

@@ -9,6 +9,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <new>
@@ -22,6 +23,7 @@
 #include "bench_error.h"
 #include "bench_options.h"
 #include "bench_statistics.h"
+#include "fresh_process.h"
 #include "peer_decoders.h"
 #include "resident_memory.h"
 
@@ -38,6 +40,10 @@ constexpr int kExitSkip = 77;  // what CTest's SKIP_RETURN_CODE expects
 constexpr int kMinimumRuns = 5;
 constexpr double kMinimumSecondsPerDecoder = 0.5;
 constexpr int kQuickRuns = 3;
+// Runs of each program on each file in the fresh-process comparison.
+constexpr int kFreshRuns = 11;
+
+namespace fs = std::filesystem;
 
 using Clock = std::chrono::steady_clock;
 
@@ -218,7 +224,6 @@ int Run(const BenchOptions& options) {
                                   options.quick, options.filter};
     const Clock::time_point corpusStart = Clock::now();
     const Corpus corpus = MakeCorpus(settings);
-    if (corpus.files.empty()) throw BenchError("no file name contains '" + options.filter + "'");
     std::cout << "sources: " << corpus.sources << '\n'
               << Format("corpus: %zu files in %s (%s), made in %.1f s\n", corpus.files.size(),
                         directory.Path().c_str(), directory.Kept() ? "kept" : "removed at exit",
@@ -229,6 +234,23 @@ int Run(const BenchOptions& options) {
     else
         std::cout << Format("runs: at least %d per file and decoder, and %.1f s each\n",
                             kMinimumRuns, kMinimumSecondsPerDecoder);
+
+    // Whole programs, a fresh process per file, against djpeg.
+    std::size_t freshFiles = 0;
+    if (!options.quick) {
+        FreshSettings fresh;
+        fresh.directory = directory.Path();
+        if (!corpus.photos.empty()) fresh.photo = corpus.photos / "photo-2500x1786.jpg";
+        if (!fs::exists(fresh.photo)) fresh.photo.clear();
+        fresh.decoder = TESSERA_DECODE_PATH;
+        fresh.runs = options.runs.value_or(kFreshRuns);
+        fresh.filter = options.filter;
+        freshFiles = CompareFreshProcesses(fresh);
+    }
+    if (corpus.files.empty()) {
+        if (freshFiles == 0) throw BenchError("no file name contains '" + options.filter + "'");
+        return kExitSuccess;
+    }
 
     std::size_t nameWidth = 0;
     for (const CorpusFile& file : corpus.files) nameWidth = std::max(nameWidth, file.name.size());

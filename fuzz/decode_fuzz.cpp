@@ -1,4 +1,5 @@
-// Fuzz target: a whole decode of arbitrary bytes, as the slideshow runs it.
+// Fuzz target: a whole decode of arbitrary bytes, as the slideshow runs it,
+// and the same bytes through the library's interface in both modes.
 //
 // A decode may end cleanly or in one of the documented exceptions; anything
 // else escapes and the fuzzer reports it, as do the sanitizers for invalid
@@ -6,16 +7,24 @@
 // for every picture, so after each input the same decoder decodes a small
 // known picture, which must come out exactly: whatever the input did, it
 // must leave the decoder ready for the next picture.
+//
+// The interface with strict = true must give the decoder's outcome, message
+// and bytes, read row by row (on after a failure); by default it must end as
+// documented, and its rows must be DecodeJpeg's picture.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "image/raster_image.h"
 #include "jpeg/input_byte_stream.h"
 #include "jpeg/jpeg_decoder.h"
 #include "jpeg/memory_stream.h"
+#include "tessera/jpeg.h"
 
 namespace {
 
@@ -62,6 +71,75 @@ void CheckIdle(Tessera::JpegDecoder& decoder, const Tessera::RasterImage& image)
     if (pixels != 0 && image.Pixels() == nullptr) std::abort();
 }
 
+// How a decode ended: "" or the exception's message.
+template <typename Step>
+std::string Outcome(Step step) {
+    try {
+        step();
+    } catch (const Tessera::JpegError& e) {  // JpegBadStream included
+        return std::string("JpegError: ") + e.what();
+    } catch (const Tessera::StreamError& e) {
+        return std::string("StreamError: ") + e.what();
+    }
+    return "";
+}
+
+struct Rows {
+    std::string outcome;
+    bool constructed = false;
+    std::vector<std::uint8_t> pixels;
+};
+
+// Every row of the picture, `chunk` rows at a time, on after a failure.
+Rows ReadAll(const std::uint8_t* data, std::size_t size, const Tessera::DecodeOptions& options,
+             std::size_t chunk) {
+    Rows rows;
+    std::optional<Tessera::JpegReader> reader;
+    rows.outcome = Outcome([&] { reader.emplace(data, size, options); });
+    if (!reader) return rows;
+    rows.constructed = true;
+    std::vector<std::uint8_t> buffer(chunk * reader->RowBytes());
+    for (std::size_t n = 1; n != 0;) {
+        const std::string failure = Outcome([&] { n = reader->ReadRows(buffer.data(), chunk); });
+        if (!failure.empty()) {
+            if (rows.outcome.empty()) rows.outcome = failure;
+            continue;
+        }
+        rows.pixels.insert(rows.pixels.end(), buffer.begin(),
+                           buffer.begin() + static_cast<std::ptrdiff_t>(n * reader->RowBytes()));
+    }
+    return rows;
+}
+
+void CheckInterface(const std::uint8_t* data, std::size_t size) {
+    Tessera::JpegDecoder decoder;
+    Tessera::RasterImage image;
+    Tessera::MemoryStream stream(std::span<const std::uint8_t>(data, size));
+    const std::string expected = Outcome([&] { decoder.DecodeStream(stream, image); });
+    Tessera::DecodeOptions strict;
+    strict.strict = true;
+    const std::size_t chunk = size % 13 + 1;
+    const Rows rows = ReadAll(data, size, strict, chunk);
+    if (rows.outcome != expected) std::abort();
+    const auto* pixels = reinterpret_cast<const std::uint8_t*>(image.Pixels());
+    const std::size_t bytes = std::size_t(image.Width()) * std::size_t(image.Height()) * 4;
+    if (!rows.constructed) {
+        if (image.Width() != 0) std::abort();
+    } else if (rows.pixels.size() != bytes ||
+               (bytes != 0 && !std::equal(rows.pixels.begin(), rows.pixels.end(), pixels))) {
+        std::abort();
+    }
+
+    Tessera::DecodeOptions tolerant;
+    tolerant.format = static_cast<Tessera::PixelFormat>(size % 4);
+    const Rows tolerantRows = ReadAll(data, size, tolerant, chunk + 3);
+    Tessera::Image whole;
+    const std::string outcome = Outcome([&] { whole = Tessera::DecodeJpeg(data, size, tolerant); });
+    if (outcome != tolerantRows.outcome) std::abort();
+    if (outcome.empty() && whole.pixels != tolerantRows.pixels) std::abort();
+    Outcome([&] { Tessera::ReadJpegInfo(data, size); });
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -84,5 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (next.Width() != 8 || next.Height() != 8) std::abort();
     for (int i = 0; i < 64; ++i)
         if (next.Pixels()[i] != kMidGrey) std::abort();
+
+    CheckInterface(data, size);
     return 0;
 }

@@ -9,6 +9,12 @@ constexpr std::uint8_t kFF = 0xFF;
 }  // namespace
 
 void BitReader::Attach() {
+    // A stream in byte mode has no bits to take: a damaged scan whose rest
+    // is filled (JpegDecoder::RecoverFromDamage) reads none.
+    if (stream.bitsLeft < 0) {
+        attached = false;
+        return;
+    }
     first = last = stream.readPointer;
     end = stream.bufferEnd;
     count = attachedBits = stream.bitsLeft;

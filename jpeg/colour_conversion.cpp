@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "../image/raster_image.h"
+#include "image/raster_image.h"
 #include "jpeg_component.h"
 #include "simd_level.h"
 
@@ -47,9 +47,8 @@ class ComponentRows {
     // The geometry checks of the frame header admit only components whose
     // samples cover the picture; this re-states that as a guard so that no
     // conversion can ever read past a component's samples.
-    bool Usable(const RasterImage& image) const {
-        return component.Prepared() &&
-               static_cast<std::size_t>(image.Width()) <= component.UpsampledWidth();
+    bool Usable(FrameSize size) const {
+        return component.Prepared() && size.width <= component.UpsampledWidth();
     }
     std::size_t ReachedRows() const { return reachedRows; }
     unsigned HorizontalFactor() const { return component.HorizontalUpsampling(); }
@@ -79,18 +78,59 @@ void Replicate(const std::uint8_t* row, unsigned factor, std::size_t width,
 
 constinit const ColourTables kColourTables = MakeColourTables();
 
-bool ConvertGrayscale(const JpegComponent& component, RasterImage& image,
-                      const DecoderKernels& kernels, RowRange rows) {
+namespace {
+
+// The rows of the range that the picture has, and those of them that data reached.
+struct RowSpan {
+    std::size_t first, last, converted;
+};
+RowSpan Span(FrameSize size, RowRange rows, std::size_t reached) {
+    const std::size_t last = std::min(rows.last, size.height);
+    const std::size_t first = std::min(rows.first, last);
+    return {first, last, std::max(first, std::min(last, reached))};
+}
+
+// Three components at full resolution, row by row: each row of each is
+// repeated out to the picture's width when it is sampled below it.
+template <typename Pixel, typename RowFunction>
+bool ForEachFullRow(const JpegComponent& a, const JpegComponent& b, const JpegComponent& c,
+                    FrameSize size, RowRange rows, Pixel* out, RowFunction row,
+                    Pixel unreachedPixel) {
+    ComponentRows aRows(a), bRows(b), cRows(c);
+    if (!aRows.Usable(size) || !bRows.Usable(size) || !cRows.Usable(size)) return false;
+    const RowSpan span =
+        Span(size, rows, std::max({aRows.ReachedRows(), bRows.ReachedRows(), cRows.ReachedRows()}));
+    std::vector<std::uint8_t> fullA, fullB, fullC;
+    const std::size_t width = size.width;
+    for (std::size_t i = span.first; i < span.converted; ++i, out += width) {
+        Replicate(aRows.Row(i), aRows.HorizontalFactor(), width, fullA);
+        Replicate(bRows.Row(i), bRows.HorizontalFactor(), width, fullB);
+        Replicate(cRows.Row(i), cRows.HorizontalFactor(), width, fullC);
+        row(fullA.data(), fullB.data(), fullC.data(), out, width);
+    }
+    std::fill_n(out, (span.last - span.converted) * width, unreachedPixel);
+    return true;
+}
+
+constexpr std::uint32_t RgbPixel(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return 0xFF000000u | std::uint32_t{r} << 16 | std::uint32_t{g} << 8 | b;
+}
+
+// BT.601 luma with 16 fraction bits; the weights add up to 65536.
+constexpr std::uint8_t Luma(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return static_cast<std::uint8_t>((19595 * r + 38470 * g + 7471 * b + 32768) >> 16);
+}
+
+}  // namespace
+
+bool ConvertGrayscale(const JpegComponent& component, FrameSize size, RowRange rows,
+                      std::uint32_t* out, const DecoderKernels& kernels) {
     ComponentRows grey(component);
-    if (!grey.Usable(image)) return false;
-    const auto height = static_cast<std::size_t>(image.Height());
-    const auto width = static_cast<std::size_t>(image.Width());
-    const std::size_t last = std::min(rows.last, height);
-    if (rows.first >= last) return true;
-    const std::size_t converted = std::min(last, grey.ReachedRows());
+    if (!grey.Usable(size)) return false;
+    const RowSpan span = Span(size, rows, grey.ReachedRows());
+    const std::size_t width = size.width;
     std::vector<std::uint8_t> full;
-    std::uint32_t* out = image.Pixels() + rows.first * width;
-    for (std::size_t i = rows.first; i < converted; ++i, out += width) {
+    for (std::size_t i = span.first; i < span.converted; ++i, out += width) {
         const std::uint8_t* row = grey.Row(i);
         if (grey.HorizontalFactor() != 1) {
             Replicate(row, grey.HorizontalFactor(), width, full);
@@ -99,22 +139,18 @@ bool ConvertGrayscale(const JpegComponent& component, RasterImage& image,
         kernels.greyRow(row, out, width);
     }
     // Below the rows that data reached every pixel is the same.
-    const std::uint8_t unreached = grey.UnreachedSample();
-    if (last > std::max(rows.first, converted))
-        std::fill_n(out, (last - std::max(rows.first, converted)) * width, GreyPixel(unreached));
+    std::fill_n(out, (span.last - span.converted) * width, GreyPixel(grey.UnreachedSample()));
     return true;
 }
 
 bool ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegComponent& cr,
-                  RasterImage& image, const DecoderKernels& kernels, RowRange rows) {
+                  FrameSize size, RowRange rows, std::uint32_t* out,
+                  const DecoderKernels& kernels) {
     ComponentRows yRows(y), cbRows(cb), crRows(cr);
-    if (!yRows.Usable(image) || !cbRows.Usable(image) || !crRows.Usable(image)) return false;
-    const auto height = static_cast<std::size_t>(image.Height());
-    const auto width = static_cast<std::size_t>(image.Width());
-    const std::size_t last = std::min(rows.last, height);
-    if (rows.first >= last) return true;
-    const std::size_t converted =
-        std::min(last, std::max({yRows.ReachedRows(), cbRows.ReachedRows(), crRows.ReachedRows()}));
+    if (!yRows.Usable(size) || !cbRows.Usable(size) || !crRows.Usable(size)) return false;
+    const RowSpan span = Span(
+        size, rows, std::max({yRows.ReachedRows(), cbRows.ReachedRows(), crRows.ReachedRows()}));
+    const std::size_t width = size.width;
 
     // Full-resolution luma with chroma at full or half horizontal resolution
     // (4:4:4, 4:2:2, 4:2:0) go straight to a row kernel; other layouts are
@@ -126,8 +162,7 @@ bool ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegCom
     const YCbCrRowKernel kernel = direct && chromaFactor == 2 ? kernels.yccRowHalf : kernels.yccRow;
     std::vector<std::uint8_t> fullY, fullCb, fullCr;
 
-    std::uint32_t* out = image.Pixels() + rows.first * width;
-    for (std::size_t i = rows.first; i < converted; ++i, out += width) {
+    for (std::size_t i = span.first; i < span.converted; ++i, out += width) {
         const std::uint8_t* yRow = yRows.Row(i);
         const std::uint8_t* cbRow = cbRows.Row(i);
         const std::uint8_t* crRow = crRows.Row(i);
@@ -142,11 +177,62 @@ bool ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegCom
         kernel(yRow, cbRow, crRow, out, width);
     }
     // Below the rows that data reached every pixel is the same.
-    if (last > std::max(rows.first, converted))
-        std::fill_n(out, (last - std::max(rows.first, converted)) * width,
-                    YCbCrPixel(yRows.UnreachedSample(), cbRows.UnreachedSample(),
-                               crRows.UnreachedSample()));
+    std::fill_n(
+        out, (span.last - span.converted) * width,
+        YCbCrPixel(yRows.UnreachedSample(), cbRows.UnreachedSample(), crRows.UnreachedSample()));
     return true;
+}
+
+bool ConvertRgb(const JpegComponent& r, const JpegComponent& g, const JpegComponent& b,
+                FrameSize size, RowRange rows, std::uint32_t* out) {
+    const auto row = [](const std::uint8_t* red, const std::uint8_t* green,
+                        const std::uint8_t* blue, std::uint32_t* pixels, std::size_t width) {
+        for (std::size_t j = 0; j < width; ++j) pixels[j] = RgbPixel(red[j], green[j], blue[j]);
+    };
+    return ForEachFullRow(r, g, b, size, rows, out, row,
+                          RgbPixel(r.UnreachedSample(), g.UnreachedSample(), b.UnreachedSample()));
+}
+
+bool LumaOfRgb(const JpegComponent& r, const JpegComponent& g, const JpegComponent& b,
+               FrameSize size, RowRange rows, std::uint8_t* out) {
+    const auto row = [](const std::uint8_t* red, const std::uint8_t* green,
+                        const std::uint8_t* blue, std::uint8_t* luma, std::size_t width) {
+        for (std::size_t j = 0; j < width; ++j) luma[j] = Luma(red[j], green[j], blue[j]);
+    };
+    return ForEachFullRow(r, g, b, size, rows, out, row,
+                          Luma(r.UnreachedSample(), g.UnreachedSample(), b.UnreachedSample()));
+}
+
+bool CopyGreySamples(const JpegComponent& component, FrameSize size, RowRange rows,
+                     std::uint8_t* out) {
+    ComponentRows grey(component);
+    if (!grey.Usable(size)) return false;
+    const RowSpan span = Span(size, rows, grey.ReachedRows());
+    const std::size_t width = size.width;
+    std::vector<std::uint8_t> full;
+    for (std::size_t i = span.first; i < span.converted; ++i, out += width) {
+        Replicate(grey.Row(i), grey.HorizontalFactor(), width, full);
+        std::copy_n(full.data(), width, out);
+    }
+    std::fill_n(out, (span.last - span.converted) * width, grey.UnreachedSample());
+    return true;
+}
+
+bool ConvertGrayscale(const JpegComponent& component, RasterImage& image,
+                      const DecoderKernels& kernels, RowRange rows) {
+    const FrameSize size{static_cast<std::size_t>(image.Width()),
+                         static_cast<std::size_t>(image.Height())};
+    return ConvertGrayscale(component, size, rows,
+                            image.Pixels() + std::min(rows.first, size.height) * size.width,
+                            kernels);
+}
+
+bool ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegComponent& cr,
+                  RasterImage& image, const DecoderKernels& kernels, RowRange rows) {
+    const FrameSize size{static_cast<std::size_t>(image.Width()),
+                         static_cast<std::size_t>(image.Height())};
+    return ConvertYCbCr(y, cb, cr, size, rows,
+                        image.Pixels() + std::min(rows.first, size.height) * size.width, kernels);
 }
 
 }  // namespace Tessera

@@ -38,25 +38,49 @@ inline std::uint32_t YCbCrPixel(int luma, std::uint8_t cb, std::uint8_t cr) {
            static_cast<std::uint32_t>(green) << 8 | static_cast<std::uint32_t>(blue);
 }
 
-// Both conversions up-sample on the way: a component sampled below the frame's
+// The conversions up-sample on the way: a component sampled below the frame's
 // largest factors has each sample repeated over a horizontal × vertical
 // up-sampling rectangle. Rows below those that scans reached take the sample
 // of a block without data. A component that no scan prepared, or one whose
-// samples would not cover the image's width, makes them write nothing.
+// samples would not cover the picture's width, makes them write nothing.
 
-// Image rows first .. last − 1 (clipped to the image) are converted; by
+// Image rows first .. last − 1 (clipped to the picture) are converted; by
 // default every row.
 struct RowRange {
     std::size_t first = 0;
     std::size_t last = SIZE_MAX;
 };
 
-// Both return false when they wrote nothing (a component they cannot use).
+// The picture the rows belong to.
+struct FrameSize {
+    std::size_t width = 0;
+    std::size_t height = 0;
+};
 
-// Writes the pixels of the image's rows from the component (grey).
+// Each writes the rows of the range one after the other from out (row
+// `first` of the range at out) and returns false when it wrote nothing (a
+// component it cannot use).
+
+// BGRA pixels from the component (grey).
+bool ConvertGrayscale(const JpegComponent& component, FrameSize size, RowRange rows,
+                      std::uint32_t* out, const DecoderKernels& kernels);
+// BGRA pixels from the Y, Cb and Cr components.
+bool ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegComponent& cr,
+                  FrameSize size, RowRange rows, std::uint32_t* out, const DecoderKernels& kernels);
+// BGRA pixels from red, green and blue components (Adobe RGB files).
+bool ConvertRgb(const JpegComponent& r, const JpegComponent& g, const JpegComponent& b,
+                FrameSize size, RowRange rows, std::uint32_t* out);
+// One byte a pixel: the component's samples (a grey picture, or Y) ...
+bool CopyGreySamples(const JpegComponent& component, FrameSize size, RowRange rows,
+                     std::uint8_t* out);
+// ... or the luma of red, green and blue components, 0.299 R + 0.587 G +
+// 0.114 B rounded (ITU-R BT.601, as JFIF's Y).
+bool LumaOfRgb(const JpegComponent& r, const JpegComponent& g, const JpegComponent& b,
+               FrameSize size, RowRange rows, std::uint8_t* out);
+
+// The image's own rows, as the decoder converts them.
 bool ConvertGrayscale(const JpegComponent& component, RasterImage& image,
                       const DecoderKernels& kernels, RowRange rows = {});
-// Writes the pixels of the image's rows from the Y, Cb and Cr components.
 bool ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegComponent& cr,
                   RasterImage& image, const DecoderKernels& kernels, RowRange rows = {});
 

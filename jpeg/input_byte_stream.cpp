@@ -78,6 +78,27 @@ void InputByteStream::StepToNextByte(const StepMessages& messages) {
     if (!EnsureByte()) throw StreamError(messages.endAfterStep);
 }
 
+int InputByteStream::SkipToMarker(const std::uint8_t* from) {
+    bitsLeft = -1;
+    const std::uint8_t* at = from;
+    while (at < bufferEnd) {
+        at = static_cast<const std::uint8_t*>(std::memchr(at, 0xFF, bufferEnd - at));
+        if (at == nullptr) break;
+        const std::uint8_t* code = at + 1;
+        while (code < bufferEnd && *code == 0xFF) ++code;  // fill bytes
+        if (code == bufferEnd) break;
+        if (*code == 0x00) {
+            at = code + 1;
+            continue;
+        }
+        const bool restart = *code >= 0xD0 && *code <= 0xD7;
+        readPointer = restart ? code + 1 : at;
+        return *code;
+    }
+    readPointer = bufferEnd;
+    return -1;
+}
+
 int InputByteStream::ReadBit() {
     if (bitsLeft == 0) StepToNextByte(kReadBitMessages);
     --bitsLeft;

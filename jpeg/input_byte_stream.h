@@ -2,8 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
-#include <string>
+
+#include "tessera/jpeg.h"
 
 namespace Tessera {
 
@@ -17,10 +17,8 @@ namespace Tessera {
 // follows the data is found only when the reader steps away from its 0xFF.
 class InputByteStream {
   public:
-    class StreamError : public std::logic_error {
-      public:
-        explicit StreamError(const std::string& message) : std::logic_error(message) {}
-    };
+    // The library's exception for the byte and bit input (tessera/jpeg.h).
+    using StreamError = Tessera::StreamError;
 
     InputByteStream() = default;
     InputByteStream(const InputByteStream&) = delete;
@@ -45,6 +43,16 @@ class InputByteStream {
 
     void StartBitReading();
     void StopBitReading();
+
+    // Gives up the rest of the entropy-coded data up to the next marker among
+    // the bytes the stream holds from `from` on (a byte of the current buffer
+    // at or before the read position, for a marker that a failed read has
+    // already consumed), leaving bit mode: every 0xFF followed by a stuffed
+    // 0x00 is data. A restart marker is consumed (the stream stands after its
+    // code); any other leaves the stream at its first 0xFF, for the marker
+    // loop. Returns the marker's code, or -1 when the buffer holds no marker
+    // (the stream then stands at the buffer's end).
+    int SkipToMarker(const std::uint8_t* from);
 
     // --- bit mode ---
 

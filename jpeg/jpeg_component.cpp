@@ -53,6 +53,10 @@ void JpegComponent::CheckAcTable() const {
         throw JpegDecoder::JpegBadStream("AC Table Not Defined");
 }
 
+bool JpegComponent::QuantTableIsSixteenBit() const {
+    return quantTable != nullptr && quantTable->sixteenBit;
+}
+
 namespace {
 
 // Makes room for `capacity` elements. A buffer kept from an earlier picture
@@ -88,6 +92,7 @@ void JpegComponent::AllocateBuffers(const JpegDecoder& decoder) {
         // Address space only: the rows are constructed as scans reach them,
         // within this capacity, so the buffers never move.
         holdsCoefficients = decoder.ProgressiveFrame();
+        sampleBand = holdsCoefficients || decoder.SampleBands();
         if (holdsCoefficients) Reserve(coefficients, BlockValues(blockRows));
         Reserve(samples, BlockValues(SampleBlockRows(blockRows)));
         prepared = true;
@@ -97,6 +102,15 @@ void JpegComponent::AllocateBuffers(const JpegDecoder& decoder) {
 void JpegComponent::GrowBlockRows(unsigned rows) {
     if (holdsCoefficients) GrowZeroed(coefficients, BlockValues(rows));
     GrowZeroed(samples, BlockValues(SampleBlockRows(rows)));
+    if (sampleBand && !holdsCoefficients) {
+        // A row that a sequential band reaches starts at zero samples, as a
+        // row of a whole plane does, also where its blocks get no data.
+        const std::size_t bandRows = verticalSampling;
+        for (unsigned r = std::max(allocatedRows, rows - std::min(rows, verticalSampling));
+             r < rows; ++r)
+            std::fill_n(samples.begin() + static_cast<std::ptrdiff_t>(BlockValues(r % bandRows)),
+                        BlockValues(1), std::uint8_t{0});
+    }
     allocatedRows = rows;
 }
 
@@ -111,6 +125,7 @@ void JpegComponent::ReleaseBuffers(bool keepMemory) {
     eobRun = 0;
     prepared = false;
     holdsCoefficients = false;
+    sampleBand = false;
     allocatedRows = 0;
 }
 
@@ -139,6 +154,17 @@ void JpegComponent::TransformMcuRow(unsigned mcuRow) {
             Transform(static_cast<int>(r), static_cast<int>(c), natural);
         }
     }
+}
+
+}  // namespace Tessera
+
+namespace Tessera {
+
+void JpegComponent::FillBlock(int row, int col) {
+    if (holdsCoefficients) return;  // progressive blocks keep what earlier scans gave
+    alignas(16) std::int16_t zero[64];
+    ClearBlock(zero);
+    Transform(row, col, zero);
 }
 
 }  // namespace Tessera

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "../image/zeroed_memory.h"
+#include "image/zeroed_memory.h"
 #include "inverse_dct.h"
 
 namespace Tessera {
@@ -37,6 +37,7 @@ class JpegComponent {
     void CheckQuantTable() const;
     void CheckDcTable() const;
     void CheckAcTable() const;
+    bool QuantTableIsSixteenBit() const;
 
     // Sizes the grid from the decoder's frame (only the first call of a
     // picture does) and reserves the buffers; block rows come into being only
@@ -58,6 +59,9 @@ class JpegComponent {
     // --- per-block coefficient decoding ---
 
     void DecodeFullBlock(BitReader& bits, int row, int col);
+    // A sequential block that lost its data (a damaged restart interval):
+    // the samples of zero coefficients, as a block without data.
+    void FillBlock(int row, int col);
     void DecodeDcInitial(BitReader& bits, int row, int col, unsigned al);
     void RefineDcBlock(BitReader& bits, int row, int col, unsigned al);
     void DecodeAcBand(BitReader& bits, int row, int col, unsigned ss, unsigned se, unsigned al);
@@ -125,13 +129,13 @@ class JpegComponent {
     std::size_t BlockValues(unsigned rows) const { return std::size_t{rows} * blockColumns * 64; }
     // Block rows of samples held for the given block rows: a progressive
     // picture is transformed one row of MCUs at a time at its end, right
-    // before that row is converted, so its samples need only that band.
-    unsigned SampleBlockRows(unsigned rows) const {
-        return holdsCoefficients ? verticalSampling : rows;
-    }
+    // before that row is converted, and a sequential one read row by row is
+    // converted as each row of MCUs is decoded, so their samples need only
+    // that band.
+    unsigned SampleBlockRows(unsigned rows) const { return sampleBand ? verticalSampling : rows; }
     // Where a row of samples lies in the samples buffer.
     std::size_t SampleBandRow(std::size_t row) const {
-        return holdsCoefficients ? row % (std::size_t{verticalSampling} * 8) : row;
+        return sampleBand ? row % (std::size_t{verticalSampling} * 8) : row;
     }
     void Transform(int row, int col, const std::int16_t* blockCoefficients);
     void GrowBlockRows(unsigned rows);
@@ -157,8 +161,11 @@ class JpegComponent {
     unsigned blockRows = 0;
     unsigned blockColumns = 0;
     bool prepared = false;
-    // Progressive frame: coefficient storage in use, samples of one MCU row.
+    // Progressive frame: coefficient storage in use.
     bool holdsCoefficients = false;
+    // Samples of one MCU row only (progressive frames, and sequential ones
+    // whose rows are taken as they are decoded).
+    bool sampleBand = false;
     unsigned allocatedRows = 0;
     SampleBuffer samples;
     CoefficientBuffer coefficients;

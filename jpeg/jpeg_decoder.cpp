@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "../image/raster_image.h"
 #include "colour_conversion.h"
+#include "image/raster_image.h"
 #include "input_byte_stream.h"
 
 namespace Tessera {
@@ -12,8 +12,8 @@ JpegDecoder::JpegDecoder() : components(std::make_unique<JpegComponent[]>(kCompo
 
 JpegDecoder::~JpegDecoder() = default;
 
-void JpegDecoder::DecodeStream(InputByteStream& stream, RasterImage& target) {
-    image = &target;
+void JpegDecoder::StartPicture(RasterImage* target) {
+    image = target;
     scansDone = 0;
     convertingWhileDecoding = false;
     rowsConverted = 0;
@@ -22,9 +22,17 @@ void JpegDecoder::DecodeStream(InputByteStream& stream, RasterImage& target) {
     frameBlocks = 0;
     blocksVisited = 0;
     restartInterval = 0;
-    sparePixels = target.TakePixels();
+    if (target != nullptr) sparePixels = target->TakePixels();
     endOfImageSeen = false;
     frameSeen = false;
+    facts = HeaderFacts{};
+    stopAtScan = false;
+    scanMarkerRead = false;
+    sampleBands = false;
+}
+
+void JpegDecoder::DecodeStream(InputByteStream& stream, RasterImage& target) {
+    StartPicture(&target);
 
     // Whatever happens below, the decoder ends idle with every component's
     // buffers released, so the next picture is measured afresh.
@@ -61,25 +69,50 @@ void JpegDecoder::RefreshImage() {
     // a time, so that the conversion finds the samples in the cache.
     const std::size_t mcuHeight = 8 * std::size_t{maxVerticalSampling};
     for (unsigned r = 0; r < mcuRows; ++r) {
-        for (unsigned i = 0; i < frameComponentCount; ++i) {
-            JpegComponent& component = components[frameComponentIds[i]];
-            component.TransformMcuRow(r);
-        }
+        TransformMcuRow(r);
         ConvertRows(r * mcuHeight, (r + 1) * mcuHeight);
     }
 }
 
-void JpegDecoder::ConvertRows(std::size_t first, std::size_t last) {
+void JpegDecoder::TransformMcuRow(unsigned mcuRow) {
+    for (unsigned i = 0; i < frameComponentCount; ++i)
+        components[frameComponentIds[i]].TransformMcuRow(mcuRow);
+}
+
+bool JpegDecoder::RgbFrame() const {
+    return settings.tolerant && frameComponentCount == 3 && facts.adobeTransform == 0;
+}
+
+bool JpegDecoder::ConvertRowsInto(std::size_t first, std::size_t last, std::uint32_t* out) const {
+    const FrameSize size{frameWidth, frameHeight};
     const RowRange rows{first, last};
-    bool written = false;
-    if (frameComponentCount == 1) {
-        written = ConvertGrayscale(components[frameComponentIds[0]], *image, kernels, rows);
-    } else if (frameComponentCount == 3) {
-        written = ConvertYCbCr(components[frameComponentIds[0]], components[frameComponentIds[1]],
-                               components[frameComponentIds[2]], *image, kernels, rows);
-    }
+    if (frameComponentCount == 1)
+        return ConvertGrayscale(components[frameComponentIds[0]], size, rows, out, kernels);
+    if (frameComponentCount != 3) return false;
+    const JpegComponent& c0 = components[frameComponentIds[0]];
+    const JpegComponent& c1 = components[frameComponentIds[1]];
+    const JpegComponent& c2 = components[frameComponentIds[2]];
+    if (RgbFrame()) return ConvertRgb(c0, c1, c2, size, rows, out);
+    return ConvertYCbCr(c0, c1, c2, size, rows, out, kernels);
+}
+
+bool JpegDecoder::GreyRowsInto(std::size_t first, std::size_t last, std::uint8_t* out) const {
+    if (frameComponentCount != 1 && frameComponentCount != 3) return false;
+    const FrameSize size{frameWidth, frameHeight};
+    if (RgbFrame())
+        return LumaOfRgb(components[frameComponentIds[0]], components[frameComponentIds[1]],
+                         components[frameComponentIds[2]], size, {first, last}, out);
+    // The first component is the grey one, or Y: the luma of JFIF's YCbCr.
+    return CopyGreySamples(components[frameComponentIds[0]], size, {first, last}, out);
+}
+
+void JpegDecoder::ConvertRows(std::size_t first, std::size_t last) {
+    const std::size_t height = static_cast<std::size_t>(image->Height());
+    const std::size_t start = std::min(first, height);
+    const bool written = ConvertRowsInto(
+        first, last, image->Pixels() + start * static_cast<std::size_t>(image->Width()));
     if (written && first <= rowsWritten)
-        rowsWritten = std::max(rowsWritten, std::min(last, std::size_t(image->Height())));
+        rowsWritten = std::max(rowsWritten, std::min(last, height));
 }
 
 void JpegDecoder::ZeroUnwrittenRows() {

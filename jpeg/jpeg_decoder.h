@@ -4,14 +4,15 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "../image/raster_image.h"
-#include "graphics_exception.h"
 #include "huffman_table.h"
+#include "image/raster_image.h"
 #include "image_decoder.h"
 #include "jpeg_component.h"
 #include "quant_table.h"
 #include "simd_level.h"
+#include "tessera/jpeg.h"
 
 namespace Tessera {
 
@@ -27,14 +28,10 @@ class InputByteStream;
 // whatever its outcome.
 class JpegDecoder : public ImageDecoder {
   public:
-    class JpegError : public GraphicsException {
-      public:
-        explicit JpegError(std::string message) : GraphicsException(std::move(message)) {}
-    };
-    class JpegBadStream : public JpegError {
-      public:
-        explicit JpegBadStream(std::string message) : JpegError(std::move(message)) {}
-    };
+    // The library's exceptions (tessera/jpeg.h), under the names the decoder
+    // has always given them.
+    using JpegError = Tessera::JpegError;
+    using JpegBadStream = Tessera::JpegBadStream;
 
     // Pictures above this many pixels are refused before anything is
     // allocated. 2^28 (268 megapixels) admits any ordinary photograph (a
@@ -79,6 +76,9 @@ class JpegDecoder : public ImageDecoder {
     bool InterleavedScan() const { return scanComponentCount != 1; }
     unsigned FrameComponentCount() const { return frameComponentCount; }
     unsigned RestartInterval() const { return restartInterval; }
+    unsigned ScansDone() const { return scansDone; }
+    // The identifier of the frame's component i (frame-header order).
+    unsigned FrameComponentId(unsigned i) const { return frameComponentIds[i]; }
 
     // The kernels (transform, colour conversion) this decoder uses: by
     // default the fastest the processor runs; every level gives the same bytes.
@@ -87,6 +87,69 @@ class JpegDecoder : public ImageDecoder {
 
     // For tests: the component that an identifier names.
     const JpegComponent& Component(unsigned id) const { return components[id]; }
+
+    // --- what the library's own interface (tessera/jpeg.h) adds ---
+
+    // A decode's leniency and limits. The defaults are this decoder's own
+    // behaviour; tolerant accepts what other decoders accept (the APPn
+    // segments cameras write before the frame with JFIF optional, Adobe RGB,
+    // data after EOI, 16-bit quantization tables in extended and progressive
+    // frames, a damaged restart interval).
+    struct Settings {
+        bool tolerant = false;
+        std::uint64_t maxPixels = kMaxPixels;
+        std::uint32_t maxScans = kMaxScans;
+    };
+    void SetSettings(const Settings& value) { settings = value; }
+
+    // What the headers say besides the frame, as far as they have been read.
+    struct HeaderFacts {
+        std::uint8_t frameCode = 0;  // the SOF marker code; 0 before the frame
+        bool jfif = false;
+        int adobeTransform = -1;   // APP14's colour transform; -1 without one
+        unsigned orientation = 0;  // Exif orientation 1..8, 0 without one
+        bool iccProfile = false;
+    };
+    const HeaderFacts& Facts() const { return facts; }
+    bool FrameSeen() const { return frameSeen; }
+    bool EndOfImageSeen() const { return endOfImageSeen; }
+    // Three components that are red, green and blue (Adobe transform 0, in
+    // tolerant decodes) rather than Y, Cb and Cr.
+    bool RgbFrame() const;
+
+    // Decoding a step at a time, without an image, for a reader that takes
+    // rows as they are needed: BeginPicture, ReadSegmentsToScan, then per scan
+    // either DecodeScan or, for a sequential scan, ReadScanHeader,
+    // DecodeMcuRows and EndScanData; FinishPicture after the last; EndPicture
+    // in any case.
+    //
+    // Checks the start of the stream (SOI, and in strict decodes the JFIF APP0).
+    void BeginPicture(InputByteStream& stream);
+    // Handles segments until a scan's SOS marker has been read (true) or the
+    // stream's segments end (false: EOI, or the end of the data).
+    bool ReadSegmentsToScan(InputByteStream& stream);
+    // The scan whose marker ReadSegmentsToScan stopped at, header and data;
+    // then the segments after it up to the next scan.
+    void DecodeScan(InputByteStream& stream);
+    void ReadScanHeader(InputByteStream& stream);
+    // Decodes MCU rows up to (not including) `mcuRow` of the current scan.
+    void DecodeMcuRows(InputByteStream& stream, unsigned mcuRow);
+    void EndScanData(InputByteStream& stream);
+    // After the last segment: the EOI and the trailing-data checks.
+    void FinishPicture(InputByteStream& stream);
+    // Releases the picture's buffers (whatever happened).
+    void EndPicture() { EndDecode(); }
+    // Set before a scan header: components hold the samples of one row of
+    // MCUs, for a sequential scan whose rows are taken as they are decoded.
+    void SetSampleBands(bool value) { sampleBands = value; }
+    bool SampleBands() const { return sampleBands; }
+    // Progressive frames: turns the coefficients of one MCU row into samples.
+    void TransformMcuRow(unsigned mcuRow);
+    // Converts image rows first .. last − 1 from the samples as they stand
+    // into BGRA pixels, or into grey samples (colour pictures give their
+    // luma); false when the components cannot give them (nothing written).
+    bool ConvertRowsInto(std::size_t first, std::size_t last, std::uint32_t* out) const;
+    bool GreyRowsInto(std::size_t first, std::size_t last, std::uint8_t* out) const;
 
   private:
     // --- decode loop and marker segments ---
@@ -99,30 +162,58 @@ class JpegDecoder : public ImageDecoder {
     void LoadFrameHeader(InputByteStream& stream, std::uint8_t code);
     void LoadScanHeader(InputByteStream& stream);
     void ComputeMcuGeometry();
-    void RunMarkerLoop(InputByteStream& stream);
+    // Returns true when it stopped at a scan's SOS marker (stopAtScan);
+    // resume continues after the segment the last call stopped at.
+    bool RunMarkerLoop(InputByteStream& stream, bool resume = false);
+    // Resets the per-picture state for a decode into the target (or none).
+    void StartPicture(RasterImage* target);
+    void ParseApplicationSegment(InputByteStream& stream, std::uint8_t code, unsigned length);
+    void DecodeScanData(InputByteStream& stream);
     void CheckTrailingData(InputByteStream& stream);
     bool IsFrameComponent(unsigned id) const;
 
     // --- scan drivers ---
-    void RunSequentialScan(BitReader& bits);
-    void RunProgressiveScan(BitReader& bits, unsigned ss, unsigned se, unsigned ah, unsigned al);
-    void RunDcInitialPass(BitReader& bits, unsigned al);
-    void RunDcRefinementPass(BitReader& bits, unsigned al);
-    void RunAcBandPass(BitReader& bits, unsigned ss, unsigned se, unsigned al);
-    void RunAcRefinementPass(BitReader& bits, unsigned ss, unsigned se, unsigned al);
+    // A scan is walked in units (MCUs when interleaved, blocks otherwise),
+    // possibly in several calls; each driver walks units walk.next .. end − 1.
+    struct ScanWalk {
+        unsigned ss = 0, se = 0, ah = 0, al = 0;
+        std::uint64_t units = 0;     // units of the scan
+        std::uint64_t next = 0;      // the unit to decode next
+        unsigned counter = 0;        // units since the scan's start or the last restart marker
+        std::uint64_t resumeAt = 0;  // units before it lie in damaged intervals (tolerant)
+        std::uint64_t unitsPerMcuRow = 0;
+    };
+    void StartScanWalk(unsigned ss, unsigned se, unsigned ah, unsigned al);
+    // Decodes the scan's units up to `end`, filling damaged intervals in
+    // tolerant decodes.
+    void WalkUnits(BitReader& bits, std::uint64_t end);
+    // True when a tolerant decode can go on after a failure in the scan data:
+    // the rest of the interval is filled and the walk resumes at the next
+    // restart marker.
+    bool RecoverFromDamage(BitReader& bits);
+    void FillUnits(std::uint64_t from, std::uint64_t to);
+    void RunDriver(BitReader& bits, std::uint64_t end);
+    void RunSequentialScan(BitReader& bits, std::uint64_t end);
+    void RunProgressiveScan(BitReader& bits, std::uint64_t end);
+    void RunDcInitialPass(BitReader& bits, std::uint64_t end);
+    void RunDcRefinementPass(BitReader& bits, std::uint64_t end);
+    void RunAcBandPass(BitReader& bits, std::uint64_t end);
+    void RunAcRefinementPass(BitReader& bits, std::uint64_t end);
     // The block operation is called as operation(component, stream, row, col).
     template <typename BlockOperation>
-    void WalkScan(BitReader& bits, bool progressiveDriver, BlockOperation operation);
+    void WalkScan(BitReader& bits, bool progressiveDriver, BlockOperation operation,
+                  std::uint64_t end);
     template <typename BlockOperation>
-    void WalkInterleaved(BitReader& bits, bool progressiveDriver, BlockOperation operation);
+    void WalkInterleaved(BitReader& bits, bool progressiveDriver, BlockOperation operation,
+                         std::uint64_t end);
     template <typename BlockOperation>
-    void WalkNonInterleaved(BitReader& bits, bool progressiveDriver, BlockOperation operation);
-    void RestartCheck(BitReader& bits, unsigned& counter, bool progressiveDriver);
+    void WalkNonInterleaved(BitReader& bits, bool progressiveDriver, BlockOperation operation,
+                            std::uint64_t end);
+    void RestartCheck(BitReader& bits, bool progressiveDriver);
     void ClearDcPredictors();
     void ExpectRestartMarker(BitReader& bits);
 
     // --- conversion into the image ---
-    // Converts image rows from the components' samples as they stand.
     // Converts image rows from the components' samples as they stand.
     void ConvertRows(std::size_t first, std::size_t last);
     // A sequential scan that codes every component of the frame and is the
@@ -173,6 +264,17 @@ class JpegDecoder : public ImageDecoder {
     bool pixelsZeroed = true;
     std::size_t rowsWritten = 0;
     DecoderKernels kernels = KernelsFor(BestSimdLevel());
+
+    Settings settings;
+    HeaderFacts facts;
+    ScanWalk walk;
+    // Where the current scan's data, or its last restart interval, began.
+    const std::uint8_t* restartMark = nullptr;
+    // ReadSegmentsToScan's marker loop stops at an SOS marker, and found one.
+    bool stopAtScan = false;
+    bool scanMarkerRead = false;
+    bool sampleBands = false;
+    std::vector<std::uint8_t> segmentPayload;
 };
 
 }  // namespace Tessera

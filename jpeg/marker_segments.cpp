@@ -1,9 +1,11 @@
 // The decode loop and the marker segments of a JFIF stream (T.81 B.2, JFIF 1.02).
 #include <algorithm>
 #include <array>
+#include <span>
 
-#include "../image/raster_image.h"
+#include "application_segments.h"
 #include "bit_reader.h"
+#include "image/raster_image.h"
 #include "input_byte_stream.h"
 #include "jpeg_decoder.h"
 
@@ -36,6 +38,9 @@ enum Marker : std::uint8_t {
     DRI = 0xDD,
     DHP = 0xDE,
     APP0 = 0xE0,
+    APP1 = 0xE1,
+    APP2 = 0xE2,
+    APP14 = 0xEE,
     APP15 = 0xEF,
     COM = 0xFE,
 };
@@ -74,24 +79,61 @@ void JpegDecoder::CheckJfifHeader(InputByteStream& stream) {
     // and thumbnail size are not used.
     if (!std::equal(header.begin() + 2, header.begin() + 6, "JFIF"))
         throw JpegBadStream("Not a JFIF file");
+    facts.jfif = true;
     if (length > kJfifHeaderBytes) SkipBytes(stream, length - kJfifHeaderBytes);
 }
 
-void JpegDecoder::RunMarkerLoop(InputByteStream& stream) {
-    std::uint8_t byte = stream.ReadByte();
+bool JpegDecoder::RunMarkerLoop(InputByteStream& stream, bool resume) {
+    std::uint8_t byte = resume ? 0 : stream.ReadByte();
     for (;;) {
-        if (!stream.HasData() || endOfImageSeen) return;
-        if (byte == kMarkerPrefix) {
-            HandleMarker(stream);
-            if (endOfImageSeen) return;
+        if (!resume) {
+            if (!stream.HasData() || endOfImageSeen) return false;
+            if (byte == kMarkerPrefix) {
+                HandleMarker(stream);
+                if (endOfImageSeen) return false;
+                if (scanMarkerRead) return true;
+            }
         }
+        resume = false;
         // Bytes between segments other than 0xFF are passed over. A read that
         // finds no byte at all ends the loop (the caller then reports the
         // missing EOI); one that takes the very last byte is a cut-off stream.
-        if (!stream.HasData()) return;
+        if (!stream.HasData()) return false;
         byte = stream.ReadByte();
         if (!stream.HasData()) throw JpegBadStream("Premature end of file");
     }
+}
+
+void JpegDecoder::BeginPicture(InputByteStream& stream) {
+    EndDecode();
+    StartPicture(nullptr);
+    // Other decoders take any segments between SOI and the frame: JFIF is
+    // one of the APPn segments then, and need not come first, or at all.
+    if (settings.tolerant) {
+        if (stream.ReadByte() != kMarkerPrefix || stream.ReadByte() != SOI)
+            throw JpegBadStream("Missing SOI Marker");
+    } else {
+        CheckJfifHeader(stream);
+    }
+}
+
+bool JpegDecoder::ReadSegmentsToScan(InputByteStream& stream) {
+    const bool resume = scanMarkerRead;
+    scanMarkerRead = false;
+    stopAtScan = true;
+    const bool atScan = RunMarkerLoop(stream, resume);
+    stopAtScan = false;
+    return atScan;
+}
+
+void JpegDecoder::DecodeScan(InputByteStream& stream) {
+    ReadScanHeader(stream);
+    DecodeScanData(stream);
+}
+
+void JpegDecoder::FinishPicture(InputByteStream& stream) {
+    if (!endOfImageSeen) throw JpegBadStream("End of Image Marker Not Found");
+    if (!settings.tolerant) CheckTrailingData(stream);
 }
 
 void JpegDecoder::CheckTrailingData(InputByteStream& stream) {
@@ -137,7 +179,10 @@ void JpegDecoder::HandleMarker(InputByteStream& stream) {
                 endOfImageSeen = true;
                 return;
             case SOS:
-                LoadScanHeader(stream);
+                if (stopAtScan)
+                    scanMarkerRead = true;  // the caller takes the scan from here
+                else
+                    LoadScanHeader(stream);
                 return;
             case DQT:
                 LoadQuantTables(stream);
@@ -159,10 +204,42 @@ void JpegDecoder::HandleMarker(InputByteStream& stream) {
     }
 }
 
-void JpegDecoder::SkipApplicationSegment(InputByteStream& stream, std::uint8_t /*code*/) {
+void JpegDecoder::SkipApplicationSegment(InputByteStream& stream, std::uint8_t code) {
     const unsigned length = stream.ReadBigEndian16();
     // A length below 2 (which would not even cover itself) skips nothing.
-    if (length > kSegmentLengthBytes) SkipBytes(stream, length - kSegmentLengthBytes);
+    if (length <= kSegmentLengthBytes) return;
+    if (code == APP0 || code == APP1 || code == APP2 || code == APP14)
+        ParseApplicationSegment(stream, code, length - kSegmentLengthBytes);
+    else
+        SkipBytes(stream, length - kSegmentLengthBytes);
+}
+
+// The segments that say what a picture is besides its frame: JFIF (APP0),
+// Exif (APP1: the orientation), ICC (APP2) and Adobe (APP14: the colour
+// transform). They consume exactly what a skipped segment does.
+void JpegDecoder::ParseApplicationSegment(InputByteStream& stream, std::uint8_t code,
+                                          unsigned length) {
+    segmentPayload.resize(length);
+    segmentPayload.resize(stream.ReadBlock(segmentPayload.data(), length));
+    const std::span<const std::uint8_t> payload(segmentPayload);
+    switch (code) {
+        case APP0:
+            facts.jfif = facts.jfif || IsJfifSegment(payload);
+            break;
+        case APP1:
+            if (const unsigned orientation = ExifOrientation(payload); orientation != 0)
+                facts.orientation = orientation;
+            break;
+        case APP2:
+            facts.iccProfile = facts.iccProfile || IsIccProfileSegment(payload);
+            break;
+        case APP14:
+            if (const int transform = AdobeTransform(payload); transform >= 0)
+                facts.adobeTransform = transform;
+            break;
+        default:
+            break;
+    }
 }
 
 void JpegDecoder::LoadHuffmanTables(InputByteStream& stream) {
@@ -190,7 +267,9 @@ void JpegDecoder::LoadQuantTables(InputByteStream& stream) {
         if (index >= kTableSlots) throw JpegBadStream("Quantization Table Index Too Large");
         if (precision == 0) remaining -= kQuantValues;
         if (precision == 1) remaining -= 2 * kQuantValues;
-        quantTables[index].LoadTable(stream, precision);
+        // Encoders write 16-bit tables for 8-bit samples at low qualities
+        // (marking the frame extended); the scan checks the frame's kind.
+        quantTables[index].LoadTable(stream, precision, settings.tolerant);
     }
 }
 
@@ -208,6 +287,7 @@ void JpegDecoder::LoadFrameHeader(InputByteStream& stream, std::uint8_t code) {
     // Components size their buffers once per picture, from the first frame.
     if (frameSeen) throw JpegBadStream("Multiple Frame Headers Not Supported");
     progressive = code == SOF2;
+    facts.frameCode = code;
     const unsigned length = stream.ReadBigEndian16();
     if (stream.ReadByte() != 8) throw JpegBadStream("Only 8-bit data supported");
     frameHeight = stream.ReadBigEndian16();
@@ -243,7 +323,7 @@ void JpegDecoder::LoadFrameHeader(InputByteStream& stream, std::uint8_t code) {
             maxVerticalSampling % component.VerticalSampling() != 0)
             throw JpegBadStream("Unsupported Sampling Factors");
     }
-    if (std::uint64_t{frameWidth} * frameHeight > kMaxPixels)
+    if (std::uint64_t{frameWidth} * frameHeight > settings.maxPixels)
         throw JpegBadStream("Image Too Large");
 
     ComputeMcuGeometry();
@@ -254,8 +334,9 @@ void JpegDecoder::LoadFrameHeader(InputByteStream& stream, std::uint8_t code) {
     }
     frameBlocks = std::uint64_t{mcuRows} * mcuColumns * blocksPerMcu;
     // Every pixel is either written by a conversion or zeroed at the end.
-    pixelsZeroed = image->SetSizeReusing(static_cast<int>(frameWidth),
-                                         static_cast<int>(frameHeight), sparePixels);
+    if (image != nullptr)
+        pixelsZeroed = image->SetSizeReusing(static_cast<int>(frameWidth),
+                                             static_cast<int>(frameHeight), sparePixels);
     frameSeen = true;
 }
 
@@ -267,8 +348,13 @@ void JpegDecoder::ComputeMcuGeometry() {
 }
 
 void JpegDecoder::LoadScanHeader(InputByteStream& stream) {
+    ReadScanHeader(stream);
+    DecodeScanData(stream);
+}
+
+void JpegDecoder::ReadScanHeader(InputByteStream& stream) {
     if (!frameSeen) throw JpegBadStream("Scan found before frame defined");
-    if (scansDone == kMaxScans) throw JpegBadStream("Too Many Scans");
+    if (scansDone == settings.maxScans) throw JpegBadStream("Too Many Scans");
     stream.ReadBigEndian16();  // the length is implied by the component count
     const unsigned count = stream.ReadByte();
     scanComponentCount = count;
@@ -297,9 +383,14 @@ void JpegDecoder::LoadScanHeader(InputByteStream& stream) {
     if (progressive && se > kMaxSpectralIndex)
         throw JpegBadStream("Spectral Selection Outside the Range 0-63");
 
+    if (settings.tolerant && frameComponentCount == 3 && facts.adobeTransform > 1)
+        throw JpegBadStream("Unsupported Adobe Colour Transform");
     for (unsigned i = 0; i < count; ++i) {
         JpegComponent& component = *scanComponents[i];
         component.CheckQuantTable();
+        // Baseline frames take 8-bit tables only (T.81 B.2.4.1).
+        if (facts.frameCode == SOF0 && component.QuantTableIsSixteenBit())
+            throw JpegBadStream("Only 8-bit Data is Supported");
         if (progressive) {
             if (ss == 0)
                 component.CheckDcTable();
@@ -330,17 +421,30 @@ void JpegDecoder::LoadScanHeader(InputByteStream& stream) {
     ++scansDone;
     // Only the first scan of a sequential picture, coding all its
     // components, leaves rows final as it passes them (ConvertFinishedRows).
-    convertingWhileDecoding = !progressive && scansDone == 1 && count == frameComponentCount;
+    convertingWhileDecoding =
+        image != nullptr && !progressive && scansDone == 1 && count == frameComponentCount;
     if (!convertingWhileDecoding) rowsConverted = 0;
-
+    StartScanWalk(ss, se, ah, al);
     stream.StartBitReading();
+    restartMark = stream.ReadPointer();
+    if (progressive && ss == 0 && se != 0)
+        throw JpegBadStream("Progressive scan contains DC and AC data");
+}
+
+void JpegDecoder::DecodeScanData(InputByteStream& stream) {
     {
         BitReader bits(stream);
-        if (progressive)
-            RunProgressiveScan(bits, ss, se, ah, al);
-        else
-            RunSequentialScan(bits);
+        WalkUnits(bits, walk.units);
     }
+    EndScanData(stream);
+}
+
+void JpegDecoder::DecodeMcuRows(InputByteStream& stream, unsigned mcuRow) {
+    BitReader bits(stream);
+    WalkUnits(bits, std::min<std::uint64_t>(walk.units, mcuRow * walk.unitsPerMcuRow));
+}
+
+void JpegDecoder::EndScanData(InputByteStream& stream) {
     stream.StopBitReading();
 }
 

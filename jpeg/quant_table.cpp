@@ -95,15 +95,18 @@ constexpr double kFractionScale = 4096.0;  // 12 fraction bits
 
 }  // namespace
 
-void QuantTable::LoadTable(InputByteStream& stream, unsigned precision) {
-    if (precision == 1) throw JpegDecoder::JpegBadStream("Only 8-bit Data is Supported");
-    if (precision != 0) throw JpegDecoder::JpegBadStream("Invalid Quantization Table Precision");
+void QuantTable::LoadTable(InputByteStream& stream, unsigned precision, bool sixteenBitAllowed) {
+    if (precision == 1 && !sixteenBitAllowed)
+        throw JpegDecoder::JpegBadStream("Only 8-bit Data is Supported");
+    if (precision > 1) throw JpegDecoder::JpegBadStream("Invalid Quantization Table Precision");
     for (auto& value : values) {
-        value = stream.ReadByte();
+        value = precision == 0 ? stream.ReadByte() : stream.ReadBigEndian16();
         if (value == 0) throw JpegDecoder::JpegBadStream("Zero value in quantization table");
     }
+    // Up to 65535 × 1.64 × 4096: well within 32 bits.
     ComputeMultipliers();
     defined = true;
+    sixteenBit = precision == 1;
 }
 
 void QuantTable::ComputeMultipliers() {

@@ -15,14 +15,18 @@ extern const std::array<std::uint8_t, 64> NaturalToZigzag;
 // One quantization table and the dequantization multipliers that the inverse
 // DCT applies, so that dequantizing and prescaling cost one multiplication.
 struct QuantTable {
-    // Loads 64 one-byte values (precision 0 only) and computes the multipliers.
-    void LoadTable(InputByteStream& stream, unsigned precision);
+    // Loads 64 one-byte values (precision 0) and computes the multipliers;
+    // with sixteenBitAllowed also 64 two-byte values, high byte first
+    // (precision 1).
+    void LoadTable(InputByteStream& stream, unsigned precision, bool sixteenBitAllowed = false);
 
     // The table as the DQT lists it, in zigzag order.
     std::array<std::uint16_t, 64> values{};
     // Natural order, entry 8u+v: value × S(u,v) × 4096 truncated (12 fraction bits).
     std::array<std::int32_t, 64> multipliers{};
     bool defined = false;
+    // The values came with precision 1.
+    bool sixteenBit = false;
 
   private:
     void ComputeMultipliers();

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "image/resource_stream.h"
+#include "resources/resource_stream.h"
 #include "slideshow_state.h"
 
 namespace Tessera {

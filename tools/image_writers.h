@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -8,17 +10,31 @@ namespace Tessera {
 
 class RasterImage;
 
-// Writers of decoded pictures into the common interchange formats. Each writes
-// the whole file into the stream and returns false when the stream fails (or,
-// for PNG, when the encoder does); a 0 × 0 image writes nothing and fails.
+// Writers of decoded pictures into the common interchange formats, fed rows
+// of RGB samples (3 bytes a pixel, rows from the top) as they are decoded.
+// Each writes into the stream and reports false once the stream fails (or,
+// for PNG, the encoder does); a picture of no pixels is refused.
+class PictureWriter {
+  public:
+    virtual ~PictureWriter() = default;
+    // The header; the picture's size is fixed from here on.
+    virtual bool Begin(std::uint32_t width, std::uint32_t height) = 0;
+    // The next `count` rows, one after the other.
+    virtual bool Rows(const std::uint8_t* rgb, std::size_t count) = 0;
+    // After the last row.
+    virtual bool End() = 0;
+};
 
-// Binary PPM (P6, maxval 255): RGB samples, rows from the top.
-bool WritePpm(const RasterImage& image, std::ostream& out);
+enum class PictureFormat { Ppm, Bmp, Png };
 
+// Binary PPM (P6, maxval 255): RGB samples, rows from the top; written as the
+// rows come.
 // Windows bitmap, 24 bits per pixel, BI_RGB: BITMAPFILEHEADER and
 // BITMAPINFOHEADER, then the rows bottom-up, each B, G, R per pixel and padded
-// with zeros to a multiple of 4 bytes.
-bool WriteBmp(const RasterImage& image, std::ostream& out);
+// with zeros to a multiple of 4 bytes; the rows are kept until End.
+// 8-bit RGB PNG, no interlacing; written as the rows come. Only when
+// PngAvailable().
+std::unique_ptr<PictureWriter> MakePictureWriter(PictureFormat format, std::ostream& out);
 
 // Bytes per BMP row for the given width: 3 per pixel rounded up to 4.
 constexpr std::uint32_t BmpRowStride(std::uint32_t width) {
@@ -28,7 +44,9 @@ constexpr std::uint32_t BmpRowStride(std::uint32_t width) {
 // Whether this build can write PNG files (libpng was found).
 bool PngAvailable();
 
-// 8-bit RGB PNG, no interlacing. Always fails when PngAvailable() is false.
+// A whole image at once through the writers above.
+bool WritePpm(const RasterImage& image, std::ostream& out);
+bool WriteBmp(const RasterImage& image, std::ostream& out);
 bool WritePng(const RasterImage& image, std::ostream& out);
 
 // The image's pixels as R, G, B bytes, rows from the top.

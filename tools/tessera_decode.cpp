@@ -1,8 +1,12 @@
 // tessera-decode: decodes a JPEG file into PPM, BMP or PNG, or reports its frame.
 //
-//   tessera-decode [--partial] INPUT OUTPUT   OUTPUT's extension picks the format;
-//                                             "-" writes PPM to standard output
-//   tessera-decode --info INPUT               prints WIDTH HEIGHT COMPONENTS KIND
+//   tessera-decode [--strict] [--partial] INPUT OUTPUT   OUTPUT's extension picks
+//                                             the format; "-" writes PPM to
+//                                             standard output
+//   tessera-decode [--strict] --info INPUT    prints WIDTH HEIGHT COMPONENTS KIND
+//
+// Pictures are read through the library's JpegReader, a few rows at a time,
+// and written as they come (a BMP, stored bottom-up, is written at the end).
 //
 // Exit status: 0 success, 1 the decoder rejected the file, 2 usage errors,
 // unreadable input, unwritable output and running out of memory.
@@ -27,35 +31,33 @@
 #include <io.h>
 #endif
 
-#include "image/raster_image.h"
-#include "jpeg/jpeg_decoder.h"
-#include "jpeg/memory_stream.h"
+#include "tessera/jpeg.h"
 #include "tools/image_writers.h"
 
 namespace {
 
-using Tessera::InputByteStream;
-using Tessera::JpegDecoder;
-using Tessera::RasterImage;
-
 constexpr std::string_view kProgram = "tessera-decode";
 constexpr std::string_view kUsage =
-    "usage: tessera-decode [--partial] INPUT OUTPUT.ppm|OUTPUT.bmp|OUTPUT.png|-\n"
-    "       tessera-decode --info INPUT\n";
+    "usage: tessera-decode [--strict] [--partial] INPUT OUTPUT.ppm|OUTPUT.bmp|OUTPUT.png|-\n"
+    "       tessera-decode [--strict] --info INPUT\n";
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitDecodeFailure = 1;
 constexpr int kExitTrouble = 2;
 
+// Rows asked of the reader at a time: a row of the largest MCUs.
+constexpr std::size_t kRowsAtATime = 32;
+
 enum class Mode { Decode, Info, Help };
-enum class OutputFormat { Ppm, Bmp, Png };
+using Tessera::PictureFormat;
 
 struct Options {
     Mode mode = Mode::Decode;
     bool partial = false;
+    bool strict = false;
     std::string input;
     std::string output;  // "-" is standard output
-    OutputFormat format = OutputFormat::Ppm;
+    PictureFormat format = PictureFormat::Ppm;
     std::string usageError;  // set when the command line is not usable
 };
 
@@ -67,13 +69,13 @@ std::string Lowercase(std::string_view text) {
 }
 
 // The format that OUTPUT names, or an explanation of why it names none.
-std::optional<OutputFormat> FormatFor(const std::string& output, std::string& error) {
-    if (output == "-") return OutputFormat::Ppm;
+std::optional<PictureFormat> FormatFor(const std::string& output, std::string& error) {
+    if (output == "-") return PictureFormat::Ppm;
     const std::string extension = Lowercase(std::filesystem::path(output).extension().string());
-    if (extension == ".ppm") return OutputFormat::Ppm;
-    if (extension == ".bmp") return OutputFormat::Bmp;
+    if (extension == ".ppm") return PictureFormat::Ppm;
+    if (extension == ".bmp") return PictureFormat::Bmp;
     if (extension == ".png") {
-        if (Tessera::PngAvailable()) return OutputFormat::Png;
+        if (Tessera::PngAvailable()) return PictureFormat::Png;
         error = "PNG output is not available in this build";
         return std::nullopt;
     }
@@ -88,6 +90,8 @@ Options ParseArguments(std::span<const std::string_view> arguments) {
     for (const std::string_view argument : arguments) {
         if (argument == "--partial") {
             options.partial = true;
+        } else if (argument == "--strict") {
+            options.strict = true;
         } else if (argument == "--info") {
             info = true;
         } else if (argument == "--help" || argument == "-h") {
@@ -125,6 +129,8 @@ void ReportLine(std::string_view text) {
     std::cerr << kProgram << ": " << text << '\n';
 }
 
+// The whole file, read into a buffer of its exact size where the file says
+// its size (no spare capacity: the file is most of what the tool holds).
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
                                                        std::string& reason) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -133,6 +139,9 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
         return std::nullopt;
     }
     std::vector<std::uint8_t> bytes;
+    std::error_code sizeError;
+    const auto size = std::filesystem::file_size(path, sizeError);
+    if (!sizeError) bytes.reserve(static_cast<std::size_t>(size));
     std::uint8_t chunk[1 << 16];
     std::size_t got;
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
@@ -147,121 +156,129 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
     return bytes;
 }
 
+// A decode failure as the tool reports it: the message and the class.
 struct DecodeFailure {
     std::string message;
     std::string_view type;
 };
 
-// Decodes the bytes into the image. On failure the image holds what the
-// decoder had refreshed it with. Running out of memory passes through.
-std::optional<DecodeFailure> Decode(std::span<const std::uint8_t> bytes, JpegDecoder& decoder,
-                                    RasterImage& image) {
-    Tessera::MemoryStream stream(bytes);
+// Runs the step, turning the library's exceptions into a failure; running
+// out of memory passes through.
+template <typename Step>
+std::optional<DecodeFailure> Guarded(Step step) {
     try {
-        decoder.DecodeStream(stream, image);
-    } catch (const JpegDecoder::JpegBadStream& error) {
+        step();
+    } catch (const Tessera::JpegBadStream& error) {
         return DecodeFailure{error.what(), "JpegBadStream"};
-    } catch (const JpegDecoder::JpegError& error) {
+    } catch (const Tessera::JpegError& error) {
         return DecodeFailure{error.what(), "JpegError"};
-    } catch (const InputByteStream::StreamError& error) {
+    } catch (const Tessera::StreamError& error) {
         return DecodeFailure{error.what(), "StreamError"};
     }
     return std::nullopt;
 }
 
-bool HasPicture(const RasterImage& image) {
-    return image.Width() > 0 && image.Height() > 0;
+void ReportFailure(const Options& options, const DecodeFailure& failure) {
+    ReportLine(options.input + ": " + failure.message + " (" + std::string(failure.type) + ")");
 }
 
-// The code of the first SOF0, SOF1 or SOF2 marker, found by walking the
-// segments as the decoder does: stray bytes between segments and fill bytes
-// before a code are passed over, and each segment is skipped by its length.
-std::optional<std::uint8_t> FindFrameMarker(std::span<const std::uint8_t> bytes) {
-    constexpr std::uint8_t kPrefix = 0xFF;
-    std::size_t at = 2;  // past SOI
-    while (at < bytes.size()) {
-        if (bytes[at] != kPrefix) {
-            ++at;
-            continue;
-        }
-        while (at < bytes.size() && bytes[at] == kPrefix) ++at;
-        if (at >= bytes.size()) break;
-        const std::uint8_t code = bytes[at++];
-        if (code >= 0xC0 && code <= 0xC2) return code;
-        if (code == 0xD8 || (code >= 0xD0 && code <= 0xD7) || code == 0x01)
-            continue;                             // markers without a segment
-        if (code == 0xD9 || code == 0xDA) break;  // EOI or a scan before any frame
-        if (at + 2 > bytes.size()) break;
-        const std::size_t length = std::size_t{bytes[at]} << 8 | bytes[at + 1];
-        at += length < 2 ? 2 : length;
-    }
-    return std::nullopt;
+bool HasPicture(const Tessera::JpegInfo& info) {
+    return info.width > 0 && info.height > 0;
 }
 
-std::string_view FrameKind(const JpegDecoder& decoder, std::span<const std::uint8_t> bytes) {
-    if (decoder.ProgressiveFrame()) return "progressive";
-    return FindFrameMarker(bytes) == 0xC1 ? "extended" : "baseline";
+std::string_view FrameKind(const Tessera::JpegInfo& info) {
+    if (info.progressive) return "progressive";
+    return info.extended ? "extended" : "baseline";
 }
 
-bool WriteImage(const RasterImage& image, OutputFormat format, std::ostream& out) {
-    switch (format) {
-        case OutputFormat::Ppm:
-            return Tessera::WritePpm(image, out);
-        case OutputFormat::Bmp:
-            return Tessera::WriteBmp(image, out);
-        case OutputFormat::Png:
-            return Tessera::WritePng(image, out);
-    }
-    return false;
-}
+// Where the picture goes: standard output, or a temporary name beside the
+// output that is renamed at the end, so that no half-written file ever
+// carries the output's name.
+class Destination {
+  public:
+    explicit Destination(const std::string& output) : output(output) {}
+    ~Destination() { Abandon(); }
+    Destination(const Destination&) = delete;
+    Destination& operator=(const Destination&) = delete;
 
-// A name beside the output for writing into before the final rename, so that
-// no half-written file ever carries the output's name.
-std::filesystem::path TemporaryNameFor(const std::filesystem::path& output) {
-    std::random_device random;
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".tmp%08x", static_cast<unsigned>(random()));
-    std::filesystem::path temporary = output;
-    temporary += suffix;
-    return temporary;
-}
-
-// Writes the image to the output; on failure reports it and returns false.
-bool WriteOutput(const Options& options, const RasterImage& image) {
-    if (options.output == "-") {
+    // The stream to write into; null (reported) when it cannot be opened.
+    std::ostream* Open() {
+        if (output == "-") {
 #ifdef _WIN32
-        _setmode(_fileno(stdout), _O_BINARY);
+            _setmode(_fileno(stdout), _O_BINARY);
 #endif
-        if (WriteImage(image, options.format, std::cout)) return true;
-        ReportLine("cannot write to standard output");
-        return false;
-    }
-
-    const std::filesystem::path output(options.output);
-    const std::filesystem::path temporary = TemporaryNameFor(output);
-    std::error_code ignored;
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+            return &std::cout;
+        }
+        temporary = TemporaryNameFor(output);
+        file.open(temporary, std::ios::binary | std::ios::trunc);
         if (!file) {
-            ReportLine("cannot write " + options.output + ": " + std::strerror(errno));
+            ReportLine("cannot write " + output + ": " + std::strerror(errno));
+            temporary.clear();
+            return nullptr;
+        }
+        return &file;
+    }
+    // Gives the written picture the output's name; false (reported) when
+    // the writing failed or the rename does.
+    bool Commit(bool written) {
+        if (output == "-") {
+            if (written && std::cout.flush()) return true;
+            ReportLine("cannot write to standard output");
             return false;
         }
-        const bool written = WriteImage(image, options.format, file);
         file.close();
         if (!written || !file) {
-            std::filesystem::remove(temporary, ignored);
-            ReportLine("cannot write " + options.output);
+            ReportLine("cannot write " + output);
             return false;
         }
+        std::error_code error;
+        std::filesystem::rename(temporary, output, error);
+        if (error) {
+            ReportLine("cannot write " + output + ": " + error.message());
+            return false;
+        }
+        temporary.clear();
+        return true;
     }
-    std::error_code error;
-    std::filesystem::rename(temporary, output, error);
-    if (error) {
+
+  private:
+    void Abandon() {
+        if (temporary.empty()) return;
+        file.close();
+        std::error_code ignored;
         std::filesystem::remove(temporary, ignored);
-        ReportLine("cannot write " + options.output + ": " + error.message());
-        return false;
     }
-    return true;
+    static std::filesystem::path TemporaryNameFor(const std::filesystem::path& path) {
+        std::random_device random;
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".tmp%08x", static_cast<unsigned>(random()));
+        std::filesystem::path name = path;
+        name += suffix;
+        return name;
+    }
+
+    std::string output;
+    std::filesystem::path temporary;
+    std::ofstream file;
+};
+
+// Reads every row (into rows, a buffer of kRowsAtATime rows) and hands each
+// batch to `take`; true when take never failed. Stops at the first decode
+// failure, which it stores; with `afterFailure` it goes on to the end, the
+// rest of the rows as far as the picture was decoded.
+template <typename Take>
+bool ReadAllRows(Tessera::JpegReader& reader, std::vector<std::uint8_t>& rows,
+                 std::optional<DecodeFailure>& failure, bool afterFailure, Take take) {
+    for (;;) {
+        std::size_t count = 0;
+        if (auto error = Guarded([&] { count = reader.ReadRows(rows.data(), kRowsAtATime); })) {
+            failure = std::move(error);
+            if (!afterFailure) return true;
+            continue;  // the reader now hands out what it has, without failing
+        }
+        if (count == 0) return true;
+        if (!take(rows.data(), count)) return false;
+    }
 }
 
 int Run(const Options& options) {
@@ -272,29 +289,64 @@ int Run(const Options& options) {
         return kExitTrouble;
     }
 
-    JpegDecoder decoder;
-    RasterImage image;
-    if (const auto failure = Decode(*bytes, decoder, image)) {
-        ReportLine(options.input + ": " + failure->message + " (" + std::string(failure->type) +
-                   ")");
-        if (options.mode == Mode::Decode && options.partial && HasPicture(image) &&
-            !WriteOutput(options, image))
-            return kExitTrouble;
+    Tessera::DecodeOptions decodeOptions;
+    decodeOptions.strict = options.strict;
+    decodeOptions.format = Tessera::PixelFormat::Rgb;
+    std::optional<Tessera::JpegReader> reader;
+    // A failure here comes before the frame header: there is no picture to keep.
+    if (const auto failure =
+            Guarded([&] { reader.emplace(bytes->data(), bytes->size(), decodeOptions); })) {
+        ReportFailure(options, *failure);
         return kExitDecodeFailure;
     }
-    // A stream can end properly without ever defining a frame.
-    if (!HasPicture(image)) {
-        ReportLine(options.input + ": the file holds no picture");
-        return kExitDecodeFailure;
-    }
+    const Tessera::JpegInfo info = reader->Info();
+    std::vector<std::uint8_t> rows(kRowsAtATime * reader->RowBytes());
+    std::optional<DecodeFailure> failure;
 
-    if (options.mode == Mode::Info) {
-        std::cout << decoder.PictureWidth() << ' ' << decoder.PictureHeight() << ' '
-                  << decoder.FrameComponentCount() << ' ' << FrameKind(decoder, *bytes) << '\n';
+    // --info and pictures without pixels still decode the whole file.
+    if (options.mode == Mode::Info || !HasPicture(info)) {
+        ReadAllRows(*reader, rows, failure, false,
+                    [](const std::uint8_t*, std::size_t) { return true; });
+        if (failure) {
+            ReportFailure(options, *failure);
+            return kExitDecodeFailure;
+        }
+        if (!HasPicture(info)) {
+            // A stream can end properly without ever defining a frame.
+            ReportLine(options.input + ": the file holds no picture");
+            return kExitDecodeFailure;
+        }
+        std::cout << info.width << ' ' << info.height << ' ' << info.components << ' '
+                  << FrameKind(info) << '\n';
         std::cout.flush();
         return std::cout ? kExitSuccess : kExitTrouble;
     }
-    return WriteOutput(options, image) ? kExitSuccess : kExitTrouble;
+
+    // The output is opened, and its header written, with the first rows: a
+    // file that fails before any row is decoded leaves nothing behind.
+    Destination destination(options.output);
+    std::unique_ptr<Tessera::PictureWriter> writer;
+    bool opened = false;
+    const bool taken = ReadAllRows(
+        *reader, rows, failure, options.partial, [&](const std::uint8_t* rgb, std::size_t count) {
+            if (!opened) {
+                opened = true;
+                std::ostream* out = destination.Open();
+                if (out == nullptr) return false;
+                writer = Tessera::MakePictureWriter(options.format, *out);
+                if (writer == nullptr || !writer->Begin(info.width, info.height)) return false;
+            }
+            return writer->Rows(rgb, count);
+        });
+    if (opened && writer == nullptr) return kExitTrouble;  // reported by Open
+    if (failure) {
+        ReportFailure(options, *failure);
+        // Without --partial a file is abandoned; standard output keeps what
+        // was written before the failure, as a pipe cannot take it back.
+        if (!options.partial) return kExitDecodeFailure;
+    }
+    if (!destination.Commit(taken && writer != nullptr && writer->End())) return kExitTrouble;
+    return failure ? kExitDecodeFailure : kExitSuccess;
 }
 
 }  // namespace

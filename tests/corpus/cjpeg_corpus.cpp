@@ -12,11 +12,6 @@ namespace TesseraTest {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// A deterministic scene with what exercises a JPEG decoder: smooth gradients
-// (DC and low frequencies), hard edges and fine texture (high frequencies,
-// large AC magnitudes), saturated colours (clamping in colour conversion).
 Picture Scene(int width, int height, std::uint32_t seed) {
     Picture picture{width, height, 3, {}};
     picture.samples.resize(static_cast<std::size_t>(width) * height * 3);
@@ -47,6 +42,8 @@ Picture Scene(int width, int height, std::uint32_t seed) {
     }
     return picture;
 }
+
+namespace {
 
 struct Configuration {
     const char* name;

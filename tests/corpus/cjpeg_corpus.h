@@ -18,6 +18,11 @@ struct CorpusFile {
     Picture reference;  // djpeg -dct int -nosmooth
 };
 
+// A deterministic scene with what exercises a JPEG decoder: smooth gradients
+// (DC and low frequencies), hard edges and fine texture (high frequencies,
+// large AC magnitudes), saturated colours (clamping in colour conversion).
+Picture Scene(int width, int height, std::uint32_t seed);
+
 // Builds the corpus once per test run in a temporary directory (removed at
 // exit). Empty when cjpeg or djpeg are not installed; SkipReason says why.
 const std::vector<CorpusFile>& CjpegCorpus();

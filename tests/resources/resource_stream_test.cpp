@@ -1,4 +1,4 @@
-#include "image/resource_stream.h"
+#include "resources/resource_stream.h"
 
 #include <gtest/gtest.h>
 

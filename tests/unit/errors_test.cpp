@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <stdexcept>
+#include <string>
 
 #include "stream_builder.h"
 
@@ -55,6 +57,31 @@ TEST(Errors, RefreshOutsideADecode) {
     RasterImage image;
     Decode(decoder, StreamBuilder().Start().Eoi(), image);
     ExpectFailure([&] { decoder.RefreshImage(); }, Raised::JpegError, "Not reading an image");
+}
+
+}  // namespace
+}  // namespace Tessera::Testing
+
+namespace Tessera::Testing {
+namespace {
+
+// Each message has its code and each code its message, both ways; a text of
+// none of them is Other. The code travels with the exception.
+TEST(Errors, CodesAndMessagesMatchOneToOne) {
+    std::set<std::string> messages;
+    for (int value = 1; value < 100; ++value) {
+        const auto code = static_cast<ErrorCode>(value);
+        const std::string message = ErrorMessage(code);
+        if (message.empty()) continue;
+        EXPECT_TRUE(messages.insert(message).second) << message;
+        EXPECT_EQ(ErrorCodeOf(message.c_str()), code) << message;
+    }
+    EXPECT_GE(messages.size(), 50u);
+    EXPECT_EQ(ErrorCodeOf("not a message of ours"), ErrorCode::Other);
+    EXPECT_EQ(JpegDecoder::JpegBadStream("Missing SOI Marker").Code(), ErrorCode::MissingSoiMarker);
+    EXPECT_EQ(ErrorCodeOf(InputByteStream::StreamError("Premature end of stream")),
+              ErrorCode::PrematureEndOfStream);
+    EXPECT_EQ(ErrorCodeOf(std::runtime_error("Missing SOI Marker")), ErrorCode::Other);
 }
 
 }  // namespace

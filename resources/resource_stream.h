@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../jpeg/input_byte_stream.h"
+#include "jpeg/input_byte_stream.h"
 
 namespace Tessera {
 

@@ -1,6 +1,6 @@
 // ResourceStream over the resource table compiled into the executable.
-#include "../resources/resource_table.h"
 #include "resource_stream.h"
+#include "resource_table.h"
 
 namespace Tessera {
 

@@ -1,0 +1,254 @@
+// Tessera: a JPEG decoder (baseline, extended sequential and progressive;
+// Huffman coding; 8-bit samples; one or three components) with exact integer
+// arithmetic, so every correct build gives the same bytes.
+//
+//   std::vector<std::uint8_t> file = ...;
+//   Tessera::Image image = Tessera::DecodeJpeg(file.data(), file.size());
+//
+// or, a few rows at a time in bounded memory:
+//
+//   Tessera::JpegReader reader(file.data(), file.size(), {.format = Tessera::PixelFormat::Rgb});
+//   std::vector<std::uint8_t> rows(16 * reader.RowBytes());
+//   while (std::size_t n = reader.ReadRows(rows.data(), 16)) ...
+//
+// Every failure is an exception of the classes below, carrying a fixed
+// English message and an ErrorCode.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Only what this header declares is exported from a shared build.
+#if defined(_WIN32)
+#if defined(TESSERA_SHARED_LIBRARY) && defined(TESSERA_BUILDING_LIBRARY)
+#define TESSERA_API __declspec(dllexport)
+#elif defined(TESSERA_SHARED_LIBRARY)
+#define TESSERA_API __declspec(dllimport)
+#else
+#define TESSERA_API
+#endif
+#else
+#define TESSERA_API __attribute__((visibility("default")))
+#endif
+
+namespace Tessera {
+
+// One code per message, stable across versions: switch on it rather than on
+// the text. Codes 1-19 concern the file's structure, 20-39 features this
+// decoder does not support, 40-59 corrupt headers, 60-69 corrupt entropy-coded
+// data, 70-79 the decoder's limits, 80-89 misuse.
+enum class ErrorCode : std::uint16_t {
+    Other = 0,  // a message of none of the codes below
+    MissingSoiMarker = 1,
+    MissingJfifApp0Marker = 2,
+    NotAJfifFile = 3,
+    PrematureEndOfFile = 4,
+    PrematureEndOfStream = 5,
+    EndOfImageMarkerNotFound = 6,
+    ExtraDataAfterEndOfImage = 7,
+    UnknownMarker = 8,
+    InvalidMarkerInCompressedStream = 9,
+    InvalidMarkerInCompressedData = 10,
+    MissingRestartMarker = 11,
+    IncorrectRestartMarker = 12,
+    LosslessNotSupported = 20,
+    DifferentialSequentialNotSupported = 21,
+    DifferentialProgressiveNotSupported = 22,
+    DifferentialLosslessNotSupported = 23,
+    ArithmeticCodingNotSupported = 24,
+    DhpMarkerNotSupported = 25,
+    SamplePrecisionNotSupported = 26,        // "Only 8-bit data supported"
+    QuantizationPrecisionNotSupported = 27,  // "Only 8-bit Data is Supported"
+    ComponentCountNotSupported = 28,
+    MultipleFrameHeadersNotSupported = 29,
+    SamplingFactorsNotSupported = 30,
+    ColourTransformNotSupported = 31,
+    HuffmanTableIndexOutOfRange = 40,
+    QuantizationTableIndexTooLarge = 41,
+    InvalidFrameSize = 42,
+    BadQuantizationTableIndex = 43,
+    ScanBeforeFrame = 44,
+    InvalidScanComponentCount = 45,
+    ComponentNotDefined = 46,
+    InvalidComponentIdentifier = 47,
+    HuffmanCountTooLarge = 48,
+    BadHuffmanTable = 49,
+    ZeroQuantizationValue = 50,
+    InvalidQuantizationPrecision = 51,
+    HorizontalSamplingOutOfRange = 52,
+    VerticalSamplingOutOfRange = 53,
+    AcTableNotDefined = 54,
+    DcTableNotDefined = 55,
+    QuantizationTableNotDefined = 56,
+    SpectralSelectionOutOfRange = 57,
+    ProgressiveScanMixesDcAndAc = 58,
+    BadHuffmanCodeLength = 60,
+    CoefficientIndexOutOfRange = 61,
+    DataOutOfRange = 62,
+    ProgressiveScanError = 63,
+    InvalidValueInStream = 64,
+    InvalidDcDifferenceCategory = 65,
+    ImageTooLarge = 70,
+    TooManyScans = 71,
+    TooManyBlockVisits = 72,
+    NotReadingAnImage = 80,
+    QuantizationTableNotAssigned = 81,
+};
+
+// The fixed message of a code ("" for Other).
+TESSERA_API const char* ErrorMessage(ErrorCode code) noexcept;
+// The code of a message; Other for a text that is none of them.
+TESSERA_API ErrorCode ErrorCodeOf(const char* message) noexcept;
+
+// Base of every error about a picture's content.
+class TESSERA_API GraphicsException : public std::exception {
+  public:
+    explicit GraphicsException(std::string message);
+    const char* what() const noexcept override;
+    ErrorCode Code() const noexcept { return code_; }
+
+  private:
+    std::string message_;
+    ErrorCode code_;
+};
+
+// Misuse of the decoder, and some checks of a picture's tables.
+class TESSERA_API JpegError : public GraphicsException {
+  public:
+    explicit JpegError(std::string message) : GraphicsException(std::move(message)) {}
+};
+
+// A corrupt stream, or one that uses a feature this decoder does not support.
+class TESSERA_API JpegBadStream : public JpegError {
+  public:
+    explicit JpegBadStream(std::string message) : JpegError(std::move(message)) {}
+};
+
+// The compressed data ended early or holds a marker where data must be. Not a
+// GraphicsException: a caller catching those does not see it.
+class TESSERA_API StreamError : public std::logic_error {
+  public:
+    explicit StreamError(const std::string& message);
+    ErrorCode Code() const noexcept { return code_; }
+
+  private:
+    ErrorCode code_;
+};
+
+// The code of any exception this library throws; Other for any other exception.
+TESSERA_API ErrorCode ErrorCodeOf(const std::exception& error) noexcept;
+
+// Pixel layouts of decoded rows: bytes in memory order, 8 bits each.
+enum class PixelFormat {
+    Bgra,  // blue, green, red, alpha (255): the decoder's own order
+    Rgba,
+    Rgb,
+    Grey,  // grey pictures as they are; colour ones as their luma
+};
+
+constexpr std::size_t BytesPerPixel(PixelFormat format) {
+    return format == PixelFormat::Grey ? 1 : format == PixelFormat::Rgb ? 3 : 4;
+}
+
+struct DecodeOptions {
+    // false: accept the files cameras, phones and other encoders write:
+    // any APPn segments before the frame (Exif, ICC, Adobe) with JFIF
+    // optional; Adobe RGB (APP14 transform 0) as well as YCbCr; anything
+    // after EOI; 16-bit quantization tables in extended and progressive
+    // frames; a damaged restart interval decoded as blocks without data
+    // (mid-grey) and the picture resumed at the next restart marker.
+    // true: exactly the JFIF decoder inside the screen saver, outcome, bytes
+    // and message alike.
+    bool strict = false;
+    PixelFormat format = PixelFormat::Bgra;
+    // Larger frames are refused before anything is allocated ("Image Too Large").
+    std::uint64_t maxPixels = std::uint64_t{1} << 28;
+    // At most this many scans ("Too Many Scans").
+    std::uint32_t maxScans = 1000;
+};
+
+// How the components' samples become colours.
+enum class ColourSpace { Grey, YCbCr, Rgb };
+
+struct ComponentInfo {
+    unsigned id = 0;                  // the identifier the frame header gives
+    unsigned horizontalSampling = 0;  // 1..4
+    unsigned verticalSampling = 0;    // 1..4
+};
+
+// What the headers up to the first scan say.
+struct JpegInfo {
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned components = 0;  // 1 or 3
+    bool progressive = false;
+    bool extended = false;  // an extended sequential frame (SOF1)
+    ColourSpace colourSpace = ColourSpace::Grey;
+    std::array<ComponentInfo, 3> sampling{};  // the first `components` entries
+    unsigned restartInterval = 0;             // MCUs per interval at the first scan; 0: none
+    bool jfif = false;                        // a JFIF APP0 segment
+    unsigned orientation = 0;                 // Exif orientation 1..8; 0 when there is none
+    bool hasIccProfile = false;               // an ICC_PROFILE APP2 segment
+};
+
+// A decoded picture: rows from the top, no padding between them.
+struct Image {
+    unsigned width = 0;
+    unsigned height = 0;
+    PixelFormat format = PixelFormat::Bgra;
+    std::vector<std::uint8_t> pixels;  // width × height × BytesPerPixel(format)
+};
+
+// Reads the headers up to the first scan (nothing is decoded), as a decode
+// with strict = false reads them. A stream that ends properly without a frame
+// gives width and height 0.
+TESSERA_API JpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size);
+
+// Decodes a whole picture. A stream that ends properly without a frame gives
+// an empty image (width and height 0).
+TESSERA_API Image DecodeJpeg(const std::uint8_t* data, std::size_t size,
+                             const DecodeOptions& options = {});
+
+// Decodes a picture row by row. A sequential picture whose first and only
+// scan codes every component is decoded as its rows are read, holding only
+// the samples of the MCU row in flight; other pictures are decoded at the
+// first ReadRows (a progressive one then holds its coefficients and the
+// samples of one MCU row, a sequential one its samples). The data must
+// outlive the reader.
+class TESSERA_API JpegReader {
+  public:
+    // Reads the headers up to the first scan. Throws when they fail before the
+    // frame header; a failure after it is thrown by the first ReadRows.
+    JpegReader(const std::uint8_t* data, std::size_t size, const DecodeOptions& options = {});
+    ~JpegReader();
+    JpegReader(JpegReader&&) noexcept;
+    JpegReader& operator=(JpegReader&&) noexcept;
+
+    const JpegInfo& Info() const;
+    PixelFormat Format() const;
+    // Bytes of one row: width × BytesPerPixel(format).
+    std::size_t RowBytes() const;
+
+    // Writes up to maxRows rows, top-down, into out (maxRows × RowBytes()
+    // bytes) and returns how many it wrote; 0 once every row has been read.
+    // A failure is thrown by the call that meets it when it has written no
+    // row yet, else by the next call. The last rows come only once the rest
+    // of the stream has been read, so every failure comes before the picture
+    // is complete. After ReadRows has thrown, further calls do not throw:
+    // they hand out the remaining rows as far as the picture was decoded
+    // (what a block without data gives below that), for callers that keep
+    // damaged pictures.
+    std::size_t ReadRows(std::uint8_t* out, std::size_t maxRows);
+
+  private:
+    class State;
+    std::unique_ptr<State> state;
+};
+
+}  // namespace Tessera
