@@ -187,6 +187,13 @@ int StrayPixels(const Picture& shot, const Picture& frame, const TraceTick& tick
     return stray;
 }
 
+bool TextIsBlack(const Picture& shot, const TextBox& text) {
+    for (int y = std::max(text.y, 0); y < text.y + text.height && y < shot.height; ++y)
+        for (int x = std::max(text.x, 0); x < text.x + text.width && x < shot.width; ++x)
+            if (!shot.At(x, y).Black()) return false;
+    return true;
+}
+
 bool TextHasColour(const Picture& shot, const TextBox& text, std::uint32_t colour) {
     const Rgb wanted{std::uint8_t(colour), std::uint8_t(colour >> 8), std::uint8_t(colour >> 16)};
     for (int y = std::max(text.y, 0); y < text.y + text.height && y < shot.height; ++y)
@@ -216,8 +223,12 @@ int CheckFrames(Display* display, Window window, const std::string& traceDir, in
             if (frame == nullptr || !FrameMatches(shot, *frame, trace[t])) continue;
             const TextBox box = TextBoxOf(shot, trace[t], scale);
             const int stray = StrayPixels(shot, *frame, trace[t], box);
+            // The text follows the frame within a tick, so a shot may come
+            // between the two: it then shows the text of the tick before,
+            // or, at the very first tick, none yet.
             const bool text = TextHasColour(shot, box, trace[t].colour) ||
-                              (t > 0 && TextHasColour(shot, box, trace[t - 1].colour));
+                              (t > 0 && TextHasColour(shot, box, trace[t - 1].colour)) ||
+                              (t == 0 && TextIsBlack(shot, box));
             if (stray != 0 || !text) {
                 why = "frame " + std::to_string(t) + " but " + std::to_string(stray) +
                       " stray pixels" + (text ? "" : " and no text of its colour");
