@@ -20,29 +20,12 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 SCREEN_W=1024
 SCREEN_H=768
 
-failures=0
-checks=0
 bg_pids=()
 xvfb_pid=""
 xephyr_pid=""
 WORK=""
 
-log() { printf '[%s] %s\n' "$(date +%T.%3N)" "$*"; }
-
-ok() { checks=$((checks + 1)); log "ok: $*"; }
-fail() { checks=$((checks + 1)); failures=$((failures + 1)); log "FAIL: $*"; }
-
-# check DESCRIPTION COMMAND...: passes when the command succeeds.
-check() {
-  local what=$1
-  shift
-  if "$@"; then ok "$what"; else fail "$what"; fi
-}
-
-# expect_eq DESCRIPTION EXPECTED ACTUAL
-expect_eq() {
-  if [[ "$3" == "$2" ]]; then ok "$1 ($3)"; else fail "$1: expected '$2', got '$3'"; fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/checks.sh"
 
 # Float comparison: fcmp A OP B, OP one of < <= > >=.
 fcmp() { awk -v a="$1" -v b="$3" "BEGIN { exit !(a $2 b) }"; }

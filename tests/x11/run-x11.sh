@@ -14,21 +14,11 @@ TRACE=$BUILD/tools/tessera-show-trace
 CMAKE=${CMAKE:-cmake}
 WORK=$(mktemp -d /tmp/miruton-x11.XXXXXX)
 SCREEN=1024x768
-failures=0
-checks=0
 pids=()
 xvfb=""
 xephyr=""
 
-log() { printf '[%s] %s\n' "$(date +%T.%3N)" "$*"; }
-ok() { checks=$((checks + 1)); log "ok: $*"; }
-fail() { checks=$((checks + 1)); failures=$((failures + 1)); log "FAIL: $*"; }
-check() {
-  local what=$1
-  shift
-  if "$@"; then ok "$what"; else fail "$what"; fi
-}
-expect_eq() { if [[ "$3" == "$2" ]]; then ok "$1 ($3)"; else fail "$1: expected '$2', got '$3'"; fi; }
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/checks.sh"
 now_ms() { date +%s%3N; }
 
 cleanup() {
