@@ -52,6 +52,12 @@ cleanup() {
     kill "$xvfb_pid" 2>/dev/null
     wait "$xvfb_pid" 2>/dev/null
   fi
+  # What the programs and tools wrote, kept beside the screenshots of a
+  # failed test.
+  if ((status != 0)) && [[ -n "$WORK" && -n "${SHOTS:-}" && -n "${CASE:-}" ]]; then
+    mkdir -p "$SHOTS/$CASE-logs"
+    cp "$WORK"/*.log "$WORK"/*.err "$WORK"/*.out "$SHOTS/$CASE-logs/" 2>/dev/null
+  fi
   [[ -n "$WORK" ]] && rm -rf "$WORK"
   exit "$status"
 }

@@ -597,12 +597,16 @@ reg_field() {
 }
 
 # set_desktop NAME DATA: a value under Control Panel\Desktop; DATA <none> deletes it.
+# The value is read back: a round must start from what it says.
 set_desktop() {
   if [[ $2 == '<none>' ]]; then
     wine_t 60 reg delete "$DESKTOP" /v "$1" /f >>"$WORK/reg.log" 2>&1 || true
   else
     reg_add "$DESKTOP" /v "$1" /t REG_SZ /d "$2"
   fi
+  local now
+  now=$(reg_field "$(reg_dump "$DESKTOP")" "$1")
+  [[ $now == "$2" ]] || { log "FAIL: setting $1 to <$2> left <$now>"; cat "$WORK/reg.log"; exit 1; }
 }
 
 # unix_path WINDOWS_PATH: the file of a C: path inside the test prefix.
@@ -697,8 +701,10 @@ case_install_silent() {
     [[ -n $later ]] && set_desktop SCRNSAVE.EXE "$later"
     local program=${quiet#\"}
     program=${program%%\"*}
-    expect_eq "the silent uninstall exits with 0" 0 \
-      "$(run_app uninstall 60 "$program" /S; timeout 30 "$WINESERVER" -w || true)"
+    local rc
+    rc=$(run_app uninstall 60 "$program" /S; timeout 30 "$WINESERVER" -w || true)
+    expect_eq "the silent uninstall exits with 0" 0 "$rc"
+    [[ $rc == 0 ]] || log "what it wrote: $(head -c 2000 "$WORK/uninstall.err" "$WORK/uninstall.out" 2>&1)"
     check "the saver is gone from System32" test ! -e "$(unix_path "$INSTALLED")"
     check "the uninstaller is gone" test ! -e "$(unix_path "$program")"
     check "the Add/Remove entry is gone" test -z "$(reg_dump "$UNINSTALL")"
