@@ -285,6 +285,16 @@ shot() {
   echo "$file"
 }
 
+# shot_series COUNT SECONDS: COUNT screenshots (frame00, frame01, ...), SECONDS
+# apart; prints their files, one a line.
+shot_series() {
+  local i
+  for ((i = 0; i < $1; i++)); do
+    shot "$(printf 'frame%02d' "$i")"
+    sleep "$2"
+  done
+}
+
 # nonblack FILE GEOMETRY: the fraction of pixels in the area that are not black.
 nonblack() {
   "$CONVERT" "$1" -crop "$2" +repage -colorspace Gray -threshold 3% -format '%[fx:mean]' info:

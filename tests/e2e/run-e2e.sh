@@ -118,12 +118,9 @@ case_fullscreen() {
   local start=$SECONDS
 
   # Screenshots through the first picture's opening and hold (about 3 s).
-  local -a shots=()
+  local -a shots
+  mapfile -t shots < <(shot_series 16 0.15)
   local i
-  for ((i = 0; i < 16; i++)); do
-    shots+=("$(shot "$(printf 'frame%02d' "$i")")")
-    sleep 0.15
-  done
 
   local line
   line=$(saver_line)
@@ -221,13 +218,10 @@ case_preview() {
     fcmp "$(mean_level "$before" "$PARENT_AREA")" '>' 0.95
 
   start_app saver ./miruton.scr /p "$PARENT_HWND"
-  local -a shots=()
-  local i
   sleep 0.5
-  for ((i = 0; i < 14; i++)); do
-    shots+=("$(shot "$(printf 'frame%02d' "$i")")")
-    sleep 0.15
-  done
+  local -a shots
+  mapfile -t shots < <(shot_series 14 0.15)
+  local i
   check "the saver is running" running saver
 
   local windows line
@@ -470,12 +464,9 @@ case_primary_on_the_right() {
   start_saver saver /s
   expect_eq "the window covers both monitors from x = -800" "-800,0,1024,768" \
     "$(field "$(saver_line)" rect)"
-  local -a shots=()
+  local -a shots
+  mapfile -t shots < <(shot_series 12 0.2)
   local i
-  for ((i = 0; i < 12; i++)); do
-    shots+=("$(shot "$(printf 'frame%02d' "$i")")")
-    sleep 0.2
-  done
   xdotool key a
   expect_eq "a key ends the saver" 0 "$(wait_exit saver 15)"
   local area="${PIC_W}x${PIC_H}+$((800 + PIC_X))+${PIC_Y}" best="" best_rmse=1 r
@@ -519,12 +510,9 @@ case_high_dpi() {
   restart_wineserver
   pointer_to 100 100
   start_saver saver /s
-  local -a shots=()
+  local -a shots
+  mapfile -t shots < <(shot_series 16 0.15)
   local i
-  for ((i = 0; i < 16; i++)); do
-    shots+=("$(shot "$(printf 'frame%02d' "$i")")")
-    sleep 0.15
-  done
   expect_eq "the window still covers the screen, in pixels" "0,0,$SCREEN_W,$SCREEN_H" \
     "$(field "$(saver_line)" rect)"
   xdotool key a
