@@ -83,7 +83,10 @@ cmake --build "$work/shared-build" --target tessera >/dev/null
 shared_prefix="$work/shared"
 install_and_check_headers "$work/shared-build" "$shared_prefix"
 library=$(readlink -f "$shared_prefix/lib/libtessera.so")
-readelf -d "$library" | grep -q 'SONAME.*libtessera\.so\.0' || fail "libtessera.so has no SONAME .so.0"
+# Outputs are read whole before they are searched: under pipefail, `| grep -q`
+# fails at random when grep exits before the writer has written its last line.
+dynamic=$(readelf -d "$library")
+[[ $dynamic == *"Library soname: [libtessera.so.0]"* ]] || fail "libtessera.so has no SONAME .so.0"
 exported=$(nm -DC --defined-only "$library" | grep 'Tessera::' || true)
 grep -q 'Tessera::DecodeJpeg' <<<"$exported" || fail "DecodeJpeg is not exported"
 internal=$(grep -E 'Tessera::(JpegDecoder|JpegComponent|BitReader|InputByteStream|HuffmanTable|QuantTable|RasterImage|Convert)' <<<"$exported" || true)
@@ -91,6 +94,7 @@ internal=$(grep -E 'Tessera::(JpegDecoder|JpegComponent|BitReader|InputByteStrea
 cmake -S "$consumer_dir" -B "$work/cmake-shared" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$shared_prefix" >/dev/null
 cmake --build "$work/cmake-shared" >/dev/null
-ldd "$work/cmake-shared/consumer" | grep -q "$shared_prefix/lib/libtessera.so.0" ||
-  fail "the shared consumer does not load the installed libtessera.so.0"
+loaded=$(ldd "$work/cmake-shared/consumer")
+[[ $loaded == *"libtessera.so.0 => $shared_prefix/lib/libtessera.so.0 "* ]] ||
+  fail "the shared consumer does not load the installed libtessera.so.0: $loaded"
 check_consumer "$work/cmake-shared/consumer" "shared"
