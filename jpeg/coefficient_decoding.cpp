@@ -1,13 +1,13 @@
 // Entropy decoding of one data unit: the sequential block of T.81 F.2.2 and the
 // four progressive passes of G.1.2 / G.2.
+#include "coefficient_decoding.h"
+
 #include <algorithm>
 #include <bit>
 
 #include "bit_reader.h"
 #include "coefficient_block.h"
 #include "huffman_table.h"
-#include "jpeg_component.h"
-#include "jpeg_decoder.h"
 #include "quant_table.h"
 
 namespace Tessera {
@@ -32,7 +32,7 @@ int DecodeDcDifference(const HuffmanTable& table, BitReader& bits) {
         return quick.value;
     }
     const unsigned s = bits.DecodeSymbol(table);
-    if (s > kMaxDcCategory) throw JpegDecoder::JpegBadStream("Invalid DC Difference Category");
+    if (s > kMaxDcCategory) throw JpegBadStream("Invalid DC Difference Category");
     return bits.ReadExtended(static_cast<int>(s));
 }
 
@@ -56,22 +56,33 @@ std::int16_t To16(std::int32_t value) {
     return static_cast<std::int16_t>(value);
 }
 
-}  // namespace
-
-void JpegComponent::AddToDcPredictor(int difference) {
-    dcPredictor = To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(dcPredictor) +
-                                                 static_cast<std::uint32_t>(difference)));
+// Adds a DC difference; the predictor wraps to 16 bits like the
+// coefficients it feeds, which keeps a hostile run of differences defined.
+void AddToDcPredictor(int& predictor, int difference) {
+    predictor = To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(predictor) +
+                                               static_cast<std::uint32_t>(difference)));
 }
 
-void JpegComponent::DecodeFullBlock(BitReader& bits, int row, int col) {
-    alignas(16) std::int16_t block[64];
-    ClearBlock(block);
+// A correction bit of successive-approximation refinement on a non-zero coefficient.
+void RefineCoefficient(BitReader& bits, std::int16_t& coefficient, int bit) {
+    // A correction bit of 1 moves the (non-zero) coefficient away from zero
+    // by `bit`. The bits are random, so this is done without branches:
+    // sign is 0 or -1, and (x ^ sign) - sign is x or -x.
+    const int step = bits.ReadBit() * bit;
+    const int sign = coefficient < 0 ? -1 : 0;
+    coefficient = To16(coefficient + ((step ^ sign) - sign));
+}
 
-    AddToDcPredictor(DecodeDcDifference(*dcTable, bits));
-    block[0] = To16(dcPredictor);
+}  // namespace
+
+void DecodeSequentialBlock(BitReader& bits, const HuffmanTable& dc, const HuffmanTable& ac,
+                           int& predictor, std::int16_t* block) {
+    ClearBlock(block);
+    AddToDcPredictor(predictor, DecodeDcDifference(dc, bits));
+    block[0] = To16(predictor);
 
     for (unsigned k = 1; k <= kLastIndex;) {
-        const HuffmanTable::QuickValue quick = bits.PeekValue(*acTable);
+        const HuffmanTable::QuickValue quick = bits.PeekValue(ac);
         const unsigned r = quick.symbol >> 4;
         if (quick.length != 0 && k + r <= kLastIndex) {
             bits.Skip(quick.length);
@@ -87,7 +98,7 @@ void JpegComponent::DecodeFullBlock(BitReader& bits, int row, int col) {
         }
         // A position past the block is reported here, after the code and
         // before its extra bits, as the stream's own reads would.
-        const unsigned symbol = bits.DecodeSymbol(*acTable);
+        const unsigned symbol = bits.DecodeSymbol(ac);
         const unsigned run = symbol >> 4;
         const int size = static_cast<int>(symbol & 15);
         if (size == 0) {
@@ -96,36 +107,28 @@ void JpegComponent::DecodeFullBlock(BitReader& bits, int row, int col) {
             continue;
         }
         k += run;
-        if (k > kLastIndex) throw JpegDecoder::JpegBadStream("Coefficient Index out of Range");
+        if (k > kLastIndex) throw JpegBadStream("Coefficient Index out of Range");
         block[ZigzagToNatural[k]] = To16(bits.ReadExtended(size));
         ++k;
     }
-    Transform(row, col, block);
 }
 
-void JpegComponent::DecodeDcInitial(BitReader& bits, int row, int col, unsigned al) {
-    AddToDcPredictor(DecodeDcDifference(*dcTable, bits));
-    BlockCoefficients(row, col)[0] =
-        To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(dcPredictor) << al));
+std::int16_t DecodeDcFirst(BitReader& bits, const HuffmanTable& dc, int& predictor, unsigned al) {
+    AddToDcPredictor(predictor, DecodeDcDifference(dc, bits));
+    return To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(predictor) << al));
 }
 
-void JpegComponent::RefineDcBlock(BitReader& bits, int row, int col, unsigned al) {
+void RefineDc(BitReader& bits, std::int16_t& dc, unsigned al) {
     if (bits.ReadBit() == 0) return;
-    std::int16_t& dc = BlockCoefficients(row, col)[0];
     dc = To16(static_cast<std::uint16_t>(dc) | (1u << al));
 }
 
-void JpegComponent::DecodeAcBand(BitReader& bits, int row, int col, unsigned ss, unsigned se,
-                                 unsigned al) {
-    if (eobRun > 0) {
-        --eobRun;
-        return;
-    }
-    std::int16_t* block = BlockCoefficients(row, col);
+void DecodeAcFirst(BitReader& bits, const HuffmanTable& ac, unsigned& eobRun, std::int16_t* block,
+                   unsigned ss, unsigned se, unsigned al) {
     for (unsigned k = ss; k <= se;) {
         // A coefficient and its extra bits in one step where the table has
         // them; the rest, and what must be reported, go the full way below.
-        const HuffmanTable::QuickValue quick = bits.PeekValue(*acTable);
+        const HuffmanTable::QuickValue quick = bits.PeekValue(ac);
         if (quick.length != 0 && (quick.symbol & 15) != 0 &&
             k + (quick.symbol >> 4) <= kLastIndex) {
             bits.Skip(quick.length);
@@ -135,12 +138,12 @@ void JpegComponent::DecodeAcBand(BitReader& bits, int row, int col, unsigned ss,
             ++k;
             continue;
         }
-        const unsigned symbol = bits.DecodeSymbol(*acTable);
+        const unsigned symbol = bits.DecodeSymbol(ac);
         const unsigned r = symbol >> 4;
         const int size = static_cast<int>(symbol & 15);
         if (size != 0) {
             k += r;
-            if (k > kLastIndex) throw JpegDecoder::JpegBadStream("Data out of range");
+            if (k > kLastIndex) throw JpegBadStream("Data out of range");
             const std::int32_t value = bits.ReadExtended(size);
             block[k] = To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << al));
             ++k;
@@ -155,26 +158,8 @@ void JpegComponent::DecodeAcBand(BitReader& bits, int row, int col, unsigned ss,
     }
 }
 
-void JpegComponent::RefineCoefficient(BitReader& bits, std::int16_t& coefficient, int bit) {
-    // A correction bit of 1 moves the (non-zero) coefficient away from zero
-    // by `bit`. The bits are random, so this is done without branches:
-    // sign is 0 or -1, and (x ^ sign) - sign is x or -x.
-    const int step = bits.ReadBit() * bit;
-    const int sign = coefficient < 0 ? -1 : 0;
-    coefficient = To16(coefficient + ((step ^ sign) - sign));
-}
-
-void JpegComponent::RefineAcBand(BitReader& bits, int row, int col, unsigned ss, unsigned se,
-                                 unsigned al) {
-    if (ss > se) return;
-    // A block that no earlier scan reached holds only zero coefficients, so
-    // an end-of-band run passes it without correction bits; leaving it
-    // unreached keeps a run of empty blocks from allocating them.
-    if (eobRun != 0 && !RowReached(row)) {
-        --eobRun;
-        return;
-    }
-    std::int16_t* block = BlockCoefficients(row, col);
+void RefineAc(BitReader& bits, const HuffmanTable& ac, unsigned& eobRun, std::int16_t* block,
+              unsigned ss, unsigned se, unsigned al) {
     const int bit = 1 << al;
     // The block's non-zero coefficients as a mask: passing over coefficients
     // reads a correction bit for each non-zero one, in order, and counts the
@@ -194,7 +179,7 @@ void JpegComponent::RefineAcBand(BitReader& bits, int row, int col, unsigned ss,
             --eobRun;
             return;
         }
-        const unsigned symbol = bits.DecodeSymbol(*acTable);
+        const unsigned symbol = bits.DecodeSymbol(ac);
         const unsigned r = symbol >> 4;
         const unsigned size = symbol & 15;
         if (size == 1) {
@@ -204,7 +189,7 @@ void JpegComponent::RefineAcBand(BitReader& bits, int row, int col, unsigned ss,
             const unsigned at = ZeroAfter(nonZero, k, r);
             if (at > se) {
                 refine(nonZero & BandMask(k, se));
-                throw JpegDecoder::JpegBadStream("Error in progressive scan");
+                throw JpegBadStream("Error in progressive scan");
             }
             if (at > k) refine(nonZero & BandMask(k, at - 1));
             block[at] = To16(sign ? bit : -bit);
@@ -223,7 +208,7 @@ void JpegComponent::RefineAcBand(BitReader& bits, int row, int col, unsigned ss,
             // End of band: the run starts with the rest of this block.
             eobRun = (1u << r) + bits.ReadBits(static_cast<int>(r));
         } else {
-            throw JpegDecoder::JpegBadStream("Invalid value in input stream");
+            throw JpegBadStream("Invalid value in input stream");
         }
     }
 }

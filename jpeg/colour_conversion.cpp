@@ -48,7 +48,7 @@ class ComponentRows {
     // samples cover the picture; this re-states that as a guard so that no
     // conversion can ever read past a component's samples.
     bool Usable(FrameSize size) const {
-        return component.Prepared() && size.width <= component.UpsampledWidth();
+        return component.Convertible() && size.width <= component.UpsampledWidth();
     }
     std::size_t ReachedRows() const { return reachedRows; }
     unsigned HorizontalFactor() const { return component.HorizontalUpsampling(); }

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "input_byte_stream.h"
-#include "jpeg_decoder.h"
+#include "tessera/jpeg.h"
 
 namespace Tessera {
 
@@ -14,12 +14,12 @@ int HuffmanTable::LoadTable(InputByteStream& stream) {
         count = stream.ReadByte();
         total += count;
     }
-    if (total > kMaxSymbols) throw JpegDecoder::JpegBadStream("Huffman count > 256");
+    if (total > kMaxSymbols) throw JpegBadStream("Huffman count > 256");
 
     // Build into a copy so that a table refused below keeps its earlier state.
     HuffmanTable loaded;
     for (unsigned i = 0; i < total; ++i) loaded.symbols[i] = stream.ReadByte();
-    if (!loaded.ComputeCodes(counts)) throw JpegDecoder::JpegBadStream("Bad Huffman Table");
+    if (!loaded.ComputeCodes(counts)) throw JpegBadStream("Bad Huffman Table");
     loaded.ComputeQuickMatches();
     loaded.defined = true;
     *this = loaded;
@@ -89,13 +89,13 @@ void HuffmanTable::ComputeQuickMatches() {
 
 std::uint8_t HuffmanTable::DecodeSymbol(InputByteStream& stream) const {
     // A table without codes matches no bit string at all.
-    if (shortestLength == 0) throw JpegDecoder::JpegBadStream("Bad Huffman Code Length");
+    if (shortestLength == 0) throw JpegBadStream("Bad Huffman Code Length");
 
     // No code is shorter than shortestLength, so its bits are taken at once.
     int length = shortestLength;
     std::int32_t code = static_cast<std::int32_t>(stream.ReadBits(length));
     while (code > maxcode[length - 1]) {
-        if (length == kMaxCodeLength) throw JpegDecoder::JpegBadStream("Bad Huffman Code Length");
+        if (length == kMaxCodeLength) throw JpegBadStream("Bad Huffman Code Length");
         code = ((code << 1) | stream.ReadBit()) & 0xFFFF;
         ++length;
     }

@@ -4,60 +4,17 @@
 #include <bit>
 
 #include "coefficient_block.h"
-#include "huffman_table.h"
-#include "inverse_dct.h"
-#include "jpeg_decoder.h"
+#include "frame_header.h"
 #include "quant_table.h"
 
 namespace Tessera {
 
 namespace {
 
-constexpr unsigned kMinSampling = 1;
-constexpr unsigned kMaxSampling = 4;
-
 // ⌈a ÷ b⌉ in unsigned arithmetic.
 unsigned DivideRoundingUp(unsigned a, unsigned b) {
     return (a + b - 1) / b;
 }
-
-}  // namespace
-
-unsigned JpegComponent::SetHorizontalSampling(unsigned factor) {
-    if (factor < kMinSampling || factor > kMaxSampling)
-        throw JpegDecoder::JpegError("Sampling Frequency Outside the Range 1-4");
-    horizontalSampling = factor;
-    return factor;
-}
-
-unsigned JpegComponent::SetVerticalSampling(unsigned factor) {
-    if (factor < kMinSampling || factor > kMaxSampling)
-        throw JpegDecoder::JpegError("Vertical Sampling Frequency Outside the Range 1-4");
-    verticalSampling = factor;
-    return factor;
-}
-
-void JpegComponent::CheckQuantTable() const {
-    if (quantTable == nullptr)
-        throw JpegDecoder::JpegError("INTERNAL ERROR - Quantization Table Not Assigned");
-    if (!quantTable->defined) throw JpegDecoder::JpegBadStream("Quantization Table Not Defined");
-}
-
-void JpegComponent::CheckDcTable() const {
-    if (dcTable == nullptr || !dcTable->IsDefined())
-        throw JpegDecoder::JpegError("DC Table Not Defined");
-}
-
-void JpegComponent::CheckAcTable() const {
-    if (acTable == nullptr || !acTable->IsDefined())
-        throw JpegDecoder::JpegBadStream("AC Table Not Defined");
-}
-
-bool JpegComponent::QuantTableIsSixteenBit() const {
-    return quantTable != nullptr && quantTable->sixteenBit;
-}
-
-namespace {
 
 // Makes room for `capacity` elements. A buffer kept from an earlier picture
 // is used again, unless it is more than twice as large as needed: the memory
@@ -68,48 +25,54 @@ void Reserve(Buffer& buffer, std::size_t capacity) {
     buffer.reserve(capacity);
 }
 
-// Grows the buffer to `size` elements, the new ones zero. The buffers'
+// Grows the buffer to `size` elements, the new ones `value`. The buffers'
 // allocator leaves new elements unwritten, so this writes them once.
 template <typename Buffer>
-void GrowZeroed(Buffer& buffer, std::size_t size) {
+void Grow(Buffer& buffer, std::size_t size, typename Buffer::value_type value) {
     const std::size_t old = buffer.size();
     if (size <= old) return;
     buffer.resize(size);
-    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(old), buffer.end(), 0);
+    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(old), buffer.end(), value);
 }
 
 }  // namespace
 
-void JpegComponent::AllocateBuffers(const JpegDecoder& decoder) {
-    if (!prepared) {
-        verticalUpsampling = decoder.MaxVerticalSampling() / verticalSampling;
-        horizontalUpsampling = decoder.MaxHorizontalSampling() / horizontalSampling;
-        scanBlockRows = DivideRoundingUp(decoder.PictureHeight(), 8 * verticalUpsampling);
-        scanBlockColumns = DivideRoundingUp(decoder.PictureWidth(), 8 * horizontalUpsampling);
-        blockRows = decoder.McuRowCount() * verticalSampling;
-        blockColumns = decoder.McuColumnCount() * horizontalSampling;
-        inverseDct = decoder.Kernels().inverseDct;
-        // Address space only: the rows are constructed as scans reach them,
-        // within this capacity, so the buffers never move.
-        holdsCoefficients = decoder.ProgressiveFrame();
-        sampleBand = holdsCoefficients || decoder.SampleBands();
-        if (holdsCoefficients) Reserve(coefficients, BlockValues(blockRows));
-        Reserve(samples, BlockValues(SampleBlockRows(blockRows)));
-        prepared = true;
-    }
+void JpegComponent::SetGeometry(const FrameComponent& component, const FrameHeader& frame,
+                                const Setup& value) {
+    horizontalSampling = component.horizontalSampling;
+    verticalSampling = component.verticalSampling;
+    verticalUpsampling = frame.maxVerticalSampling / verticalSampling;
+    horizontalUpsampling = frame.maxHorizontalSampling / horizontalSampling;
+    scanBlockRows = DivideRoundingUp(frame.height, 8 * verticalUpsampling);
+    scanBlockColumns = DivideRoundingUp(frame.width, 8 * horizontalUpsampling);
+    blockRows = frame.mcuRows * verticalSampling;
+    blockColumns = frame.mcuColumns * horizontalSampling;
+    setup = value;
+}
+
+void JpegComponent::AllocateBuffers(bool progressive, bool band) {
+    if (prepared) return;
+    // Address space only: the rows are constructed as scans reach them,
+    // within this capacity, so the buffers never move.
+    holdsCoefficients = progressive;
+    sampleBand = progressive || band;
+    if (holdsCoefficients) Reserve(coefficients, BlockValues(blockRows));
+    Reserve(samples, BlockValues(SampleBlockRows(blockRows)));
+    prepared = true;
 }
 
 void JpegComponent::GrowBlockRows(unsigned rows) {
-    if (holdsCoefficients) GrowZeroed(coefficients, BlockValues(rows));
-    GrowZeroed(samples, BlockValues(SampleBlockRows(rows)));
+    const std::uint8_t unreached = setup.unreachedSample;
+    if (holdsCoefficients) Grow(coefficients, BlockValues(rows), std::int16_t{0});
+    Grow(samples, BlockValues(SampleBlockRows(rows)), unreached);
     if (sampleBand && !holdsCoefficients) {
-        // A row that a sequential band reaches starts at zero samples, as a
-        // row of a whole plane does, also where its blocks get no data.
+        // A row that a sequential band reaches starts unreached, as a row
+        // of a whole plane does, also where its blocks get no data.
         const std::size_t bandRows = verticalSampling;
         for (unsigned r = std::max(allocatedRows, rows - std::min(rows, verticalSampling));
              r < rows; ++r)
             std::fill_n(samples.begin() + static_cast<std::ptrdiff_t>(BlockValues(r % bandRows)),
-                        BlockValues(1), std::uint8_t{0});
+                        BlockValues(1), unreached);
     }
     allocatedRows = rows;
 }
@@ -122,16 +85,26 @@ void JpegComponent::ReleaseBuffers(bool keepMemory) {
         samples = SampleBuffer();  // frees the memory (assigning {} would keep it)
         coefficients = CoefficientBuffer();
     }
-    eobRun = 0;
     prepared = false;
     holdsCoefficients = false;
     sampleBand = false;
     allocatedRows = 0;
 }
 
-void JpegComponent::Transform(int row, int col, const std::int16_t* blockCoefficients) {
-    inverseDct(BlockSamples(row, col), static_cast<std::ptrdiff_t>(SampleStride()),
-               blockCoefficients, quantTable->multipliers.data());
+void JpegComponent::Transform(unsigned row, unsigned col, const std::int16_t* natural) {
+    setup.inverseDct(BlockSamples(row, col), static_cast<std::ptrdiff_t>(SampleStride()), natural,
+                     setup.quantTable->multipliers.data());
+}
+
+void JpegComponent::StoreBlock(unsigned row, unsigned col, const std::int16_t* natural) {
+    Transform(row, col, natural);
+}
+
+void JpegComponent::FillBlock(unsigned row, unsigned col) {
+    if (holdsCoefficients) return;  // progressive blocks keep what earlier scans gave
+    alignas(16) std::int16_t zero[64];
+    ClearBlock(zero);
+    Transform(row, col, zero);
 }
 
 void JpegComponent::TransformMcuRow(unsigned mcuRow) {
@@ -151,20 +124,9 @@ void JpegComponent::TransformMcuRow(unsigned mcuRow) {
                 const int k = std::countr_zero(nonZero);
                 natural[ZigzagToNatural[k]] = block[k];
             }
-            Transform(static_cast<int>(r), static_cast<int>(c), natural);
+            Transform(r, c, natural);
         }
     }
-}
-
-}  // namespace Tessera
-
-namespace Tessera {
-
-void JpegComponent::FillBlock(int row, int col) {
-    if (holdsCoefficients) return;  // progressive blocks keep what earlier scans gave
-    alignas(16) std::int16_t zero[64];
-    ClearBlock(zero);
-    Transform(row, col, zero);
 }
 
 }  // namespace Tessera

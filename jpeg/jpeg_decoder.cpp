@@ -2,37 +2,31 @@
 
 #include <algorithm>
 
-#include "colour_conversion.h"
-#include "image/raster_image.h"
 #include "input_byte_stream.h"
 
 namespace Tessera {
 
-JpegDecoder::JpegDecoder() : components(std::make_unique<JpegComponent[]>(kComponentSlots)) {}
+JpegDecoder::JpegDecoder() {
+    engine.SetSettings({false, kMaxPixels, kMaxScans, kMaxBlockVisitsPerBlock});
+}
 
 JpegDecoder::~JpegDecoder() = default;
 
-void JpegDecoder::StartPicture(RasterImage* target) {
-    image = target;
-    scansDone = 0;
-    convertingWhileDecoding = false;
+const FrameHeader& JpegDecoder::Frame() const {
+    static const FrameHeader none;
+    return engine.Frame() != nullptr ? *engine.Frame() : none;
+}
+
+void JpegDecoder::StartPicture(RasterImage& target) {
+    image = &target;
     rowsConverted = 0;
     rowsWritten = 0;
     pixelsZeroed = true;
-    frameBlocks = 0;
-    blocksVisited = 0;
-    restartInterval = 0;
-    if (target != nullptr) sparePixels = target->TakePixels();
-    endOfImageSeen = false;
-    frameSeen = false;
-    facts = HeaderFacts{};
-    stopAtScan = false;
-    scanMarkerRead = false;
-    sampleBands = false;
+    sparePixels = target.TakePixels();
 }
 
 void JpegDecoder::DecodeStream(InputByteStream& stream, RasterImage& target) {
-    StartPicture(&target);
+    StartPicture(target);
 
     // Whatever happens below, the decoder ends idle with every component's
     // buffers released, so the next picture is measured afresh.
@@ -42,8 +36,14 @@ void JpegDecoder::DecodeStream(InputByteStream& stream, RasterImage& target) {
     } endOfDecode{*this};
 
     try {
-        CheckJfifHeader(stream);
-        RunMarkerLoop(stream);
+        engine.Begin(stream);
+        for (PictureDecoder::Step step;
+             (step = engine.Next(stream)) != PictureDecoder::Step::End;) {
+            if (step == PictureDecoder::Step::Frame)
+                SizeImage();
+            else
+                DecodeScan(stream);
+        }
     } catch (...) {
         // The image keeps what was decoded before the failure; the failure
         // itself is what the caller needs, so a failing refresh yields to it.
@@ -54,65 +54,59 @@ void JpegDecoder::DecodeStream(InputByteStream& stream, RasterImage& target) {
         throw;
     }
     RefreshImage();
-    if (!endOfImageSeen) throw JpegBadStream("End of Image Marker Not Found");
-    CheckTrailingData(stream);
+    engine.Finish(stream);
+}
+
+// Every pixel is either written by a conversion or zeroed at the end.
+void JpegDecoder::SizeImage() {
+    pixelsZeroed = image->SetSizeReusing(static_cast<int>(Frame().width),
+                                         static_cast<int>(Frame().height), sparePixels);
+}
+
+void JpegDecoder::DecodeScan(InputByteStream& stream) {
+    engine.StartScan(stream, false);
+    const unsigned rows = engine.ScanMcuRows();
+    if (engine.ScanRowsFinal()) {
+        const std::size_t mcuHeight = 8 * std::size_t{Frame().maxVerticalSampling};
+        for (unsigned r = 0; r < rows; ++r) {
+            engine.DecodeScanRows(stream, r + 1);
+            ConvertFinishedRows((r + 1) * mcuHeight);
+        }
+    } else {
+        rowsConverted = 0;
+        engine.DecodeScanRows(stream, rows);
+    }
+    engine.EndScan(stream);
 }
 
 void JpegDecoder::RefreshImage() {
     if (image == nullptr) throw JpegError("Not reading an image");
-    if (scansDone == 0) return;
-    if (!progressive) {
+    if (engine.ScansDone() == 0) return;
+    if (!Frame().Progressive()) {
         ConvertRows(rowsConverted, SIZE_MAX);
         return;
     }
     // Progressive pictures are transformed and converted one row of MCUs at
     // a time, so that the conversion finds the samples in the cache.
-    const std::size_t mcuHeight = 8 * std::size_t{maxVerticalSampling};
-    for (unsigned r = 0; r < mcuRows; ++r) {
-        TransformMcuRow(r);
+    const std::size_t mcuHeight = 8 * std::size_t{Frame().maxVerticalSampling};
+    for (unsigned r = 0; r < Frame().mcuRows; ++r) {
+        engine.PrepareMcuRow(r);
         ConvertRows(r * mcuHeight, (r + 1) * mcuHeight);
     }
-}
-
-void JpegDecoder::TransformMcuRow(unsigned mcuRow) {
-    for (unsigned i = 0; i < frameComponentCount; ++i)
-        components[frameComponentIds[i]].TransformMcuRow(mcuRow);
-}
-
-bool JpegDecoder::RgbFrame() const {
-    return settings.tolerant && frameComponentCount == 3 && facts.adobeTransform == 0;
-}
-
-bool JpegDecoder::ConvertRowsInto(std::size_t first, std::size_t last, std::uint32_t* out) const {
-    const FrameSize size{frameWidth, frameHeight};
-    const RowRange rows{first, last};
-    if (frameComponentCount == 1)
-        return ConvertGrayscale(components[frameComponentIds[0]], size, rows, out, kernels);
-    if (frameComponentCount != 3) return false;
-    const JpegComponent& c0 = components[frameComponentIds[0]];
-    const JpegComponent& c1 = components[frameComponentIds[1]];
-    const JpegComponent& c2 = components[frameComponentIds[2]];
-    if (RgbFrame()) return ConvertRgb(c0, c1, c2, size, rows, out);
-    return ConvertYCbCr(c0, c1, c2, size, rows, out, kernels);
-}
-
-bool JpegDecoder::GreyRowsInto(std::size_t first, std::size_t last, std::uint8_t* out) const {
-    if (frameComponentCount != 1 && frameComponentCount != 3) return false;
-    const FrameSize size{frameWidth, frameHeight};
-    if (RgbFrame())
-        return LumaOfRgb(components[frameComponentIds[0]], components[frameComponentIds[1]],
-                         components[frameComponentIds[2]], size, {first, last}, out);
-    // The first component is the grey one, or Y: the luma of JFIF's YCbCr.
-    return CopyGreySamples(components[frameComponentIds[0]], size, {first, last}, out);
 }
 
 void JpegDecoder::ConvertRows(std::size_t first, std::size_t last) {
     const std::size_t height = static_cast<std::size_t>(image->Height());
     const std::size_t start = std::min(first, height);
-    const bool written = ConvertRowsInto(
+    const bool written = engine.ConvertRowsInto(
         first, last, image->Pixels() + start * static_cast<std::size_t>(image->Width()));
     if (written && first <= rowsWritten)
         rowsWritten = std::max(rowsWritten, std::min(last, height));
+}
+
+void JpegDecoder::ConvertFinishedRows(std::size_t last) {
+    ConvertRows(rowsConverted, last);
+    rowsConverted = last;
 }
 
 void JpegDecoder::ZeroUnwrittenRows() {
@@ -124,25 +118,10 @@ void JpegDecoder::ZeroUnwrittenRows() {
     pixelsZeroed = true;
 }
 
-void JpegDecoder::ConvertFinishedRows(std::size_t last) {
-    ConvertRows(rowsConverted, last);
-    rowsConverted = last;
-}
-
-void JpegDecoder::ReleaseComponentData() {
-    // Every component that holds buffers, not only the frame's: a scan header
-    // that fails half-way has already sized some of its components, and those
-    // must not carry that geometry into the next picture.
-    // The frame's own components keep their memory for the next picture;
-    // any other frees it, so no more than one picture's worth is kept.
-    for (unsigned id = 0; id < kComponentSlots; ++id)
-        components[id].ReleaseBuffers(frameSeen && IsFrameComponent(id));
-}
-
 void JpegDecoder::EndDecode() {
     ZeroUnwrittenRows();
     sparePixels.reset();
-    ReleaseComponentData();
+    engine.End();
     image = nullptr;
 }
 

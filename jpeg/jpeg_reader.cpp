@@ -7,34 +7,35 @@
 #include <span>
 
 #include "jpeg_decoder.h"
+#include "marker_codes.h"
 #include "memory_stream.h"
+#include "picture_decoder.h"
 #include "tessera/jpeg.h"
 
 namespace Tessera {
 
 namespace {
 
-constexpr std::uint8_t kExtendedFrame = 0xC1;
-
-JpegDecoder::Settings SettingsFor(const DecodeOptions& options) {
-    return {!options.strict, options.maxPixels, options.maxScans};
+PictureDecoder::Settings SettingsFor(const DecodeOptions& options) {
+    return {!options.strict, options.maxPixels, options.maxScans,
+            JpegDecoder::kMaxBlockVisitsPerBlock};
 }
 
-JpegInfo InfoOf(const JpegDecoder& decoder) {
+JpegInfo InfoOf(const PictureDecoder& decoder) {
     JpegInfo info;
-    if (!decoder.FrameSeen()) return info;
-    info.width = decoder.PictureWidth();
-    info.height = decoder.PictureHeight();
-    info.components = decoder.FrameComponentCount();
-    info.progressive = decoder.ProgressiveFrame();
-    info.extended = decoder.Facts().frameCode == kExtendedFrame;
+    const FrameHeader* frame = decoder.Frame();
+    if (frame == nullptr) return info;
+    info.width = frame->width;
+    info.height = frame->height;
+    info.components = frame->componentCount;
+    info.progressive = frame->Progressive();
+    info.extended = frame->code == SOF1;
     info.colourSpace = info.components == 1 ? ColourSpace::Grey
                        : decoder.RgbFrame() ? ColourSpace::Rgb
                                             : ColourSpace::YCbCr;
     for (unsigned i = 0; i < info.components && i < info.sampling.size(); ++i) {
-        const unsigned id = decoder.FrameComponentId(i);
-        const JpegComponent& component = decoder.Component(id);
-        info.sampling[i] = {id, component.HorizontalSampling(), component.VerticalSampling()};
+        const FrameComponent& component = frame->components[i];
+        info.sampling[i] = {component.id, component.horizontalSampling, component.verticalSampling};
     }
     info.restartInterval = decoder.RestartInterval();
     info.jfif = decoder.Facts().jfif;
@@ -43,29 +44,18 @@ JpegInfo InfoOf(const JpegDecoder& decoder) {
     return info;
 }
 
-// Whether the entropy-coded data of the scan whose SOS marker the stream has
-// just read is followed by EOI: the first marker after it that is neither a
-// stuffed zero nor a restart marker. Then no later scan can change the
-// samples this one gives, and its rows can be handed out as they are decoded.
-bool EndOfImageFollowsScan(const InputByteStream& stream) {
-    const std::uint8_t* at = stream.ReadPointer();
-    const std::uint8_t* end = stream.BufferEnd();
-    // The length, the component count N, N selector pairs, Ss, Se and Ah/Al.
-    if (end - at < 3) return false;
-    const std::ptrdiff_t header = 2 + 1 + 2 * std::ptrdiff_t{at[2]} + 3;
-    if (end - at < header) return false;
-    for (at += header; at < end; ++at) {
-        if (*at != 0xFF) continue;
-        const std::uint8_t* code = at + 1;
-        while (code < end && *code == 0xFF) ++code;
-        if (code == end) return false;
-        if (*code == 0x00 || (*code >= 0xD0 && *code <= 0xD7)) {
-            at = code;
-            continue;
+// The segments up to the first scan's SOS marker (true) or the end (false).
+bool ReadToFirstScan(PictureDecoder& decoder, InputByteStream& stream) {
+    for (;;) {
+        switch (decoder.Next(stream)) {
+            case PictureDecoder::Step::Frame:
+                continue;
+            case PictureDecoder::Step::Scan:
+                return true;
+            case PictureDecoder::Step::End:
+                return false;
         }
-        return *code == 0xD9;
     }
-    return false;
 }
 
 // BGRA pixels into the layout, at out; returns the end of what it wrote.
@@ -101,7 +91,7 @@ std::uint8_t* Rearrange(const std::vector<std::uint32_t>& pixels, PixelFormat fo
 class JpegReader::State {
   public:
     State(const std::uint8_t* data, std::size_t size, const DecodeOptions& options);
-    ~State() { decoder.EndPicture(); }
+    ~State() { decoder.End(); }
     State(const State&) = delete;
     State& operator=(const State&) = delete;
 
@@ -119,14 +109,15 @@ class JpegReader::State {
     };
 
     void Start();
+    void DecodeScan();
+    void DecodeRemainingScans();
     // Makes rows from `row` on available; returns the end of those that are.
     std::size_t Prepare(std::size_t row);
-    void FinishStream();
     void Convert(std::size_t first, std::size_t last, std::uint8_t* out);
     void Fail() { mode = Mode::Failed; }
 
     MemoryStream stream;
-    JpegDecoder decoder;
+    PictureDecoder decoder;
     Mode mode = Mode::Decoded;
     // A failure that the next ReadRows throws: one after the frame header
     // in the constructor, or one met after rows were written in a call.
@@ -134,7 +125,6 @@ class JpegReader::State {
     std::size_t nextRow = 0;
     std::size_t mcuHeight = 8;
     unsigned mcuRowsDecoded = 0;  // streaming
-    int transformedMcuRow = -1;   // progressive: the MCU row the samples hold
     std::vector<std::uint32_t> pixels;
 };
 
@@ -142,78 +132,86 @@ JpegReader::State::State(const std::uint8_t* data, std::size_t size, const Decod
     : format(options.format), stream(std::span<const std::uint8_t>(data, size)) {
     decoder.SetSettings(SettingsFor(options));
     try {
-        decoder.BeginPicture(stream);
-        if (decoder.ReadSegmentsToScan(stream)) {
+        decoder.Begin(stream);
+        if (ReadToFirstScan(decoder, stream)) {
             mode = Mode::AtScan;
         } else {
-            decoder.FinishPicture(stream);  // a picture without scans
+            decoder.Finish(stream);  // a picture without scans
         }
     } catch (...) {
-        if (!decoder.FrameSeen()) {
-            decoder.EndPicture();
+        if (decoder.Frame() == nullptr) {
+            decoder.End();
             throw;
         }
         deferred = std::current_exception();
         mode = Mode::Failed;
     }
     info = InfoOf(decoder);
-    mcuHeight = 8 * std::size_t{std::max(decoder.MaxVerticalSampling(), 1u)};
+    if (const FrameHeader* frame = decoder.Frame())
+        mcuHeight = 8 * std::size_t{frame->maxVerticalSampling};
 }
 
 void JpegReader::State::Start() {
-    const bool empty = info.width == 0 || info.height == 0;
-    if (!info.progressive && !empty && EndOfImageFollowsScan(stream)) {
-        decoder.SetSampleBands(true);
-        decoder.ReadScanHeader(stream);
+    decoder.StartScan(stream, true);
+    if (decoder.ScanRowsFinal() && info.width != 0 && info.height != 0) {
         mode = Mode::Streaming;
         return;
     }
-    decoder.DecodeScan(stream);
-    while (decoder.ReadSegmentsToScan(stream)) decoder.DecodeScan(stream);
-    decoder.FinishPicture(stream);
-    mode = Mode::Decoded;
+    decoder.DecodeScanRows(stream, decoder.ScanMcuRows());
+    decoder.EndScan(stream);
+    DecodeRemainingScans();
 }
 
-void JpegReader::State::FinishStream() {
-    decoder.EndScanData(stream);
-    // The scan is the last before EOI (EndOfImageFollowsScan).
-    while (decoder.ReadSegmentsToScan(stream)) decoder.DecodeScan(stream);
-    decoder.FinishPicture(stream);
+void JpegReader::State::DecodeScan() {
+    decoder.StartScan(stream, false);
+    decoder.DecodeScanRows(stream, decoder.ScanMcuRows());
+    decoder.EndScan(stream);
+}
+
+void JpegReader::State::DecodeRemainingScans() {
+    for (;;) {
+        switch (decoder.Next(stream)) {
+            case PictureDecoder::Step::Frame:  // never: a second frame is refused
+                continue;
+            case PictureDecoder::Step::Scan:
+                DecodeScan();
+                continue;
+            case PictureDecoder::Step::End:
+                decoder.Finish(stream);
+                mode = Mode::Decoded;
+                return;
+        }
+    }
 }
 
 std::size_t JpegReader::State::Prepare(std::size_t row) {
     const auto mcuRow = static_cast<unsigned>(row / mcuHeight);
     const std::size_t end = std::min<std::size_t>(info.height, (mcuRow + 1) * mcuHeight);
     if (mode == Mode::Streaming && mcuRowsDecoded <= mcuRow) {
-        decoder.DecodeMcuRows(stream, mcuRow + 1);
+        decoder.DecodeScanRows(stream, mcuRow + 1);
         mcuRowsDecoded = mcuRow + 1;
-        if (mcuRowsDecoded == decoder.McuRowCount()) {
-            FinishStream();
-            mode = Mode::Decoded;
+        if (mcuRowsDecoded >= decoder.ScanMcuRows()) {
+            decoder.EndScan(stream);
+            DecodeRemainingScans();
         }
     }
-    if (info.progressive && transformedMcuRow != static_cast<int>(mcuRow)) {
-        decoder.TransformMcuRow(mcuRow);
-        transformedMcuRow = static_cast<int>(mcuRow);
-    }
+    decoder.PrepareMcuRow(mcuRow);
     return end;
 }
 
 void JpegReader::State::Convert(std::size_t first, std::size_t last, std::uint8_t* out) {
     const std::size_t count = (last - first) * info.width;
     if (count == 0) return;  // a frame of width 0
-    // A decode that fails before any scan has begun leaves the picture as
-    // the decoder's image has it then: zero bytes.
-    const bool anything = decoder.ScansDone() > 0;
+    // What the decoder cannot give (a strict decode that failed before any
+    // scan began) is zero bytes, as the decoder's image has it then.
     if (format == PixelFormat::Grey) {
-        if (!anything || !decoder.GreyRowsInto(first, last, out)) std::memset(out, 0, count);
+        if (!decoder.GreyRowsInto(first, last, out)) std::memset(out, 0, count);
         return;
     }
     // BGRA rows go straight to a buffer that can hold 32-bit pixels.
     if (format == PixelFormat::Bgra && reinterpret_cast<std::uintptr_t>(out) % 4 == 0) {
         auto* direct = reinterpret_cast<std::uint32_t*>(out);
-        if (!anything || !decoder.ConvertRowsInto(first, last, direct))
-            std::fill_n(direct, count, 0u);
+        if (!decoder.ConvertRowsInto(first, last, direct)) std::fill_n(direct, count, 0u);
         return;
     }
     // Other layouts are rearranged from BGRA a row at a time, which stays in
@@ -221,7 +219,7 @@ void JpegReader::State::Convert(std::size_t first, std::size_t last, std::uint8_
     const std::size_t width = info.width;
     pixels.resize(width);
     for (std::size_t row = first; row < last; ++row) {
-        if (!anything || !decoder.ConvertRowsInto(row, row + 1, pixels.data()))
+        if (!decoder.ConvertRowsInto(row, row + 1, pixels.data()))
             std::fill(pixels.begin(), pixels.end(), 0u);
         out = Rearrange(pixels, format, out);
     }
@@ -289,14 +287,14 @@ std::size_t JpegReader::ReadRows(std::uint8_t* out, std::size_t maxRows) {
 
 JpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size) {
     MemoryStream stream(std::span<const std::uint8_t>(data, size));
-    JpegDecoder decoder;
+    PictureDecoder decoder;
     decoder.SetSettings(SettingsFor(DecodeOptions{}));
     struct End {
-        JpegDecoder& decoder;
-        ~End() { decoder.EndPicture(); }
+        PictureDecoder& decoder;
+        ~End() { decoder.End(); }
     } end{decoder};
-    decoder.BeginPicture(stream);
-    if (!decoder.ReadSegmentsToScan(stream) && !decoder.EndOfImageSeen())
+    decoder.Begin(stream);
+    if (!ReadToFirstScan(decoder, stream) && !decoder.EndOfImageSeen())
         throw JpegBadStream("End of Image Marker Not Found");
     return InfoOf(decoder);
 }

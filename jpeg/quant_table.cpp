@@ -1,7 +1,7 @@
 #include "quant_table.h"
 
 #include "input_byte_stream.h"
-#include "jpeg_decoder.h"
+#include "tessera/jpeg.h"
 
 namespace Tessera {
 
@@ -96,12 +96,11 @@ constexpr double kFractionScale = 4096.0;  // 12 fraction bits
 }  // namespace
 
 void QuantTable::LoadTable(InputByteStream& stream, unsigned precision, bool sixteenBitAllowed) {
-    if (precision == 1 && !sixteenBitAllowed)
-        throw JpegDecoder::JpegBadStream("Only 8-bit Data is Supported");
-    if (precision > 1) throw JpegDecoder::JpegBadStream("Invalid Quantization Table Precision");
+    if (precision == 1 && !sixteenBitAllowed) throw JpegBadStream("Only 8-bit Data is Supported");
+    if (precision > 1) throw JpegBadStream("Invalid Quantization Table Precision");
     for (auto& value : values) {
         value = precision == 0 ? stream.ReadByte() : stream.ReadBigEndian16();
-        if (value == 0) throw JpegDecoder::JpegBadStream("Zero value in quantization table");
+        if (value == 0) throw JpegBadStream("Zero value in quantization table");
     }
     // Up to 65535 × 1.64 × 4096: well within 32 bits.
     ComputeMultipliers();

@@ -1,10 +1,10 @@
 // Decoding of single data units: sequential blocks (T.81 F.2.2) and the four
-// progressive passes (G.1.2, G.2), on a component sized for a row of six blocks.
+// progressive passes (G.1.2, G.2), into a row of six blocks.
+#include "jpeg/coefficient_decoding.h"
+
 #include <gtest/gtest.h>
 
 #include "jpeg/bit_reader.h"
-#include "jpeg/inverse_dct.h"
-#include "jpeg/jpeg_component.h"
 #include "stream_builder.h"
 
 namespace Tessera::Testing {
@@ -13,17 +13,8 @@ namespace {
 class BlockDecoding : public ::testing::Test {
   protected:
     void SetUp() override {
-        decoder = DecoderWithFrame(kSof2, 48, 8, {{1, 0x11, 0}});
         LoadHuffman(dc, kDcTable);
         LoadHuffman(ac, kAcTable);
-        quant = UniformQuantTable(8);
-        component.SetHorizontalSampling(1);
-        component.SetVerticalSampling(1);
-        component.SetQuantTable(quant);
-        component.SetHuffmanTables(dc, ac);
-        component.AllocateBuffers(*decoder);
-        component.EnsureBlockRows(component.BlockRows());
-        ASSERT_EQ(component.BlockColumns(), 6u);
     }
 
     static void LoadHuffman(HuffmanTable& table, const HuffmanCodes& codes) {
@@ -50,27 +41,18 @@ class BlockDecoding : public ::testing::Test {
         Sync();
         return static_cast<int>((stream->ReadPointer() - data.data()) * 8 + 8 - stream->BitsLeft());
     }
-    // The samples of block b of the component's first block row.
-    std::array<std::uint8_t, 64> Samples(int b) {
-        std::array<std::uint8_t, 64> samples{};
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x) samples[8 * y + x] = component.SampleRow(y)[8 * b + x];
-        return samples;
-    }
-    std::int16_t& At(int block, int zigzag) {
-        return component.Coefficients()[block * 64 + zigzag];
-    }
-    // The samples that the transform makes of the given coefficients.
-    std::array<std::uint8_t, 64> Expected(const std::array<std::int16_t, 64>& natural) const {
-        std::array<std::uint8_t, 64> samples{};
-        InverseDctPortable(samples.data(), 8, natural.data(), quant.multipliers.data());
-        return samples;
+    // Coefficient `zigzag` of block b (progressive blocks keep zigzag order).
+    std::int16_t& At(int block, int zigzag) { return blocks[block][zigzag]; }
+    std::int16_t* Block(int b) { return blocks[b].data(); }
+    void DecodeBlock(const Bytes& bytes) {
+        DecodeSequentialBlock(Input(bytes), dc, ac, predictor, natural.data());
     }
 
-    std::unique_ptr<JpegDecoder> decoder;
     HuffmanTable dc, ac;
-    QuantTable quant;
-    JpegComponent component;
+    std::array<std::array<std::int16_t, 64>, 6> blocks{};
+    alignas(16) std::array<std::int16_t, 64> natural{};
+    int predictor = 0;
+    unsigned eobRun = 0;
     Bytes data;
     std::unique_ptr<MemoryStream> stream;
     std::unique_ptr<BitReader> bits;
@@ -80,23 +62,19 @@ TEST_F(BlockDecoding, SequentialWorkedExample) {
     // K.3 DC table and six 3-bit AC codes 000 … 101.
     LoadHuffman(dc, kLuminanceDcTable);
     LoadHuffman(ac, {{0, 0, 6}, {0x01, 0x21, 0x00, 0xF0, 0x10, 0x02}});
-    quant = UniformQuantTable(16);
-    component.SetDcPredictor(10);
-    component.DecodeFullBlock(Input({0x69, 0x31, 0x5F}), 0, 1);
+    predictor = 10;
+    DecodeSequentialBlock(Input({0x69, 0x31, 0x5F}), dc, ac, predictor, natural.data());
 
     // 011 01: category 2, difference -2. 001 0: run 2, -1 at zigzag 3.
     // 011: ZRL to 20. 000 1: +1 at zigzag 20. 010: end of block.
-    EXPECT_EQ(component.DcPredictor(), 8);
+    EXPECT_EQ(predictor, 8);
     EXPECT_EQ(BitsConsumed(), 19);
     EXPECT_EQ(stream->BitsLeft(), 5);
     std::array<std::int16_t, 64> coefficients{};
     coefficients[0] = 8;
     coefficients[16] = -1;
     coefficients[40] = 1;
-    EXPECT_EQ(Samples(1), Expected(coefficients));
-    coefficients[16] = 0;
-    EXPECT_NE(Samples(1), Expected(coefficients));
-    for (int b : {0, 2}) EXPECT_EQ(Samples(b)[0], 0);
+    EXPECT_EQ(natural, coefficients);
 }
 
 TEST_F(BlockDecoding, SequentialBlockEnds) {
@@ -104,42 +82,44 @@ TEST_F(BlockDecoding, SequentialBlockEnds) {
         const char* name;
         Bytes data;
         int bits;
-        std::uint8_t sample;  // DC only: 128 + DC with eights as quantizers
+        std::int16_t dc;  // the block's only coefficient
     };
     const Case cases[] = {
-        {"end of block first", BitWriter().Dc(20).EndOfBlock().Finish(), 5 + 5 + 5, 148},
-        {"run 5 with category 0", BitWriter().Dc(-8).Symbol(0x50).Finish(), 5 + 4 + 5, 120},
+        {"end of block first", BitWriter().Dc(20).EndOfBlock().Finish(), 5 + 5 + 5, 20},
+        {"run 5 with category 0", BitWriter().Dc(-8).Symbol(0x50).Finish(), 5 + 4 + 5, -8},
         // Three ZRLs reach 49, the fourth 65: the block ends with no further symbol.
         {"ZRL past 63",
          BitWriter().Dc(0).Symbol(0xF0).Symbol(0xF0).Symbol(0xF0).Symbol(0xF0).Bits(0, 16).Finish(),
-         5 + 20, 128},
+         5 + 20, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        component.SetDcPredictor(0);
-        component.DecodeFullBlock(Input(c.data), 0, 2);
+        predictor = 0;
+        natural.fill(99);  // the block is cleared first
+        DecodeBlock(c.data);
         EXPECT_EQ(BitsConsumed(), c.bits);
-        for (std::uint8_t s : Samples(2)) ASSERT_EQ(s, c.sample);
+        std::array<std::int16_t, 64> expected{};
+        expected[0] = c.dc;
+        EXPECT_EQ(natural, expected);
     }
 }
 
 TEST_F(BlockDecoding, SequentialCoefficientPositionLimit) {
     auto run = [] { return BitWriter().Dc(0).Symbol(0xF0).Symbol(0xF0).Symbol(0xF0); };
-    component.DecodeFullBlock(Input(run().Ac(14, 1).Finish()), 0, 0);  // position 63
+    DecodeBlock(run().Ac(14, 1).Finish());  // position 63
     std::array<std::int16_t, 64> coefficients{};
     coefficients[63] = 1;
-    EXPECT_EQ(Samples(0), Expected(coefficients));
+    EXPECT_EQ(natural, coefficients);
     EXPECT_EQ(BitsConsumed(), 5 + 15 + 5 + 1);
 
-    ExpectFailure([&] { component.DecodeFullBlock(Input(run().Ac(15, 1).Finish()), 0, 0); },
-                  Raised::BadStream, "Coefficient Index out of Range");
+    ExpectFailure([&] { DecodeBlock(run().Ac(15, 1).Finish()); }, Raised::BadStream,
+                  "Coefficient Index out of Range");
 }
 
 TEST_F(BlockDecoding, DcCategoryAbove15IsRefused) {
     const Bytes data = BitWriter().Code(kDcTable, 16).Bits(0, 16).Finish();
-    ExpectFailure([&] { component.DecodeFullBlock(Input(data), 0, 0); }, Raised::BadStream,
-                  "Invalid DC Difference Category");
-    ExpectFailure([&] { component.DecodeDcInitial(Input(data), 0, 0, 0); }, Raised::BadStream,
+    ExpectFailure([&] { DecodeBlock(data); }, Raised::BadStream, "Invalid DC Difference Category");
+    ExpectFailure([&] { DecodeDcFirst(Input(data), dc, predictor, 0); }, Raised::BadStream,
                   "Invalid DC Difference Category");
 }
 
@@ -147,13 +127,13 @@ TEST_F(BlockDecoding, DcPrediction) {
     const Bytes data = BitWriter().Dc(5).Dc(-3).Dc(1).Finish();
     for (unsigned al : {0u, 1u}) {
         SCOPED_TRACE(al);
-        component.SetDcPredictor(0);
+        predictor = 0;
         Input(data);
-        for (int b = 0; b < 3; ++b) component.DecodeDcInitial(*bits, 0, b, al);
+        for (int b = 0; b < 3; ++b) At(b, 0) = DecodeDcFirst(*bits, dc, predictor, al);
         EXPECT_EQ(At(0, 0), 5 << al);
         EXPECT_EQ(At(1, 0), 2 << al);
         EXPECT_EQ(At(2, 0), 3 << al);
-        EXPECT_EQ(component.DcPredictor(), 3);  // kept unshifted
+        EXPECT_EQ(predictor, 3);  // kept unshifted
     }
 }
 
@@ -168,7 +148,7 @@ TEST_F(BlockDecoding, DcRefinementIsBitwiseOr) {
                           {4, 1, 1, 6},   {-6, 1, 1, -6}, {-8, 2, 1, -4}};
     for (const Case& c : cases) {
         At(3, 0) = c.before;
-        component.RefineDcBlock(Input(BitWriter().Bits(c.bit, 1).Finish()), 0, 3, c.al);
+        RefineDc(Input(BitWriter().Bits(c.bit, 1).Finish()), At(3, 0), c.al);
         EXPECT_EQ(At(3, 0), c.after) << c.before << " al=" << c.al;
         EXPECT_EQ(BitsConsumed(), 1);
     }
@@ -176,33 +156,31 @@ TEST_F(BlockDecoding, DcRefinementIsBitwiseOr) {
 
 TEST_F(BlockDecoding, AcFirstPassEndOfBandRun) {
     // Block 0: +5 at zigzag 1 (Al 1), then EOB run symbol r = 2 with bits 01:
-    // a run of 4, this block being the first. Blocks 1 … 4 read nothing.
+    // a run of 4, this block being the first: the next four blocks follow
+    // without data (the scan decoder passes them), then block 5's band.
     Input(BitWriter().Ac(0, 5).Symbol(0x20).Bits(0b01, 2).Ac(1, -2).Symbol(0x00).Finish());
-    component.DecodeAcBand(*bits, 0, 0, 1, 63, 1);
+    DecodeAcFirst(*bits, ac, eobRun, Block(0), 1, 63, 1);
     EXPECT_EQ(At(0, 1), 10);
-    EXPECT_EQ(component.EobRun(), 4u);
-    const int afterFirst = BitsConsumed();
-    EXPECT_EQ(afterFirst, 5 + 3 + 5 + 2);
-    for (int b = 1; b <= 4; ++b) component.DecodeAcBand(*bits, 0, b, 1, 63, 1);
-    EXPECT_EQ(BitsConsumed(), afterFirst);
-    EXPECT_EQ(component.EobRun(), 0u);
-    component.DecodeAcBand(*bits, 0, 5, 1, 63, 1);
+    EXPECT_EQ(eobRun, 4u);
+    EXPECT_EQ(BitsConsumed(), 5 + 3 + 5 + 2);
+    eobRun = 0;
+    DecodeAcFirst(*bits, ac, eobRun, Block(5), 1, 63, 1);
     EXPECT_EQ(At(5, 2), -4);
     EXPECT_EQ(At(5, 1), 0);
 }
 
 TEST_F(BlockDecoding, AcFirstPassBandLimits) {
-    component.DecodeAcBand(Input({0x00}), 0, 0, 6, 5, 0);
+    DecodeAcFirst(Input({0x00}), ac, eobRun, Block(0), 6, 5, 0);
     EXPECT_EQ(BitsConsumed(), 0);
 
     // A run may carry a coefficient past Se (here to 7 in the band 1 … 5).
-    component.DecodeAcBand(Input(BitWriter().Ac(6, -1).Finish()), 0, 0, 1, 5, 0);
+    DecodeAcFirst(Input(BitWriter().Ac(6, -1).Finish()), ac, eobRun, Block(0), 1, 5, 0);
     EXPECT_EQ(At(0, 7), -1);
     EXPECT_EQ(BitsConsumed(), 5 + 1);
 
     const Bytes pastEnd =
         BitWriter().Symbol(0xF0).Symbol(0xF0).Symbol(0xF0).Ac(15, 1).Finish();  // 1 → 64
-    ExpectFailure([&] { component.DecodeAcBand(Input(pastEnd), 0, 1, 1, 63, 0); },
+    ExpectFailure([&] { DecodeAcFirst(Input(pastEnd), ac, eobRun, Block(1), 1, 63, 0); },
                   Raised::BadStream, "Data out of range");
 }
 
@@ -211,22 +189,24 @@ TEST_F(BlockDecoding, AcRefinementWorkedExamples) {
     At(0, 1) = 2;
     At(0, 3) = -2;
     // Run 2, category 1; sign 1, correction 1 for position 1, correction 0 for position 3.
-    component.RefineAcBand(Input(BitWriter().Symbol(0x21).Bits(0b110, 3).Finish()), 0, 0, 1, 5, 0);
+    RefineAc(Input(BitWriter().Symbol(0x21).Bits(0b110, 3).Finish()), ac, eobRun, Block(0), 1, 5,
+             0);
     EXPECT_EQ(At(0, 1), 3);
     EXPECT_EQ(At(0, 3), -2);
     EXPECT_EQ(At(0, 5), 1);
     EXPECT_EQ(At(0, 2), 0);
     EXPECT_EQ(At(0, 4), 0);
-    EXPECT_EQ(component.EobRun(), 0u);
+    EXPECT_EQ(eobRun, 0u);
     EXPECT_EQ(BitsConsumed(), 8);
 
     // EOB run r = 1 with extension bit 1, then corrections 1, 1.
     At(1, 1) = 2;
     At(1, 3) = -2;
-    component.RefineAcBand(Input(BitWriter().Symbol(0x10).Bits(0b111, 3).Finish()), 0, 1, 1, 5, 0);
+    RefineAc(Input(BitWriter().Symbol(0x10).Bits(0b111, 3).Finish()), ac, eobRun, Block(1), 1, 5,
+             0);
     EXPECT_EQ(At(1, 1), 3);
     EXPECT_EQ(At(1, 3), -3);
-    EXPECT_EQ(component.EobRun(), 2u);
+    EXPECT_EQ(eobRun, 2u);
     EXPECT_EQ(BitsConsumed(), 8);
 }
 
@@ -235,20 +215,20 @@ TEST_F(BlockDecoding, AcRefinementRunCoversFollowingBlocks) {
     // Run of 3 (r = 1, bit 1): corrections for blocks 0, 1, 2; block 3 reads
     // its own end of band (run 1) and its correction.
     Input(BitWriter().Symbol(0x10).Bits(0b1101, 4).Symbol(0x00).Bits(1, 1).Finish());
-    for (int b = 0; b < 4; ++b) component.RefineAcBand(*bits, 0, b, 1, 2, 0);
+    for (int b = 0; b < 4; ++b) RefineAc(*bits, ac, eobRun, Block(b), 1, 2, 0);
     EXPECT_EQ(At(0, 1), 3);
     EXPECT_EQ(At(1, 1), 2);
     EXPECT_EQ(At(2, 1), 3);
     EXPECT_EQ(At(3, 1), 3);
-    EXPECT_EQ(component.EobRun(), 0u);
+    EXPECT_EQ(eobRun, 0u);
     EXPECT_EQ(BitsConsumed(), 5 + 4 + 5 + 1);
 }
 
 TEST_F(BlockDecoding, AcRefinementPlacesNewCoefficientAtFirstZero) {
     At(0, 1) = 2;
     // Run 0, sign 0, correction 0 for position 1; then end of band.
-    component.RefineAcBand(Input(BitWriter().Symbol(0x01).Bits(0b00, 2).EndOfBlock().Finish()), 0,
-                           0, 1, 5, 0);
+    RefineAc(Input(BitWriter().Symbol(0x01).Bits(0b00, 2).EndOfBlock().Finish()), ac, eobRun,
+             Block(0), 1, 5, 0);
     EXPECT_EQ(At(0, 1), 2);
     EXPECT_EQ(At(0, 2), -1);
     EXPECT_EQ(BitsConsumed(), 5 + 2 + 5);
@@ -258,9 +238,9 @@ TEST_F(BlockDecoding, AcRefinementZeroRunStopsAfterSixteenZeros) {
     At(0, 2) = -2;
     // ZRL: zeros at 1 and 3 … 17, position 2 refined on the way; then run 0,
     // sign 1 places +1 at 18.
-    component.RefineAcBand(
-        Input(BitWriter().Symbol(0xF0).Bits(1, 1).Symbol(0x01).Bits(1, 1).EndOfBlock().Finish()), 0,
-        0, 1, 63, 0);
+    RefineAc(
+        Input(BitWriter().Symbol(0xF0).Bits(1, 1).Symbol(0x01).Bits(1, 1).EndOfBlock().Finish()),
+        ac, eobRun, Block(0), 1, 63, 0);
     EXPECT_EQ(At(0, 2), -3);
     EXPECT_EQ(At(0, 17), 0);
     EXPECT_EQ(At(0, 18), 1);
@@ -269,7 +249,7 @@ TEST_F(BlockDecoding, AcRefinementZeroRunStopsAfterSixteenZeros) {
 TEST_F(BlockDecoding, AcRefinementZeroRunEndsWithTheBand) {
     At(0, 3) = 2;
     At(0, 6) = 2;  // outside the band 1 … 5: no correction bit for it
-    component.RefineAcBand(Input(BitWriter().Symbol(0xF0).Bits(0b0, 1).Finish()), 0, 0, 1, 5, 0);
+    RefineAc(Input(BitWriter().Symbol(0xF0).Bits(0b0, 1).Finish()), ac, eobRun, Block(0), 1, 5, 0);
     EXPECT_EQ(BitsConsumed(), 5 + 1);
     EXPECT_EQ(At(0, 3), 2);
     EXPECT_EQ(At(0, 6), 2);
@@ -286,21 +266,21 @@ TEST_F(BlockDecoding, AcRefinementCorrections) {
         {-4, 0, 1, -5}, {4, 0, 1, 5}, {-4, 0, 0, -4}, {8, 2, 1, 12}, {-8, 2, 1, -12}};
     for (const Case& c : cases) {
         At(0, 1) = c.before;
-        component.RefineAcBand(Input(BitWriter().EndOfBlock().Bits(c.bit, 1).Finish()), 0, 0, 1, 1,
-                               c.al);
+        RefineAc(Input(BitWriter().EndOfBlock().Bits(c.bit, 1).Finish()), ac, eobRun, Block(0), 1,
+                 1, c.al);
         EXPECT_EQ(At(0, 1), c.after) << c.before << " al=" << c.al;
     }
 }
 
 TEST_F(BlockDecoding, AcRefinementErrors) {
     ExpectFailure(
-        [&] { component.RefineAcBand(Input(BitWriter().Symbol(0x12).Finish()), 0, 0, 1, 5, 0); },
+        [&] { RefineAc(Input(BitWriter().Symbol(0x12).Finish()), ac, eobRun, Block(0), 1, 5, 0); },
         Raised::BadStream, "Invalid value in input stream");
     // Run 2 in the band 1 … 2 passes both zeros and lands outside the band.
     ExpectFailure(
         [&] {
-            component.RefineAcBand(Input(BitWriter().Symbol(0x21).Bits(1, 1).Finish()), 0, 1, 1, 2,
-                                   0);
+            RefineAc(Input(BitWriter().Symbol(0x21).Bits(1, 1).Finish()), ac, eobRun, Block(1), 1,
+                     2, 0);
         },
         Raised::BadStream, "Error in progressive scan");
 }

@@ -22,12 +22,8 @@ const DecoderKernels kKernels = KernelsFor(BestSimdLevel());
 // A component of the decoder's frame with its blocks' samples given by the
 // callback: sample(block, row, column).
 template <typename Sample>
-JpegComponent PlaneOf(const JpegDecoder& decoder, unsigned h, unsigned v, Sample sample) {
-    JpegComponent component;
-    component.SetHorizontalSampling(h);
-    component.SetVerticalSampling(v);
-    component.AllocateBuffers(decoder);
-    component.EnsureBlockRows(component.BlockRows());
+JpegComponent PlaneOf(const FrameHeader& frame, unsigned h, unsigned v, Sample sample) {
+    JpegComponent component = ComponentIn(frame, h, v);
     const std::size_t stride = component.SampleStride();
     for (std::size_t row = 0; row < component.ReachedSampleRows(); ++row)
         for (std::size_t column = 0; column < stride; ++column) {
@@ -38,8 +34,8 @@ JpegComponent PlaneOf(const JpegDecoder& decoder, unsigned h, unsigned v, Sample
     return component;
 }
 
-JpegComponent Flat(const JpegDecoder& decoder, std::uint8_t value) {
-    return PlaneOf(decoder, 1, 1, [value](std::size_t, int, int) { return value; });
+JpegComponent Flat(const FrameHeader& frame, std::uint8_t value) {
+    return PlaneOf(frame, 1, 1, [value](std::size_t, int, int) { return value; });
 }
 
 TEST(ColourTables, EntriesAtTheEnds) {
@@ -59,7 +55,7 @@ TEST(ColourTables, EntriesAtTheEnds) {
 }
 
 TEST(ColourConversion, YCbCrPixels) {
-    const auto decoder = DecoderWithFrame(kSof0, 8, 8, {{1, 0x11, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
+    const auto frame = FrameOf(kSof0, 8, 8, {{1, 0x11, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
     struct Case {
         std::uint8_t y, cb, cr;
         std::array<std::uint8_t, 4> bgra;
@@ -73,21 +69,19 @@ TEST(ColourConversion, YCbCrPixels) {
     for (const Case& c : cases) {
         RasterImage image;
         image.SetSize(1, 1);
-        ConvertYCbCr(Flat(*decoder, c.y), Flat(*decoder, c.cb), Flat(*decoder, c.cr), image,
-                     kKernels);
+        ConvertYCbCr(Flat(frame, c.y), Flat(frame, c.cb), Flat(frame, c.cr), image, kKernels);
         EXPECT_EQ(BytesOf(image.Pixels()[0]), c.bgra)
             << int{c.y} << "," << int{c.cb} << "," << int{c.cr};
     }
 }
 
 TEST(ColourConversion, SubsampledChromaCoversTwoByTwoPixels) {
-    const auto decoder =
-        DecoderWithFrame(kSof0, 16, 16, {{1, 0x22, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
-    const JpegComponent y = PlaneOf(*decoder, 2, 2, [](std::size_t, int, int) { return 100; });
+    const auto frame = FrameOf(kSof0, 16, 16, {{1, 0x22, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
+    const JpegComponent y = PlaneOf(frame, 2, 2, [](std::size_t, int, int) { return 100; });
     // Cb 148 on the chroma diagonal, 128 elsewhere.
     const JpegComponent cb =
-        PlaneOf(*decoder, 1, 1, [](std::size_t, int r, int c) { return r == c ? 148 : 128; });
-    const JpegComponent cr = Flat(*decoder, 128);
+        PlaneOf(frame, 1, 1, [](std::size_t, int r, int c) { return r == c ? 148 : 128; });
+    const JpegComponent cr = Flat(frame, 128);
     RasterImage image;
     image.SetSize(16, 16);
     ConvertYCbCr(y, cb, cr, image, kKernels);
@@ -110,16 +104,16 @@ TEST(ColourConversion, SubsampledChromaCoversUpsamplingRectangles) {
     for (const Case& c : {Case{0x22, 2, 2}, Case{0x21, 2, 1}, Case{0x13, 1, 3}, Case{0x41, 4, 1}}) {
         SCOPED_TRACE(int{c.lumaSampling});
         const int width = 8 * c.h - 1, height = 8 * c.v - 1;  // odd sizes: partial rectangles
-        const auto decoder = DecoderWithFrame(kSof0, static_cast<std::uint16_t>(width),
-                                              static_cast<std::uint16_t>(height),
-                                              {{1, c.lumaSampling, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
+        const auto frame =
+            FrameOf(kSof0, static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height),
+                    {{1, c.lumaSampling, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
         const JpegComponent y =
-            PlaneOf(*decoder, static_cast<unsigned>(c.h), static_cast<unsigned>(c.v),
+            PlaneOf(frame, static_cast<unsigned>(c.h), static_cast<unsigned>(c.v),
                     [](std::size_t, int, int) { return 90; });
         const JpegComponent cb =
-            PlaneOf(*decoder, 1, 1, [](std::size_t, int r, int x) { return 64 + 8 * r + x; });
+            PlaneOf(frame, 1, 1, [](std::size_t, int r, int x) { return 64 + 8 * r + x; });
         const JpegComponent cr =
-            PlaneOf(*decoder, 1, 1, [](std::size_t, int r, int x) { return 191 - 8 * r - x; });
+            PlaneOf(frame, 1, 1, [](std::size_t, int r, int x) { return 191 - 8 * r - x; });
         RasterImage image;
         image.SetSize(width, height);
         ConvertYCbCr(y, cb, cr, image, kKernels);
@@ -136,11 +130,11 @@ TEST(ColourConversion, SubsampledChromaCoversUpsamplingRectangles) {
 
 TEST(ColourConversion, GreyPictureReadsOnlyItsOwnPartOfThePlane) {
     // 17 × 9: 3 × 2 blocks, a 24 × 16 plane.
-    const auto decoder = DecoderWithFrame(kSof0, 17, 9, {{1, 0x11, 0}});
+    const auto frame = FrameOf(kSof0, 17, 9, {{1, 0x11, 0}});
     auto sample = [](std::size_t block, int r, int c) {
         return static_cast<int>(block * 40 + r * 8 + c);
     };
-    const JpegComponent grey = PlaneOf(*decoder, 1, 1, sample);
+    const JpegComponent grey = PlaneOf(frame, 1, 1, sample);
     ASSERT_EQ(grey.UpsampledWidth(), 24u);
     RasterImage image;
     image.SetSize(17, 9);
@@ -154,20 +148,20 @@ TEST(ColourConversion, GreyPictureReadsOnlyItsOwnPartOfThePlane) {
 }
 
 TEST(ColourConversion, GreyByteOrder) {
-    const auto decoder = DecoderWithFrame(kSof0, 8, 8, {{1, 0x11, 0}});
+    const auto frame = FrameOf(kSof0, 8, 8, {{1, 0x11, 0}});
     RasterImage image;
     image.SetSize(2, 1);
-    ConvertGrayscale(Flat(*decoder, 77), image, kKernels);
+    ConvertGrayscale(Flat(frame, 77), image, kKernels);
     EXPECT_EQ(BytesOf(image.Pixels()[1]), (std::array<std::uint8_t, 4>{77, 77, 77, 255}));
 }
 
 TEST(ColourConversion, MissingPlaneWritesNothing) {
-    const auto decoder = DecoderWithFrame(kSof0, 8, 8, {{1, 0x11, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
+    const auto frame = FrameOf(kSof0, 8, 8, {{1, 0x11, 0}, {2, 0x11, 0}, {3, 0x11, 0}});
     const JpegComponent none;
     RasterImage image;
     image.SetSize(8, 8);
-    ConvertYCbCr(Flat(*decoder, 200), Flat(*decoder, 128), none, image, kKernels);
-    ConvertYCbCr(none, Flat(*decoder, 128), Flat(*decoder, 128), image, kKernels);
+    ConvertYCbCr(Flat(frame, 200), Flat(frame, 128), none, image, kKernels);
+    ConvertYCbCr(none, Flat(frame, 128), Flat(frame, 128), image, kKernels);
     ConvertGrayscale(none, image, kKernels);
     for (int i = 0; i < 64; ++i) ASSERT_EQ(image.Pixels()[i], 0u);
 }

@@ -442,12 +442,12 @@ TEST(MarkerSegments, DecoderServesPicturesInTurn) {
     ExpectFailure(
         [&] { Decode(decoder, Begin().GreyFrame(kSof0, 32, 32).GreyScan().Raw({0x00}), image); },
         Raised::StreamError, "Premature end of file");
-    EXPECT_FALSE(decoder.Component(1).HasSamples());
+    EXPECT_FALSE(decoder.Component(0).HasSamples());
     // … leaves nothing behind: the next one is measured afresh.
     Decode(decoder, GreyBlock(3), image);
     ExpectGrey(image, 8, 8, 131);
-    EXPECT_EQ(decoder.Component(1).BlockColumns(), 1u);
-    EXPECT_FALSE(decoder.Component(1).HasCoefficients());
+    EXPECT_EQ(decoder.Component(0).BlockColumns(), 1u);
+    EXPECT_FALSE(decoder.Component(0).HasCoefficients());
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "image/raster_image.h"
+#include "jpeg/frame_header.h"
 #include "jpeg/input_byte_stream.h"
 #include "jpeg/jpeg_decoder.h"
 #include "jpeg/memory_stream.h"
@@ -241,6 +242,33 @@ inline std::unique_ptr<JpegDecoder> DecoderWithFrame(
     Decode(*decoder, StreamBuilder().Start().Dqt().Sof(code, width, height, components).Eoi(),
            image);
     return decoder;
+}
+
+// The frame header of a SOF segment with these fields, as the decoder reads it.
+inline Tessera::FrameHeader FrameOf(std::uint8_t code, std::uint16_t width, std::uint16_t height,
+                                    const std::vector<FrameComponent>& components) {
+    StreamBuilder builder;
+    const Bytes segment = builder.Sof(code, width, height, components).Build();
+    MemoryStream stream(segment);
+    stream.ReadBigEndian16();  // the marker
+    return ReadFrameHeader(stream, code, {false, JpegDecoder::kMaxPixels});
+}
+
+// A component with factors h × v in the frame, its buffers allocated and
+// every block row in being.
+inline JpegComponent ComponentIn(const Tessera::FrameHeader& frame, unsigned h, unsigned v,
+                                 const QuantTable* quant = nullptr) {
+    JpegComponent component;
+    Tessera::FrameComponent factors;
+    factors.horizontalSampling = h;
+    factors.verticalSampling = v;
+    JpegComponent::Setup setup;
+    setup.quantTable = quant;
+    setup.unreachedSample = frame.Progressive() ? 128 : 0;
+    component.SetGeometry(factors, frame, setup);
+    component.AllocateBuffers(frame.Progressive(), false);
+    component.EnsureBlockRows(component.BlockRows());
+    return component;
 }
 
 // A stream that has begun: SOI and JFIF APP0, and with the usual tables.

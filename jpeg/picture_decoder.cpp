@@ -1,0 +1,313 @@
+#include "picture_decoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "colour_conversion.h"
+#include "input_byte_stream.h"
+#include "marker_codes.h"
+
+namespace Tessera {
+
+namespace {
+
+constexpr std::uint8_t kCarriageReturn = 13;
+constexpr std::uint8_t kLineFeed = 10;
+
+// Whether the entropy-coded data from the stream's position on is followed
+// by EOI: the first marker in the buffer that is neither a stuffed zero nor
+// a restart marker.
+bool EndOfImageFollows(const InputByteStream& stream) {
+    const std::uint8_t* at = stream.ReadPointer();
+    const std::uint8_t* end = stream.BufferEnd();
+    for (; at < end; ++at) {
+        at = static_cast<const std::uint8_t*>(std::memchr(at, kMarkerPrefix, end - at));
+        if (at == nullptr) return false;
+        const std::uint8_t* code = at + 1;
+        while (code < end && *code == kMarkerPrefix) ++code;
+        if (code == end) return false;
+        if (*code == 0x00 || IsRestartMarker(*code)) {
+            at = code;
+            continue;
+        }
+        return *code == EOI;
+    }
+    return false;
+}
+
+}  // namespace
+
+void PictureDecoder::Begin(InputByteStream& stream) {
+    End();
+    facts = HeaderFacts{};
+    frame.reset();
+    restartInterval = 0;
+    endOfImage = false;
+    firstByte = true;
+    scansDone = 0;
+    blocksVisited = 0;
+    eobRunsLeft = {};
+    transformedMcuRow = -1;
+    rowsFinal = false;
+    if (stream.ReadByte() != kMarkerPrefix || stream.ReadByte() != SOI)
+        throw JpegBadStream("Missing SOI Marker");
+    // Other decoders take any segments between SOI and the frame: JFIF is
+    // one of the APPn segments then, and need not come first, or at all.
+    if (!settings.tolerant) ReadJfifHeader(stream, facts);
+}
+
+PictureDecoder::Step PictureDecoder::Next(InputByteStream& stream) {
+    bool haveByte = firstByte;
+    std::uint8_t byte = firstByte ? stream.ReadByte() : 0;
+    firstByte = false;
+    for (;;) {
+        if (haveByte) {
+            if (!stream.HasData() || endOfImage) return Step::End;
+            if (byte == kMarkerPrefix) {
+                const std::optional<Step> step = HandleMarker(stream);
+                if (endOfImage) return Step::End;
+                if (step) return *step;
+            }
+        }
+        // Bytes between segments other than 0xFF are passed over. A read that
+        // finds no byte at all ends the loop (Finish then reports the missing
+        // EOI); one that takes the very last byte is a cut-off stream.
+        if (!stream.HasData()) return Step::End;
+        byte = stream.ReadByte();
+        if (!stream.HasData()) throw JpegBadStream("Premature end of file");
+        haveByte = true;
+    }
+}
+
+std::optional<PictureDecoder::Step> PictureDecoder::HandleMarker(InputByteStream& stream) {
+    for (;;) {
+        if (!stream.HasData()) throw JpegBadStream("Premature end of file");
+        const std::uint8_t code = stream.ReadByte();
+        switch (code) {
+            case SOF0:
+            case SOF1:
+            case SOF2:
+                ReadFrame(stream, code);
+                return Step::Frame;
+            case SOF3:
+                throw JpegBadStream("Lossless Huffman Coding Not Supported");
+            case DHT:
+                ReadHuffmanTables(stream, tables);
+                return std::nullopt;
+            case SOF5:
+                throw JpegBadStream("Differential Sequential Huffman Coding Not Supported");
+            case SOF6:
+                throw JpegBadStream("Differential Progressive Huffman Coding Not Supported");
+            case SOF7:
+                throw JpegBadStream("Differential Lossless Huffman Coding Not Supported");
+            case SOF9:
+            case SOF10:
+            case SOF11:
+            case SOF13:
+            case SOF14:
+            case SOF15:
+                throw JpegBadStream("Cannot read image - Arithmetic Coding covered by patents");
+            case SOI:
+                return std::nullopt;
+            case EOI:
+                endOfImage = true;
+                return std::nullopt;
+            case SOS:
+                return Step::Scan;  // the caller takes the scan from here
+            case DQT:
+                ReadQuantTables(stream, tables, settings.tolerant);
+                return std::nullopt;
+            case DRI:
+                restartInterval = ReadRestartInterval(stream);
+                return std::nullopt;
+            case DHP:
+                throw JpegBadStream("DHP marker not supported");
+            case kMarkerPrefix:
+                continue;  // a fill byte before the code
+            default:
+                if ((code >= APP0 && code <= APP15) || code == COM) {
+                    ReadApplicationSegment(stream, code, facts, segmentPayload);
+                    return std::nullopt;
+                }
+                throw JpegBadStream("Unknown, unsupported, or reserved marker encountered");
+        }
+    }
+}
+
+void PictureDecoder::ReadFrame(InputByteStream& stream, std::uint8_t code) {
+    // Components size their buffers once per picture, from the first frame.
+    if (frame) throw JpegBadStream("Multiple Frame Headers Not Supported");
+    const FrameHeader value =
+        ReadFrameHeader(stream, code, {settings.tolerant, settings.maxPixels});
+    JpegComponent::Setup setup;
+    setup.inverseDct = kernels.inverseDct;
+    // Where no data reached, tolerant decodes give mid-grey in every colour
+    // space (as a damaged interval does); strict sequential ones zero samples.
+    setup.unreachedSample = settings.tolerant || value.Progressive() ? 128 : 0;
+    setup.convertibleUnprepared = settings.tolerant;
+    for (unsigned i = 0; i < value.componentCount; ++i) {
+        setup.quantTable = &tables.quant[value.components[i].quantTable];
+        components[i].SetGeometry(value.components[i], value, setup);
+    }
+    frame = value;
+}
+
+void PictureDecoder::StartScan(InputByteStream& stream, bool rowsWanted) {
+    if (!frame) throw JpegBadStream("Scan found before frame defined");
+    if (scansDone == settings.maxScans) throw JpegBadStream("Too Many Scans");
+    scan = ReadScanHeader(stream, *frame, settings.tolerant);
+    if (settings.tolerant && frame->componentCount == 3 && facts.adobeTransform > 1)
+        throw JpegBadStream("Unsupported Adobe Colour Transform");
+
+    // The stream stands at the scan's data.
+    bool covers = !frame->Progressive() && scansDone == 0;
+    for (unsigned i = 0; covers && i < frame->componentCount; ++i) {
+        const unsigned position = frame->sharedWith[i];
+        covers = std::any_of(scan.components.begin(), scan.components.begin() + scan.componentCount,
+                             [&](const ScanComponent& c) { return c.position == position; });
+    }
+    rowsFinal = covers && EndOfImageFollows(stream);
+
+    PrepareScanComponents(rowsWanted && rowsFinal);
+    CountBlockVisits();
+    ++scansDone;
+    transformedMcuRow = -1;
+    stream.StartBitReading();
+    const unsigned position = scan.components[0].position;
+    const HuffmanScanDecoder::Context context{&*frame, &tables, &components, restartInterval,
+                                              settings.tolerant};
+    scanDecoder.emplace(context, scan, stream, settings.tolerant ? 0 : eobRunsLeft[position]);
+    if (frame->Progressive() && scan.ss == 0 && scan.se != 0)
+        throw JpegBadStream("Progressive scan contains DC and AC data");
+}
+
+void PictureDecoder::CheckScanTables(const JpegComponent& component,
+                                     const ScanComponent& selectors) const {
+    const QuantTable& quant = component.Quant();
+    if (!quant.defined) throw JpegBadStream("Quantization Table Not Defined");
+    // Baseline frames take 8-bit tables only (T.81 B.2.4.1).
+    if (frame->code == SOF0 && quant.sixteenBit)
+        throw JpegBadStream("Only 8-bit Data is Supported");
+    const bool progressive = frame->Progressive();
+    const bool needsDc = !progressive || scan.ss == 0;
+    const bool needsAc = !progressive || scan.ss != 0;
+    if (needsDc && !tables.dc[selectors.dcTable].IsDefined())
+        throw JpegError("DC Table Not Defined");
+    if (needsAc && !tables.ac[selectors.acTable].IsDefined())
+        throw JpegBadStream("AC Table Not Defined");
+}
+
+void PictureDecoder::PrepareScanComponents(bool bands) {
+    for (unsigned i = 0; i < scan.componentCount; ++i) {
+        JpegComponent& component = components[scan.components[i].position];
+        CheckScanTables(component, scan.components[i]);
+        component.AllocateBuffers(frame->Progressive(), bands);
+    }
+}
+
+// Every scan visits each block of its components once, and a progressive
+// scan may pass a whole end-of-band run of blocks for a few bits, so scans,
+// not data, would otherwise set the work.
+void PictureDecoder::CountBlockVisits() {
+    std::uint64_t blocks = 0;
+    if (scan.Interleaved(frame->Progressive())) {
+        // Whole MCUs (T.81 A.2.3).
+        std::uint64_t blocksPerMcu = 0;
+        for (unsigned i = 0; i < scan.componentCount; ++i) {
+            const JpegComponent& c = components[scan.components[i].position];
+            blocksPerMcu += c.HorizontalSampling() * c.VerticalSampling();
+        }
+        blocks = std::uint64_t{frame->mcuRows} * frame->mcuColumns * blocksPerMcu;
+    } else {
+        const JpegComponent& c = components[scan.components[0].position];
+        blocks = std::uint64_t{c.ScanBlockRows()} * c.ScanBlockColumns();
+    }
+    blocksVisited += blocks;
+    if (blocksVisited > settings.maxBlockVisitsPerBlock * frame->Blocks())
+        throw JpegBadStream("Scans Visit the Picture Too Many Times");
+}
+
+unsigned PictureDecoder::ScanMcuRows() const {
+    const std::uint64_t perRow = scanDecoder->UnitsPerMcuRow();
+    return perRow == 0 ? 0 : static_cast<unsigned>((scanDecoder->Units() + perRow - 1) / perRow);
+}
+
+void PictureDecoder::DecodeScanRows(InputByteStream& stream, unsigned end) {
+    scanDecoder->Decode(stream,
+                        std::min(scanDecoder->Units(), end * scanDecoder->UnitsPerMcuRow()));
+}
+
+void PictureDecoder::EndScan(InputByteStream& stream) {
+    eobRunsLeft[scan.components[0].position] = scanDecoder->EobRun();
+    scanDecoder.reset();
+    stream.StopBitReading();
+}
+
+void PictureDecoder::Finish(InputByteStream& stream) {
+    if (!endOfImage) throw JpegBadStream("End of Image Marker Not Found");
+    if (!settings.tolerant) CheckTrailingData(stream);
+}
+
+void PictureDecoder::CheckTrailingData(InputByteStream& stream) {
+    // Line ends after EOI are tolerated (text-mode transfers add them); the
+    // test is made after a byte has been read, so one last byte of any value passes.
+    std::uint8_t byte = stream.ReadByte();
+    while ((byte == kCarriageReturn || byte == kLineFeed) && stream.HasData())
+        byte = stream.ReadByte();
+    if (stream.HasData()) throw JpegBadStream("Extra Data After End of Image Marker");
+}
+
+void PictureDecoder::End() {
+    scanDecoder.reset();
+    // The frame's own components keep their memory for the next picture;
+    // any other frees it, so no more than one picture's worth is kept.
+    for (unsigned i = 0; i < kMaxFrameComponents; ++i)
+        components[i].ReleaseBuffers(frame && i < frame->componentCount);
+}
+
+bool PictureDecoder::RgbFrame() const {
+    return settings.tolerant && frame && frame->componentCount == 3 && facts.adobeTransform == 0;
+}
+
+const JpegComponent& PictureDecoder::ComponentAt(unsigned i) const {
+    return components[frame->sharedWith[i]];
+}
+
+void PictureDecoder::PrepareMcuRow(unsigned mcuRow) {
+    if (!frame || !frame->Progressive() || transformedMcuRow == static_cast<int>(mcuRow)) return;
+    for (unsigned i = 0; i < frame->componentCount; ++i)
+        if (frame->sharedWith[i] == i) components[i].TransformMcuRow(mcuRow);
+    transformedMcuRow = static_cast<int>(mcuRow);
+}
+
+// Strict decodes convert nothing before a scan has begun (the picture stays
+// zero); tolerant ones give what no data reached.
+bool PictureDecoder::Converts() const {
+    return frame && (scansDone > 0 || settings.tolerant);
+}
+
+bool PictureDecoder::ConvertRowsInto(std::size_t first, std::size_t last,
+                                     std::uint32_t* out) const {
+    if (!Converts()) return false;
+    const FrameSize size{frame->width, frame->height};
+    const RowRange rows{first, last};
+    if (frame->componentCount == 1)
+        return ConvertGrayscale(ComponentAt(0), size, rows, out, kernels);
+    if (frame->componentCount != 3) return false;
+    const JpegComponent& c0 = ComponentAt(0);
+    const JpegComponent& c1 = ComponentAt(1);
+    const JpegComponent& c2 = ComponentAt(2);
+    if (RgbFrame()) return ConvertRgb(c0, c1, c2, size, rows, out);
+    return ConvertYCbCr(c0, c1, c2, size, rows, out, kernels);
+}
+
+bool PictureDecoder::GreyRowsInto(std::size_t first, std::size_t last, std::uint8_t* out) const {
+    if (!Converts() || (frame->componentCount != 1 && frame->componentCount != 3)) return false;
+    const FrameSize size{frame->width, frame->height};
+    if (RgbFrame())
+        return LumaOfRgb(ComponentAt(0), ComponentAt(1), ComponentAt(2), size, {first, last}, out);
+    // The first component is the grey one, or Y: the luma of JFIF's YCbCr.
+    return CopyGreySamples(ComponentAt(0), size, {first, last}, out);
+}
+
+}  // namespace Tessera

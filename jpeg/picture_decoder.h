@@ -1,0 +1,126 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "frame_header.h"
+#include "huffman_scan_decoder.h"
+#include "jpeg_component.h"
+#include "scan_header.h"
+#include "simd_level.h"
+#include "table_segments.h"
+
+namespace Tessera {
+
+class InputByteStream;
+
+// The decoder's engine: one picture at a time, a step at a time, with one
+// marker loop and each rule of the stream's structure in one place. The
+// fronts (JpegDecoder, which fills a RasterImage, and the library's
+// JpegReader) drive it:
+//
+//   Begin                          SOI (and in strict decodes the JFIF APP0)
+//   Next → Frame | Scan | End      segments up to the frame header, a scan's
+//                                  SOS marker, or the end of the segments
+//   at a Scan: StartScan, DecodeScanRows (once or row by row), EndScan
+//   Finish                         EOI and what may follow it
+//   End                            releases the picture's buffers, always
+//
+// Between the steps the fronts convert rows (ConvertRowsInto, GreyRowsInto)
+// from the samples as they stand, after PrepareMcuRow.
+class PictureDecoder {
+  public:
+    struct Settings {
+        // Accept what other decoders accept (see DecodeOptions::strict).
+        bool tolerant = false;
+        std::uint64_t maxPixels = 0;
+        std::uint32_t maxScans = 0;
+        // Scans visit each block at most this many times on average.
+        std::uint64_t maxBlockVisitsPerBlock = 0;
+    };
+    enum class Step { Frame, Scan, End };
+
+    void SetSettings(const Settings& value) { settings = value; }
+    const Settings& GetSettings() const { return settings; }
+    const DecoderKernels& Kernels() const { return kernels; }
+    void SetKernels(const DecoderKernels& value) { kernels = value; }
+
+    void Begin(InputByteStream& stream);
+    Step Next(InputByteStream& stream);
+    // Reads the header of the scan whose marker Next stopped at, readies its
+    // components and enters its data. rowsWanted: the caller takes rows as
+    // they are decoded when ScanRowsFinal, so its components need hold only
+    // one row of MCUs of samples.
+    void StartScan(InputByteStream& stream, bool rowsWanted);
+    // Whether the rows a scan decodes are the picture's final ones as it
+    // decodes them: a sequential frame's first scan, coding every component,
+    // with EOI after its data (no later scan can change what it gives).
+    bool ScanRowsFinal() const { return rowsFinal; }
+    // Rows of MCUs the scan walks, and decoding up to (not including) MCU row `end`.
+    unsigned ScanMcuRows() const;
+    void DecodeScanRows(InputByteStream& stream, unsigned end);
+    void EndScan(InputByteStream& stream);
+    // After Next has ended: the EOI, and in strict decodes what follows it.
+    void Finish(InputByteStream& stream);
+    void End();
+
+    // --- the picture as far as it has been read ---
+    const FrameHeader* Frame() const { return frame ? &*frame : nullptr; }
+    const HeaderFacts& Facts() const { return facts; }
+    unsigned RestartInterval() const { return restartInterval; }
+    unsigned ScansDone() const { return scansDone; }
+    bool EndOfImageSeen() const { return endOfImage; }
+    const ScanHeader& CurrentScan() const { return scan; }
+    // Three components that are red, green and blue (Adobe transform 0, in
+    // tolerant decodes) rather than Y, Cb and Cr.
+    bool RgbFrame() const;
+    // The component at frame position i (the one it shares, where it does).
+    const JpegComponent& ComponentAt(unsigned i) const;
+
+    // Progressive frames: turns the coefficients of one MCU row into samples
+    // (once; again after a scan).
+    void PrepareMcuRow(unsigned mcuRow);
+    // Image rows first .. last − 1 from the samples as they stand, as BGRA
+    // pixels or grey samples (colour pictures give their luma); false when
+    // there is nothing to convert (nothing written).
+    bool ConvertRowsInto(std::size_t first, std::size_t last, std::uint32_t* out) const;
+    bool GreyRowsInto(std::size_t first, std::size_t last, std::uint8_t* out) const;
+
+  private:
+    std::optional<Step> HandleMarker(InputByteStream& stream);
+    void ReadFrame(InputByteStream& stream, std::uint8_t code);
+    void CheckScanTables(const JpegComponent& component, const ScanComponent& selectors) const;
+    void PrepareScanComponents(bool bands);
+    void CountBlockVisits();
+    bool Converts() const;
+    void CheckTrailingData(InputByteStream& stream);
+
+    Settings settings;
+    DecoderKernels kernels = KernelsFor(BestSimdLevel());
+    // Kept from picture to picture.
+    TableSet tables;
+    std::vector<std::uint8_t> segmentPayload;
+
+    // --- per picture ---
+    HeaderFacts facts;
+    std::optional<FrameHeader> frame;
+    unsigned restartInterval = 0;
+    bool endOfImage = false;
+    bool firstByte = true;
+    std::uint32_t scansDone = 0;
+    std::uint64_t blocksVisited = 0;
+    std::array<JpegComponent, kMaxFrameComponents> components;
+    // Strict decodes carry an end-of-band run left at a scan's end over to
+    // the next scan of the same component, as they always have.
+    std::array<unsigned, kMaxFrameComponents> eobRunsLeft{};
+    int transformedMcuRow = -1;
+
+    // --- per scan ---
+    ScanHeader scan;
+    std::optional<HuffmanScanDecoder> scanDecoder;
+    bool rowsFinal = false;
+};
+
+}  // namespace Tessera
