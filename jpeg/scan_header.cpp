@@ -27,6 +27,17 @@ int FreePositionFrom(const FrameHeader& frame, unsigned id, unsigned from, unsig
     return -1;
 }
 
+// Strict decodes bind tables to a component, not to its naming in the scan: a
+// scan that names one component twice decodes both with the last selectors.
+void ShareTableSelectors(ScanHeader& scan) {
+    for (unsigned i = 0; i < scan.componentCount; ++i)
+        for (unsigned j = scan.componentCount; j-- > i;)
+            if (scan.components[j].position == scan.components[i].position) {
+                scan.components[i] = scan.components[j];
+                break;
+            }
+}
+
 }  // namespace
 
 int PositionOfComponent(const FrameHeader& frame, unsigned id, unsigned index,
@@ -64,6 +75,7 @@ ScanHeader ReadScanHeader(InputByteStream& stream, const FrameHeader& frame, boo
         if (component.dcTable >= kTableSlots || component.acTable >= kTableSlots)
             throw JpegBadStream("Huffman Table Index outside range [0..3]");
     }
+    if (!tolerant) ShareTableSelectors(scan);
     scan.ss = stream.ReadByte();
     scan.se = stream.ReadByte();
     const std::uint8_t approximation = stream.ReadByte();

@@ -1,6 +1,7 @@
 #include "decode_helpers.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "cjpeg_corpus.h"
@@ -69,6 +70,18 @@ std::uint64_t Digest(const Tessera::RasterImage& image) {
         for (int shift = 0; shift < 32; shift += 8)
             add(static_cast<std::uint8_t>(image.Pixels()[i] >> shift));
     return hash;
+}
+
+Difference Compare(const Picture& ours, const Picture& reference) {
+    Difference d;
+    long long total = 0;
+    for (std::size_t i = 0; i < ours.samples.size(); ++i) {
+        const int delta = std::abs(int(ours.samples[i]) - int(reference.samples[i]));
+        d.maximum = std::max(d.maximum, delta);
+        total += delta;
+    }
+    d.mean = ours.samples.empty() ? 0 : double(total) / double(ours.samples.size());
+    return d;
 }
 
 }  // namespace TesseraTest

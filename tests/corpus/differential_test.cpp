@@ -11,34 +11,6 @@
 namespace TesseraTest {
 namespace {
 
-// djpeg's integer transform carries 13 fraction bits in its constants; ours
-// carries 6 (C4 = 45/64 for 0.7071, K1 = 34/32 for 1.0824, K3 = 83/32 for
-// 2.6131), so samples differ by an amount that grows with the block's AC energy.
-// Measured over this corpus: at most 10 (the noise band of the 4x2-sampled
-// scene) and a mean of at most 0.93 per sample (tiny pictures, where the
-// edges weigh most); photographs stay within 4 and 0.09. A wrong table,
-// zigzag, sampling or colour fault moves samples by tens and the mean by
-// several units, far outside these bounds.
-constexpr int kMaximumDifference = 12;
-constexpr double kMeanDifference = 1.25;
-
-struct Difference {
-    int maximum = 0;
-    double mean = 0;
-};
-
-Difference Compare(const Picture& ours, const Picture& reference) {
-    Difference d;
-    long long total = 0;
-    for (std::size_t i = 0; i < ours.samples.size(); ++i) {
-        const int delta = std::abs(int(ours.samples[i]) - int(reference.samples[i]));
-        d.maximum = std::max(d.maximum, delta);
-        total += delta;
-    }
-    d.mean = ours.samples.empty() ? 0 : double(total) / double(ours.samples.size());
-    return d;
-}
-
 TEST(Differential, EveryCjpegFileDecodesCloseToDjpeg) {
     const auto& corpus = CjpegCorpus();
     if (corpus.empty()) GTEST_SKIP() << CorpusSkipReason();

@@ -304,5 +304,72 @@ TEST(ScanDrivers, EndOfBandRunDoesNotOutliveItsPicture) {
     ExpectSamples(image, ExpectedSamples(7, 3));
 }
 
+// Two grey blocks, DC 0, whose first AC band (1..5) announces a run that
+// outlasts its scan or interval, then a second band (6..63) with +1 at 6 in
+// block 0 (interval: each block its own restart interval).
+Bytes OverlongRun(bool restartEveryBlock, const Bytes& firstBand) {
+    StreamBuilder builder = WithTables();
+    if (restartEveryBlock) builder.Dri(1);
+    builder.GreyFrame(kSof2, 16, 8).GreyScan(0, 0, 0x00);
+    if (restartEveryBlock)
+        builder.Raw(BitWriter().Dc(0).Finish()).Raw({0xFF, 0xD0}).Raw(BitWriter().Dc(0).Finish());
+    else
+        builder.Raw(BitWriter().Dc(0).Dc(0).Finish());
+    builder.GreyScan(1, 5, 0x00).Raw(firstBand).GreyScan(6, 63, 0x00);
+    if (restartEveryBlock)
+        builder.Raw(BitWriter().Ac(0, 1).EndOfBlock().Finish())
+            .Raw({0xFF, 0xD0})
+            .Raw(BitWriter().EndOfBlock().Finish());
+    else
+        builder.Raw(BitWriter().Ac(0, 1).EndOfBlock().EndOfBlock().Finish());
+    return builder.Eoi();
+}
+
+TEST(ScanDrivers, TolerantEndOfBandRunEndsWithItsScanOrInterval) {
+    // A run of four (r = 2, bits 01) where two blocks or one remain.
+    const Bytes overlong = BitWriter().Symbol(0x20).Bits(0b01, 2).Finish();
+    const Bytes overlongInIntervals = [] {
+        Bytes d = BitWriter().Symbol(0x20).Bits(0b01, 2).Finish();
+        Append(d, {0xFF, 0xD0});
+        Append(d, BitWriter().EndOfBlock().Finish());
+        return d;
+    }();
+    // What a well-formed stream says: each block's band ends at once.
+    const Bytes exact = BitWriter().EndOfBlock().EndOfBlock().Finish();
+    const Bytes exactInIntervals = [] {
+        Bytes d = BitWriter().EndOfBlock().Finish();
+        Append(d, {0xFF, 0xD0});
+        Append(d, BitWriter().EndOfBlock().Finish());
+        return d;
+    }();
+    struct Case {
+        const char* name;
+        bool intervals;
+        Bytes firstBand, wellFormed;
+    };
+    const Case cases[] = {
+        {"run past the scan's end", false, overlong, exact},
+        {"run past a restart marker", true, overlongInIntervals, exactInIntervals}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes expected = OverlongRun(c.intervals, c.wellFormed);
+        const Bytes damaged = OverlongRun(c.intervals, c.firstBand);
+        const Image reference = DecodeJpeg(expected.data(), expected.size());
+        const Image tolerant = DecodeJpeg(damaged.data(), damaged.size());
+        EXPECT_EQ(tolerant.pixels, reference.pixels);
+        // The coefficient of the second band is there: block 0 is not flat.
+        EXPECT_NE(reference.pixels[0], reference.pixels[4 * 7]);
+        // Strict decodes carry the run on, as they always have: the second
+        // band's first block is passed over, so its data is misread or refused.
+        bool strictDiffers = true;
+        try {
+            strictDiffers = DecodeJpeg(damaged.data(), damaged.size(), {.strict = true}).pixels !=
+                            reference.pixels;
+        } catch (const JpegError&) {
+        }
+        EXPECT_TRUE(strictDiffers);
+    }
+}
+
 }  // namespace
 }  // namespace Tessera::Testing
