@@ -4,7 +4,7 @@
 
 #include "slideshow/slideshow_state.h"
 
-namespace Tessera {
+namespace Miruton {
 
 // The slideshow's window procedure, in the saver window's chain between the
 // host's input filters and the default saver handling.
@@ -13,4 +13,4 @@ LRESULT CALLBACK ScreenSaverProc(HWND window, UINT message, WPARAM wParam, LPARA
 // The process's show, for the host to set the preview flag before the window exists.
 SlideshowState& Slideshow();
 
-}  // namespace Tessera
+}  // namespace Miruton

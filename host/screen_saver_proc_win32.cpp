@@ -13,7 +13,7 @@
 #include "slideshow/picture_loading.h"
 #include "slideshow/show_tick.h"
 
-namespace Tessera {
+namespace Miruton {
 
 namespace {
 
@@ -126,4 +126,4 @@ LRESULT CALLBACK ScreenSaverProc(HWND window, UINT message, WPARAM wParam, LPARA
     }
 }
 
-}  // namespace Tessera
+}  // namespace Miruton

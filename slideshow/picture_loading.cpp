@@ -6,9 +6,9 @@
 #include "image/raster_image.h"
 #include "jpeg/jpeg_decoder.h"
 
-namespace Tessera {
+namespace Miruton {
 
-InputByteStream& ResourcePictureSource::Open(std::string_view name) {
+Tessera::InputByteStream& ResourcePictureSource::Open(std::string_view name) {
     stream.Open(std::string(name).c_str(), std::string(kPictureType).c_str());
     return stream;
 }
@@ -16,8 +16,8 @@ InputByteStream& ResourcePictureSource::Open(std::string_view name) {
 void LoadPictures(SlideshowState& state, const ScreenLayout& screen, PictureSource& source) {
     // One image and one decoder serve every picture in turn; the 32-bit image
     // lives for one picture at a time.
-    RasterImage image;
-    JpegDecoder decoder;
+    Tessera::RasterImage image;
+    Tessera::JpegDecoder decoder;
 
     // The preview's window is small and its size is given: one unscaled screen.
     state.screen = state.preview ? SingleScreen(screen.clientWidth, screen.clientHeight) : screen;
@@ -26,7 +26,7 @@ void LoadPictures(SlideshowState& state, const ScreenLayout& screen, PictureSour
 
     for (int i = 0; i < state.pictureCount; ++i) {
         const std::string_view name = state.preview ? kPreviewPictureName : kPictureNames[i];
-        InputByteStream& stream = source.Open(name);
+        Tessera::InputByteStream& stream = source.Open(name);
         try {
             decoder.DecodeStream(stream, image);
         } catch (...) {
@@ -54,4 +54,4 @@ void ReleasePictures(SlideshowState& state) {
     for (int i = 0; i < state.pictureCount; ++i) state.pictures[i] = PackedPicture{};
 }
 
-}  // namespace Tessera
+}  // namespace Miruton

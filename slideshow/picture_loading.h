@@ -5,23 +5,21 @@
 #include "resources/resource_stream.h"
 #include "slideshow_state.h"
 
-namespace Tessera {
-
-class InputByteStream;
+namespace Miruton {
 
 // Where the show's pictures come from: a byte stream opened on a picture by
 // its resource name (type "JPEG").
 class PictureSource {
   public:
     virtual ~PictureSource() = default;
-    virtual InputByteStream& Open(std::string_view name) = 0;
+    virtual Tessera::InputByteStream& Open(std::string_view name) = 0;
     virtual void Close() = 0;
 };
 
 // The pictures inside the executable.
 class ResourcePictureSource : public PictureSource {
   public:
-    InputByteStream& Open(std::string_view name) override;
+    Tessera::InputByteStream& Open(std::string_view name) override;
     void Close() override { stream.Close(); }
 
   private:
@@ -42,4 +40,4 @@ void LoadPictures(SlideshowState& state, int clientWidth, int clientHeight, Pict
 // Frees the packed buffers (window destruction).
 void ReleasePictures(SlideshowState& state);
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -6,7 +6,7 @@
 
 #include "slideshow_state.h"
 
-namespace Tessera {
+namespace Miruton {
 
 // What one tick puts on the screen, decided before anything is drawn: plain
 // data that each window system's presenter turns into its own calls.
@@ -33,4 +33,4 @@ struct TickDrawing {
 // The frame and text of the state's current tick (before it advances).
 TickDrawing PlanTick(const SlideshowState& state);
 
-}  // namespace Tessera
+}  // namespace Miruton

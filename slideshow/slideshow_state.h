@@ -7,7 +7,7 @@
 #include "packed_picture.h"
 #include "screen_layout.h"
 
-namespace Tessera {
+namespace Miruton {
 
 // The four cell patterns of the wipe.
 enum class MaskKind : int { Diagonal = 0, Grid = 1, Rows = 2, Columns = 3 };
@@ -38,4 +38,4 @@ struct SlideshowState {
     const PackedPicture& Current() const { return pictures[currentIndex]; }
 };
 
-}  // namespace Tessera
+}  // namespace Miruton

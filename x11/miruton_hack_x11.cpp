@@ -21,8 +21,8 @@ constexpr int kTextPixels = 13;
 
 struct MirutonHack {
     HackSettings settings;
-    Tessera::SlideshowState show;
-    Tessera::SlideRandom random;
+    SlideshowState show;
+    SlideRandom random;
     int width = 0, height = 0;                // the size the show plays at
     int pendingWidth = 0, pendingHeight = 0;  // the window's latest size
     std::unique_ptr<FramePresenter> presenter;
@@ -34,11 +34,11 @@ namespace {
 // A fresh show, as at the window's creation: pictures decoded anew, the
 // first centred on the primary monitor, the random source from its start.
 void StartShow(Display* display, Window window, MirutonHack& hack, int width, int height) {
-    hack.show = Tessera::SlideshowState{};
-    hack.random = Tessera::SlideRandom{};
-    Tessera::ResourcePictureSource source;
-    Tessera::LoadPictures(
-        hack.show, LayoutOfWindow(display, window, width, height, hack.settings.scale), source);
+    hack.show = SlideshowState{};
+    hack.random = SlideRandom{};
+    ResourcePictureSource source;
+    LoadPictures(hack.show, LayoutOfWindow(display, window, width, height, hack.settings.scale),
+                 source);
     hack.width = hack.pendingWidth = width;
     hack.height = hack.pendingHeight = height;
 }
@@ -67,8 +67,8 @@ unsigned long MirutonDraw(Display* display, Window window, MirutonHack* hack) {
         StartShow(display, window, *hack, hack->pendingWidth, hack->pendingHeight);
         hack->presenter->FillBlack(0, 0, hack->width, hack->height);
     }
-    hack->presenter->Present(Tessera::PlanTick(hack->show));
-    Tessera::AdvanceAnimation(hack->show, hack->random);
+    hack->presenter->Present(PlanTick(hack->show));
+    AdvanceAnimation(hack->show, hack->random);
     const Clock::time_point now = Clock::now();
     hack->due = NextTickDue(hack->due, now);
     return MicrosecondsUntil(hack->due, now);
@@ -98,7 +98,7 @@ std::string MirutonDescribe(Display* display, Window, const MirutonHack* hack) {
             break;
     }
     char part[64];
-    for (const Tessera::ScreenRect& m : desktop.monitors) {
+    for (const ScreenRect& m : desktop.monitors) {
         std::snprintf(part, sizeof part, " %dx%d+%d+%d", m.width, m.height, m.x, m.y);
         text += part;
     }
