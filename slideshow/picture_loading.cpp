@@ -1,6 +1,7 @@
 #include "picture_loading.h"
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 
 #include "image/raster_image.h"
@@ -8,22 +9,25 @@
 
 namespace Miruton {
 
+namespace {
+
+// Counted for the whole process: a show made again for a new window size
+// would count its pictures a second time.
+std::atomic<int> decodedPictures = 0;
+
+}  // namespace
+
 Tessera::InputByteStream& ResourcePictureSource::Open(std::string_view name) {
     stream.Open(std::string(name).c_str(), std::string(kPictureType).c_str());
     return stream;
 }
 
-void LoadPictures(SlideshowState& state, const ScreenLayout& screen, PictureSource& source) {
+void DecodePictures(SlideshowState& state, PictureSource& source) {
     // One image and one decoder serve every picture in turn; the 32-bit image
     // lives for one picture at a time.
     Tessera::RasterImage image;
     Tessera::JpegDecoder decoder;
-
-    // The preview's window is small and its size is given: one unscaled screen.
-    state.screen = state.preview ? SingleScreen(screen.clientWidth, screen.clientHeight) : screen;
-    state.screen.scale = std::clamp(state.screen.scale, 1, kMaxScale);
     if (state.preview) state.pictureCount = 1;
-
     for (int i = 0; i < state.pictureCount; ++i) {
         const std::string_view name = state.preview ? kPreviewPictureName : kPictureNames[i];
         Tessera::InputByteStream& stream = source.Open(name);
@@ -36,8 +40,14 @@ void LoadPictures(SlideshowState& state, const ScreenLayout& screen, PictureSour
         source.Close();
         state.pictures[i] = PackPicture(image);
         image.Clear();
+        ++decodedPictures;
     }
+}
 
+void StartOnScreen(SlideshowState& state, const ScreenLayout& screen) {
+    // The preview's window is small and its size is given: one unscaled screen.
+    state.screen = state.preview ? SingleScreen(screen.clientWidth, screen.clientHeight) : screen;
+    state.screen.scale = std::clamp(state.screen.scale, 1, kMaxScale);
     const PackedPicture& first = state.pictures[0];
     const int scale = state.screen.scale;
     const ScreenPoint centre =
@@ -46,12 +56,21 @@ void LoadPictures(SlideshowState& state, const ScreenLayout& screen, PictureSour
     state.y = centre.y;
 }
 
+void LoadPictures(SlideshowState& state, const ScreenLayout& screen, PictureSource& source) {
+    DecodePictures(state, source);
+    StartOnScreen(state, screen);
+}
+
 void LoadPictures(SlideshowState& state, int clientWidth, int clientHeight, PictureSource& source) {
     LoadPictures(state, SingleScreen(clientWidth, clientHeight), source);
 }
 
 void ReleasePictures(SlideshowState& state) {
     for (int i = 0; i < state.pictureCount; ++i) state.pictures[i] = PackedPicture{};
+}
+
+int PicturesDecoded() {
+    return decodedPictures;
 }
 
 }  // namespace Miruton

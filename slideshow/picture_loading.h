@@ -26,12 +26,18 @@ class ResourcePictureSource : public PictureSource {
     ResourceStream stream;
 };
 
-// Window creation: decodes every picture of the show (only "PREV" in preview
-// mode) into packed buffers, keeps the screen and centres the first picture on
+// Decodes every picture of the show (only "PREV" in preview mode) into packed
+// buffers. A picture that cannot be decoded ends the decoding with the
+// decoder's exception; the pictures packed so far stay in the state and are
+// released with it.
+void DecodePictures(SlideshowState& state, PictureSource& source);
+
+// Puts the show on a screen: keeps the screen and centres the first picture on
 // its primary monitor. The preview ignores the screen's monitors and scale: it
-// is one unscaled screen of the client area's size. A picture that cannot be
-// decoded ends the loading with the decoder's exception; the pictures packed
-// so far stay in the state and are released with it.
+// is one unscaled screen of the client area's size.
+void StartOnScreen(SlideshowState& state, const ScreenLayout& screen);
+
+// Window creation: DecodePictures, then StartOnScreen.
 void LoadPictures(SlideshowState& state, const ScreenLayout& screen, PictureSource& source);
 
 // The same on one monitor covering the client area, at scale 1.
@@ -39,5 +45,9 @@ void LoadPictures(SlideshowState& state, int clientWidth, int clientHeight, Pict
 
 // Frees the packed buffers (window destruction).
 void ReleasePictures(SlideshowState& state);
+
+// How many pictures this process has decoded: a window that changes size must
+// not decode its show's pictures again (--verbose and the tests tell).
+int PicturesDecoded();
 
 }  // namespace Miruton

@@ -28,6 +28,8 @@ struct TickDrawing {
     std::uint32_t textColour = 0;  // 0x00BBGGRR, on black
     int textX = 0, textY = 0;      // the text's top-left corner in the window
     std::string_view text;
+
+    friend bool operator==(const TickDrawing&, const TickDrawing&) = default;
 };
 
 // The frame and text of the state's current tick (before it advances).
