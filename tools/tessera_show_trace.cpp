@@ -24,9 +24,7 @@
 #include <utility>
 #include <vector>
 
-#include "slideshow/animation.h"
-#include "slideshow/picture_loading.h"
-#include "slideshow/show_tick.h"
+#include "slideshow/show.h"
 
 namespace Miruton {
 
@@ -175,25 +173,27 @@ ScreenLayout LayoutOf(const Options& options) {
     return layout;
 }
 
+// "t index counter step mask x y colour [textx texty]"
+void PrintTick(long t, const SlideshowState& state, const TickDrawing& drawing, bool showText) {
+    char colour[8] = "-";
+    if (drawing.drawText) std::snprintf(colour, sizeof colour, "%06X", drawing.textColour);
+    std::printf("%ld %d %d %d %d %d %d %s", t, state.currentIndex, state.counter, state.step,
+                static_cast<int>(state.maskKind), state.x, state.y, colour);
+    if (showText) std::printf(" %d %d", drawing.textX, drawing.textY);
+    std::printf("\n");
+}
+
 int Run(const Options& options) {
-    SlideshowState show;
-    show.preview = options.preview;
     ResourcePictureSource source;
-    LoadPictures(show, LayoutOf(options), source);
+    Show show(LayoutOf(options), source, options.preview);
     // Traces of one plain screen keep their lines as they always were.
     const bool showText = !options.monitors.empty() || options.scale != 0;
 
     if (!options.framesDirectory.empty())
         std::filesystem::create_directories(options.framesDirectory);
-    SlideRandom random;
     for (long t = 0; t < options.ticks; ++t) {
-        const TickDrawing drawing = PlanTick(show);
-        char colour[8] = "-";
-        if (drawing.drawText) std::snprintf(colour, sizeof colour, "%06X", drawing.textColour);
-        std::printf("%ld %d %d %d %d %d %d %s", t, show.currentIndex, show.counter, show.step,
-                    static_cast<int>(show.maskKind), show.x, show.y, colour);
-        if (showText) std::printf(" %d %d", drawing.textX, drawing.textY);
-        std::printf("\n");
+        const TickDrawing drawing = show.PlanTick();
+        PrintTick(t, show.State(), drawing, showText);
         if (!options.framesDirectory.empty()) {
             char name[32];
             std::snprintf(name, sizeof name, "frame-%05ld.ppm", t);
@@ -203,7 +203,7 @@ int Run(const Options& options) {
                 return 2;
             }
         }
-        AdvanceAnimation(show, random);
+        show.AdvanceAnimation();
     }
     return std::fflush(stdout) == 0 ? 0 : 2;
 }
