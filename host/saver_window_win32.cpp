@@ -125,7 +125,6 @@ int RunSaver(HWND parent) {
         width = client.right;
         height = client.bottom;
         host.preview = true;
-        Slideshow().preview = true;
         style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;
         title = kPreviewTitle;
     } else {
