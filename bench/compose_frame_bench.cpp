@@ -7,20 +7,20 @@
 
 namespace {
 
-Tessera::PackedPicture Picture() {
-    Tessera::PackedPicture picture{336, 256, std::vector<std::uint8_t>(3 * 336 * 256)};
+Miruton::PackedPicture Picture() {
+    Miruton::PackedPicture picture{336, 256, std::vector<std::uint8_t>(3 * 336 * 256)};
     for (std::size_t i = 0; i < picture.pixels.size(); ++i)
         picture.pixels[i] = static_cast<std::uint8_t>(i * 7);
     return picture;
 }
 
 void ComposeFrame(benchmark::State& state) {
-    const Tessera::PackedPicture picture = Picture();
+    const Miruton::PackedPicture picture = Picture();
     std::vector<std::uint8_t> frame(picture.pixels.size());
-    const auto kind = static_cast<Tessera::MaskKind>(state.range(0));
+    const auto kind = static_cast<Miruton::MaskKind>(state.range(0));
     const int counter = static_cast<int>(state.range(1));
     for (auto _ : state) {
-        Tessera::ComposeFrame(picture, counter, kind, frame);
+        Miruton::ComposeFrame(picture, counter, kind, frame);
         benchmark::DoNotOptimize(frame.data());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(frame.size()));
@@ -28,11 +28,11 @@ void ComposeFrame(benchmark::State& state) {
 BENCHMARK(ComposeFrame)->ArgsProduct({{0, 1, 2, 3}, {5, 15}});
 
 void PlanTick(benchmark::State& state) {
-    Tessera::SlideshowState show;
+    Miruton::SlideshowState show;
     show.pictureCount = 1;
     show.pictures[0] = Picture();
     show.counter = 5;
-    for (auto _ : state) benchmark::DoNotOptimize(Tessera::PlanTick(show));
+    for (auto _ : state) benchmark::DoNotOptimize(Miruton::PlanTick(show));
 }
 BENCHMARK(PlanTick);
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace Tessera {
+namespace Miruton {
 
 constexpr int kAboutDialog = 2003;  // IDD_ABOUT
 constexpr int kSaverIcon = 108;     // IDI_SAVER
@@ -28,4 +28,4 @@ constexpr AboutDecision DecideAbout(std::uint32_t message, std::uint32_t command
     return {};
 }
 
-}  // namespace Tessera
+}  // namespace Miruton

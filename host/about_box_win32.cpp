@@ -4,7 +4,7 @@
 #include "about_box.h"
 #include "host_win32.h"
 
-namespace Tessera {
+namespace Miruton {
 
 bool PrepareAboutBox(HINSTANCE) {
     return true;
@@ -32,4 +32,4 @@ void ChangePassword(HWND owner) {
     FreeLibrary(library);
 }
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -1,6 +1,6 @@
 #include "command_line.h"
 
-namespace Tessera {
+namespace Miruton {
 
 namespace {
 
@@ -68,4 +68,4 @@ ModeSelection SelectMode(std::string_view arguments) {
     }
 }
 
-}  // namespace Tessera
+}  // namespace Miruton

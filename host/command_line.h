@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace Tessera {
+namespace Miruton {
 
 // The modes that the screen-saver control starts the program in.
 enum class SaverMode {
@@ -35,4 +35,4 @@ std::uint32_t ParseWindowHandle(std::string_view text);
 // The first switch of the argument text, after blanks, '-' and '/'.
 ModeSelection SelectMode(std::string_view arguments);
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace Tessera {
+namespace Miruton {
 
 struct CursorPoint {
     std::int32_t x = 0;
@@ -23,4 +23,4 @@ struct HostState {
     static constexpr std::uint32_t kNeverChecked = 0xFFFFFFFF;
 };
 
-}  // namespace Tessera
+}  // namespace Miruton

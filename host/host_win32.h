@@ -4,7 +4,7 @@
 
 #include "host_state.h"
 
-namespace Tessera {
+namespace Miruton {
 
 // The host's process-wide state: the module, the Windows 9x flag and the
 // flags of the window procedures.
@@ -34,4 +34,4 @@ void ChangePassword(HWND owner);
 constexpr int kModeRefused = -1;  // an unknown switch, a missing preview window, /a off 9x
 constexpr int kSaverFailed = -1;  // no window: the class, the window or a picture failed
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -4,7 +4,7 @@
 
 #include "saver_messages.h"
 
-namespace Tessera {
+namespace Miruton {
 
 namespace {
 
@@ -166,4 +166,4 @@ bool ConfirmCloseLogic(HostState& state, SaverPlatform& platform) {
     return state.closeGranted;
 }
 
-}  // namespace Tessera
+}  // namespace Miruton

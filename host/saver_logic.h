@@ -4,7 +4,7 @@
 
 #include "host_state.h"
 
-namespace Tessera {
+namespace Miruton {
 
 // The side effects that the saver's window procedures ask of the window
 // system. The Win32 shell carries them out; tests record them.
@@ -61,4 +61,4 @@ SaverPlatform::Result DefaultSaverLogic(HostState& state, SaverPlatform& platfor
 // May a close request proceed? Asks the verifier at most once per 200 ms.
 bool ConfirmCloseLogic(HostState& state, SaverPlatform& platform);
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -7,7 +7,7 @@
 #include "command_line.h"
 #include "host_win32.h"
 
-namespace Tessera {
+namespace Miruton {
 
 namespace {
 
@@ -103,10 +103,10 @@ int SaverMain(HINSTANCE module, const char* arguments) {
     ExitProcess(static_cast<UINT>(SaverMain(GetModuleHandleA(nullptr), arguments.data())));
 }
 
-}  // namespace Tessera
+}  // namespace Miruton
 
 // The runtime's WinMain hands over at once, after it has initialised the C++
 // runtime (static objects, exceptions) that a bare entry point would skip.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
-    Tessera::SaverStartup(instance, previous, commandLine, show);
+    Miruton::SaverStartup(instance, previous, commandLine, show);
 }

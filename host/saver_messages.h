@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace Tessera {
+namespace Miruton {
 
 // The window messages and values that the saver's decisions use, as numbers,
 // so that the decisions build and run without the window system (the Win32
@@ -55,4 +55,4 @@ constexpr std::uintptr_t ResumeAutomatic = 0x0012;
 constexpr std::uintptr_t PowerSettingChange = 0x8013;
 }  // namespace Pbt
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -8,7 +8,7 @@
 #include "saver_procs.h"
 #include "screen_saver_proc.h"
 
-namespace Tessera {
+namespace Miruton {
 
 static_assert(Msg::Create == WM_CREATE && Msg::Destroy == WM_DESTROY &&
               Msg::SetText == WM_SETTEXT && Msg::Paint == WM_PAINT && Msg::Close == WM_CLOSE &&
@@ -125,7 +125,6 @@ int RunSaver(HWND parent) {
         width = client.right;
         height = client.bottom;
         host.preview = true;
-        Slideshow().preview = true;
         style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;
         title = kPreviewTitle;
     } else {
@@ -227,4 +226,4 @@ void SetSaverRunning(bool on) {
     SystemParametersInfoA(SPI_SCREENSAVERRUNNING, on ? 1 : 0, &previous, 0);
 }
 
-}  // namespace Tessera
+}  // namespace Miruton

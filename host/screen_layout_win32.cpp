@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace Tessera {
+namespace Miruton {
 
 namespace {
 
@@ -81,4 +81,4 @@ ScreenLayout QueryScreenLayout(HWND window) {
                         ScaleForDpi(PrimaryDpi(found.primary)));
 }
 
-}  // namespace Tessera
+}  // namespace Miruton

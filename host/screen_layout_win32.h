@@ -4,7 +4,7 @@
 
 #include "slideshow/screen_layout.h"
 
-namespace Tessera {
+namespace Miruton {
 
 // The full-screen window's screen as the system reports it: the monitors in
 // the window's coordinates (the primary first) and the scale of the primary
@@ -12,4 +12,4 @@ namespace Tessera {
 // window's client area is the one monitor; without a resolution, scale 1.
 ScreenLayout QueryScreenLayout(HWND window);
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -1,28 +1,28 @@
-// The slideshow's window procedure: window creation loads the pictures and
-// starts the timer, every tick presents one planned frame, destruction frees
-// the pictures. Everything else goes on to the default saver handling.
+// The slideshow's window procedure: window creation makes the show (its
+// pictures decoded) and starts the timer, every tick presents one planned
+// frame, destruction frees the show. Everything else goes on to the default
+// saver handling.
 #include <windows.h>
 
 #include <exception>
 #include <new>
+#include <optional>
 
+#include "host_win32.h"
 #include "saver_procs.h"
 #include "screen_layout_win32.h"
 #include "screen_saver_proc.h"
-#include "slideshow/animation.h"
-#include "slideshow/picture_loading.h"
-#include "slideshow/show_tick.h"
+#include "slideshow/show.h"
 
-namespace Tessera {
+namespace Miruton {
 
 namespace {
 
 constexpr UINT_PTR kAnimationTimer = 1;
 constexpr UINT kTickMilliseconds = 100;
 
-// The process-wide state of the show and its random source.
-SlideshowState theShow;
-SlideRandom theRandom;
+// The process's show, from window creation to destruction.
+std::optional<Show> theShow;
 
 // The frame's rows are top-down, which a DIB says with a negative height.
 BITMAPINFO FrameHeader(const TickDrawing& drawing) {
@@ -81,49 +81,52 @@ void Present(HWND window, const TickDrawing& drawing) {
     ReleaseDC(window, windowDc);
 }
 
-}  // namespace
-
-SlideshowState& Slideshow() {
-    return theShow;
+// Window creation: the show for the window's screen. A picture that cannot be
+// decoded makes creation fail, and the host ends the run with a failure
+// instead of a broken window.
+LRESULT CreateShow(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    // The preview's window is given and small: it is never scaled.
+    const bool preview = Host().preview;
+    const ScreenLayout screen =
+        preview ? SingleScreen(client.right, client.bottom) : QueryScreenLayout(window);
+    try {
+        ResourcePictureSource source;
+        theShow.emplace(screen, source, preview);
+    } catch (const std::exception&) {
+        return -1;  // the show stays empty
+    }
+    SetTimer(window, kAnimationTimer, kTickMilliseconds, nullptr);
+    return 0;
 }
+
+void Tick(HWND window, Show& show) {
+    try {
+        Present(window, show.PlanTick());
+    } catch (const std::bad_alloc&) {
+        // No memory for this frame: the tick only loses its frame.
+    }
+    show.AdvanceAnimation();
+}
+
+}  // namespace
 
 LRESULT CALLBACK ScreenSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_CREATE: {
-            RECT client{};
-            GetClientRect(window, &client);
-            // The preview's window is given and small: it is never scaled.
-            const ScreenLayout screen = theShow.preview ? SingleScreen(client.right, client.bottom)
-                                                        : QueryScreenLayout(window);
-            try {
-                ResourcePictureSource source;
-                LoadPictures(theShow, screen, source);
-            } catch (const std::exception&) {
-                // A picture that cannot be decoded: creation fails, and the
-                // host ends the run with a failure instead of a broken window.
-                ReleasePictures(theShow);
-                return -1;
-            }
-            SetTimer(window, kAnimationTimer, kTickMilliseconds, nullptr);
-            return 0;
-        }
+        case WM_CREATE:
+            return CreateShow(window);
         case WM_DESTROY:
-            ReleasePictures(theShow);
+            theShow.reset();
             KillTimer(window, kAnimationTimer);
             return 0;
         case WM_TIMER:
             // Whatever timer sent it: the show has only one.
-            try {
-                const TickDrawing drawing = PlanTick(theShow);
-                Present(window, drawing);
-            } catch (const std::bad_alloc&) {
-                // No memory for this frame: the tick only loses its frame.
-            }
-            AdvanceAnimation(theShow, theRandom);
+            if (theShow) Tick(window, *theShow);
             return 0;
         default:
             return DefaultSaverProc(window, message, wParam, lParam);
     }
 }
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -2,7 +2,7 @@
 
 #include "jpeg/input_byte_stream.h"
 
-namespace Tessera {
+namespace Miruton {
 
 // Reads a resource of the running executable as a byte stream. The whole
 // resource is mapped at Open, so Refill has nothing to add. The bytes belong
@@ -11,7 +11,7 @@ namespace Tessera {
 // On Windows the resources are the module's own (FindResourceA and friends);
 // elsewhere they come from a table compiled into the executable from the same
 // list of resources (resources/resource_table.h).
-class ResourceStream : public virtual InputByteStream {
+class ResourceStream : public virtual Tessera::InputByteStream {
   public:
     ResourceStream() = default;
     ~ResourceStream() override { Close(); }
@@ -33,4 +33,4 @@ class ResourceStream : public virtual InputByteStream {
     const void* resourceData = nullptr;    // HGLOBAL, or the entry's bytes
 };
 
-}  // namespace Tessera
+}  // namespace Miruton

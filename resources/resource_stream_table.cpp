@@ -2,7 +2,7 @@
 #include "resource_stream.h"
 #include "resource_table.h"
 
-namespace Tessera {
+namespace Miruton {
 
 int ResourceStream::Open(const char* name, const char* type) {
     const EmbeddedResource* resource =
@@ -20,4 +20,4 @@ void ResourceStream::Close() {
     resourceData = nullptr;
 }
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -3,7 +3,7 @@
 
 #include "resource_stream.h"
 
-namespace Tessera {
+namespace Miruton {
 
 int ResourceStream::Open(const char* name, const char* type) {
     HRSRC resource =
@@ -24,4 +24,4 @@ void ResourceStream::Close() {
     resourceData = nullptr;
 }
 
-}  // namespace Tessera
+}  // namespace Miruton

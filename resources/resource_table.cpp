@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace Tessera {
+namespace Miruton {
 
 namespace {
 
@@ -24,4 +24,4 @@ const EmbeddedResource* FindEmbeddedResource(std::string_view name, std::string_
     return nullptr;
 }
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-namespace Tessera {
+namespace Miruton {
 
 // A resource compiled into a native executable: the same name, type and bytes
 // that the Windows build puts into the module's resources.
@@ -24,4 +24,4 @@ std::span<const EmbeddedResource> EmbeddedResources();
 // Windows compares resource names; null when there is none.
 const EmbeddedResource* FindEmbeddedResource(std::string_view name, std::string_view type);
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace Tessera {
+namespace Miruton {
 
 bool IsMasked(MaskKind kind, int i, int j, int counter) {
     switch (kind) {
@@ -109,4 +109,4 @@ void AdvanceAnimation(SlideshowState& state, SlideRandom& random) {
     state.maskKind = RandomMask(random);
 }
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -7,7 +7,7 @@
 #include "slide_random.h"
 #include "slideshow_state.h"
 
-namespace Tessera {
+namespace Miruton {
 
 // The wipe's constants. Lines of a cell are 11 pixels apart; the counter
 // climbs to 21 (it turns once it exceeds 20) and falls to -6 (it moves on
@@ -49,4 +49,4 @@ int RandomOffset(SlideRandom& random, int span);
 // (PlaceOnMonitor).
 void AdvanceAnimation(SlideshowState& state, SlideRandom& random);
 
-}  // namespace Tessera
+}  // namespace Miruton

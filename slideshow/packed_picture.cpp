@@ -2,9 +2,9 @@
 
 #include "image/raster_image.h"
 
-namespace Tessera {
+namespace Miruton {
 
-PackedPicture PackPicture(const RasterImage& image) {
+PackedPicture PackPicture(const Tessera::RasterImage& image) {
     PackedPicture picture;
     picture.width = image.Width();
     picture.height = image.Height();
@@ -20,4 +20,4 @@ PackedPicture PackPicture(const RasterImage& image) {
     return picture;
 }
 
-}  // namespace Tessera
+}  // namespace Miruton

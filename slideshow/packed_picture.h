@@ -4,8 +4,10 @@
 #include <vector>
 
 namespace Tessera {
-
 class RasterImage;
+}
+
+namespace Miruton {
 
 // A decoded picture kept for the whole show: 3 bytes a pixel (blue, green,
 // red), rows top-down and packed without gaps, so a row is 3 × width bytes.
@@ -16,6 +18,6 @@ struct PackedPicture {
 };
 
 // Copies bytes 0, 1, 2 (blue, green, red) of every pixel; alpha is dropped.
-PackedPicture PackPicture(const RasterImage& image);
+PackedPicture PackPicture(const Tessera::RasterImage& image);
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -1,32 +1,36 @@
 #include "picture_loading.h"
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 
 #include "image/raster_image.h"
 #include "jpeg/jpeg_decoder.h"
 
-namespace Tessera {
+namespace Miruton {
 
-InputByteStream& ResourcePictureSource::Open(std::string_view name) {
+namespace {
+
+// Counted for the whole process: a show made again for a new window size
+// would count its pictures a second time.
+std::atomic<int> decodedPictures = 0;
+
+}  // namespace
+
+Tessera::InputByteStream& ResourcePictureSource::Open(std::string_view name) {
     stream.Open(std::string(name).c_str(), std::string(kPictureType).c_str());
     return stream;
 }
 
-void LoadPictures(SlideshowState& state, const ScreenLayout& screen, PictureSource& source) {
+void DecodePictures(SlideshowState& state, PictureSource& source) {
     // One image and one decoder serve every picture in turn; the 32-bit image
     // lives for one picture at a time.
-    RasterImage image;
-    JpegDecoder decoder;
-
-    // The preview's window is small and its size is given: one unscaled screen.
-    state.screen = state.preview ? SingleScreen(screen.clientWidth, screen.clientHeight) : screen;
-    state.screen.scale = std::clamp(state.screen.scale, 1, kMaxScale);
+    Tessera::RasterImage image;
+    Tessera::JpegDecoder decoder;
     if (state.preview) state.pictureCount = 1;
-
     for (int i = 0; i < state.pictureCount; ++i) {
         const std::string_view name = state.preview ? kPreviewPictureName : kPictureNames[i];
-        InputByteStream& stream = source.Open(name);
+        Tessera::InputByteStream& stream = source.Open(name);
         try {
             decoder.DecodeStream(stream, image);
         } catch (...) {
@@ -36,14 +40,25 @@ void LoadPictures(SlideshowState& state, const ScreenLayout& screen, PictureSour
         source.Close();
         state.pictures[i] = PackPicture(image);
         image.Clear();
+        ++decodedPictures;
     }
+}
 
+void StartOnScreen(SlideshowState& state, const ScreenLayout& screen) {
+    // The preview's window is small and its size is given: one unscaled screen.
+    state.screen = state.preview ? SingleScreen(screen.clientWidth, screen.clientHeight) : screen;
+    state.screen.scale = std::clamp(state.screen.scale, 1, kMaxScale);
     const PackedPicture& first = state.pictures[0];
     const int scale = state.screen.scale;
     const ScreenPoint centre =
         CentreOnPrimary(state.screen, scale * first.width, scale * first.height);
     state.x = centre.x;
     state.y = centre.y;
+}
+
+void LoadPictures(SlideshowState& state, const ScreenLayout& screen, PictureSource& source) {
+    DecodePictures(state, source);
+    StartOnScreen(state, screen);
 }
 
 void LoadPictures(SlideshowState& state, int clientWidth, int clientHeight, PictureSource& source) {
@@ -54,4 +69,8 @@ void ReleasePictures(SlideshowState& state) {
     for (int i = 0; i < state.pictureCount; ++i) state.pictures[i] = PackedPicture{};
 }
 
-}  // namespace Tessera
+int PicturesDecoded() {
+    return decodedPictures;
+}
+
+}  // namespace Miruton

@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstdint>
 
-namespace Tessera {
+namespace Miruton {
 
 namespace {
 
@@ -105,4 +105,4 @@ ScreenPoint TextPosition(const ScreenLayout& layout) {
     return {p.Right() - layout.scale * kTextFromRight, p.Bottom() - layout.scale * kTextFromBottom};
 }
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -4,7 +4,7 @@
 #include <span>
 #include <vector>
 
-namespace Tessera {
+namespace Miruton {
 
 // Geometry of the full screen at one scale factor (k = 1 on a 96-dpi screen).
 // Every length below is multiplied by k on the screen.
@@ -97,4 +97,4 @@ ScreenPoint CentreOnPrimary(const ScreenLayout& layout, int width, int height);
 // lower right corner.
 ScreenPoint TextPosition(const ScreenLayout& layout);
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -2,7 +2,7 @@
 
 #include "animation.h"
 
-namespace Tessera {
+namespace Miruton {
 
 TickDrawing PlanTick(const SlideshowState& state) {
     TickDrawing drawing;
@@ -32,4 +32,4 @@ TickDrawing PlanTick(const SlideshowState& state) {
     return drawing;
 }
 
-}  // namespace Tessera
+}  // namespace Miruton

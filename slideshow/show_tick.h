@@ -6,7 +6,7 @@
 
 #include "slideshow_state.h"
 
-namespace Tessera {
+namespace Miruton {
 
 // What one tick puts on the screen, decided before anything is drawn: plain
 // data that each window system's presenter turns into its own calls.
@@ -28,9 +28,11 @@ struct TickDrawing {
     std::uint32_t textColour = 0;  // 0x00BBGGRR, on black
     int textX = 0, textY = 0;      // the text's top-left corner in the window
     std::string_view text;
+
+    friend bool operator==(const TickDrawing&, const TickDrawing&) = default;
 };
 
 // The frame and text of the state's current tick (before it advances).
 TickDrawing PlanTick(const SlideshowState& state);
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace Tessera {
+namespace Miruton {
 
 // The show's source of random choices: the classic C runtime generator, never
 // seeded, so every run of the show makes the same sequence of choices on every
@@ -21,4 +21,4 @@ class SlideRandom {
     std::uint32_t seed = 1;  // the runtime's seed before any srand
 };
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -7,7 +7,7 @@
 #include "packed_picture.h"
 #include "screen_layout.h"
 
-namespace Tessera {
+namespace Miruton {
 
 // The four cell patterns of the wipe.
 enum class MaskKind : int { Diagonal = 0, Grid = 1, Rows = 2, Columns = 3 };
@@ -22,7 +22,7 @@ constexpr std::string_view kPictureType = "JPEG";
 constexpr std::string_view kWebAddress = "https://miruton.example/art";
 static_assert(kWebAddress.size() == 27);
 
-// Everything the show knows; one instance per process.
+// Everything the show knows; a Show holds it with its random source.
 struct SlideshowState {
     int pictureCount = kShowPictureCount;
     std::array<PackedPicture, kShowPictureCount> pictures;
@@ -31,11 +31,11 @@ struct SlideshowState {
     int step = +1;
     MaskKind maskKind = MaskKind::Diagonal;
     bool preview = false;
-    ScreenLayout screen;  // set at loading, never refreshed
+    ScreenLayout screen;  // set when the show starts on a screen (StartOnScreen)
     int x = 0;            // the current picture's top-left corner in the window
     int y = 0;
 
     const PackedPicture& Current() const { return pictures[currentIndex]; }
 };
 
-}  // namespace Tessera
+}  // namespace Miruton

@@ -24,9 +24,9 @@
 #include <utility>
 #include <vector>
 
-#include "slideshow/animation.h"
-#include "slideshow/picture_loading.h"
-#include "slideshow/show_tick.h"
+#include "slideshow/show.h"
+
+namespace Miruton {
 
 namespace {
 
@@ -37,7 +37,7 @@ constexpr std::string_view kUsage =
 struct Options {
     int clientWidth = -1;
     int clientHeight = -1;
-    std::vector<Tessera::ScreenRect> monitors;
+    std::vector<ScreenRect> monitors;
     int scale = 0;  // 0: not given
     bool preview = false;
     long ticks = -1;
@@ -79,8 +79,8 @@ std::optional<int> TakeOffset(std::string_view& text) {
 }
 
 // "WxH+X+Y,WxH+X+Y,...": monitors in desktop coordinates, the primary first.
-std::optional<std::vector<Tessera::ScreenRect>> ParseMonitors(std::string_view list) {
-    std::vector<Tessera::ScreenRect> monitors;
+std::optional<std::vector<ScreenRect>> ParseMonitors(std::string_view list) {
+    std::vector<ScreenRect> monitors;
     while (true) {
         const auto comma = list.find(',');
         std::string_view one = list.substr(0, comma);
@@ -120,9 +120,8 @@ std::optional<Options> ParseArguments(int argc, char** argv, std::string& error)
             options.monitors = std::move(*monitors);
         } else if (argument == "--scale" && hasValue) {
             const auto scale = ParseNumber(argv[++i]);
-            if (!scale || *scale < 1 || *scale > Tessera::kMaxScale) {
-                error =
-                    "--scale takes a whole number from 1 to " + std::to_string(Tessera::kMaxScale);
+            if (!scale || *scale < 1 || *scale > kMaxScale) {
+                error = "--scale takes a whole number from 1 to " + std::to_string(kMaxScale);
                 return std::nullopt;
             }
             options.scale = static_cast<int>(*scale);
@@ -153,7 +152,7 @@ std::optional<Options> ParseArguments(int argc, char** argv, std::string& error)
     return options;
 }
 
-bool WriteFrame(const std::filesystem::path& path, const Tessera::TickDrawing& drawing) {
+bool WriteFrame(const std::filesystem::path& path, const TickDrawing& drawing) {
     std::ofstream file(path, std::ios::binary);
     file << "P6\n" << drawing.width << ' ' << drawing.height << "\n255\n";
     std::vector<char> rgb(drawing.frame.size());
@@ -166,33 +165,35 @@ bool WriteFrame(const std::filesystem::path& path, const Tessera::TickDrawing& d
     return static_cast<bool>(file);
 }
 
-Tessera::ScreenLayout LayoutOf(const Options& options) {
-    Tessera::ScreenLayout layout =
-        options.monitors.empty() ? Tessera::SingleScreen(options.clientWidth, options.clientHeight)
-                                 : Tessera::CoveringLayout(options.monitors, 1);
+ScreenLayout LayoutOf(const Options& options) {
+    ScreenLayout layout = options.monitors.empty()
+                              ? SingleScreen(options.clientWidth, options.clientHeight)
+                              : CoveringLayout(options.monitors, 1);
     layout.scale = std::max(options.scale, 1);
     return layout;
 }
 
+// "t index counter step mask x y colour [textx texty]"
+void PrintTick(long t, const SlideshowState& state, const TickDrawing& drawing, bool showText) {
+    char colour[8] = "-";
+    if (drawing.drawText) std::snprintf(colour, sizeof colour, "%06X", drawing.textColour);
+    std::printf("%ld %d %d %d %d %d %d %s", t, state.currentIndex, state.counter, state.step,
+                static_cast<int>(state.maskKind), state.x, state.y, colour);
+    if (showText) std::printf(" %d %d", drawing.textX, drawing.textY);
+    std::printf("\n");
+}
+
 int Run(const Options& options) {
-    Tessera::SlideshowState show;
-    show.preview = options.preview;
-    Tessera::ResourcePictureSource source;
-    Tessera::LoadPictures(show, LayoutOf(options), source);
+    ResourcePictureSource source;
+    Show show(LayoutOf(options), source, options.preview);
     // Traces of one plain screen keep their lines as they always were.
     const bool showText = !options.monitors.empty() || options.scale != 0;
 
     if (!options.framesDirectory.empty())
         std::filesystem::create_directories(options.framesDirectory);
-    Tessera::SlideRandom random;
     for (long t = 0; t < options.ticks; ++t) {
-        const Tessera::TickDrawing drawing = Tessera::PlanTick(show);
-        char colour[8] = "-";
-        if (drawing.drawText) std::snprintf(colour, sizeof colour, "%06X", drawing.textColour);
-        std::printf("%ld %d %d %d %d %d %d %s", t, show.currentIndex, show.counter, show.step,
-                    static_cast<int>(show.maskKind), show.x, show.y, colour);
-        if (showText) std::printf(" %d %d", drawing.textX, drawing.textY);
-        std::printf("\n");
+        const TickDrawing drawing = show.PlanTick();
+        PrintTick(t, show.State(), drawing, showText);
         if (!options.framesDirectory.empty()) {
             char name[32];
             std::snprintf(name, sizeof name, "frame-%05ld.ppm", t);
@@ -202,22 +203,24 @@ int Run(const Options& options) {
                 return 2;
             }
         }
-        Tessera::AdvanceAnimation(show, random);
+        show.AdvanceAnimation();
     }
     return std::fflush(stdout) == 0 ? 0 : 2;
 }
 
 }  // namespace
 
+}  // namespace Miruton
+
 int main(int argc, char** argv) {
     std::string error;
-    const auto options = ParseArguments(argc, argv, error);
+    const auto options = Miruton::ParseArguments(argc, argv, error);
     if (!options) {
-        std::cerr << "tessera-show-trace: " << error << "\n" << kUsage;
+        std::cerr << "tessera-show-trace: " << error << "\n" << Miruton::kUsage;
         return 2;
     }
     try {
-        return Run(*options);
+        return Miruton::Run(*options);
     } catch (const std::exception& e) {
         // The pictures are ours and decode; anything else is a broken build.
         std::cerr << "tessera-show-trace: cannot load the pictures: " << e.what() << "\n";

@@ -14,7 +14,7 @@ int ChooseScale(std::optional<int> option, const char* xftDpi) {
     const auto [stop, error] = std::from_chars(xftDpi, end, dpi);
     // Xft.dpi may have a fraction ("143.9"); absurd values would overflow.
     if (error != std::errc() || stop != end || !(dpi > 0) || dpi > 1e6) return 1;
-    return Tessera::ScaleForDpi(static_cast<int>(std::lround(dpi)));
+    return ScaleForDpi(static_cast<int>(std::lround(dpi)));
 }
 
 }  // namespace Miruton

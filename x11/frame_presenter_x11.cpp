@@ -130,7 +130,7 @@ void FramePresenter::CreateImage(int width, int height, XErrorRecord& errors) {
     }
 }
 
-void FramePresenter::Present(const Tessera::TickDrawing& drawing) {
+void FramePresenter::Present(const TickDrawing& drawing) {
     ConvertFrame(drawing.frame, drawing.width, drawing.height, layout,
                  reinterpret_cast<std::uint8_t*>(image->data),
                  static_cast<std::size_t>(image->bytes_per_line));
@@ -147,7 +147,7 @@ void FramePresenter::Present(const Tessera::TickDrawing& drawing) {
     XSync(display, False);
 }
 
-void FramePresenter::DrawText(const Tessera::TickDrawing& drawing) {
+void FramePresenter::DrawText(const TickDrawing& drawing) {
     if (font == nullptr) return;
     const auto* text = reinterpret_cast<const FcChar8*>(drawing.text.data());
     const int length = static_cast<int>(drawing.text.size());

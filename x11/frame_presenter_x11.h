@@ -35,7 +35,7 @@ class FramePresenter {
     FramePresenter(const FramePresenter&) = delete;
     FramePresenter& operator=(const FramePresenter&) = delete;
 
-    void Present(const Tessera::TickDrawing& drawing);
+    void Present(const TickDrawing& drawing);
     // Paints a part of the window black, as the saver window's black
     // background does on Windows.
     void FillBlack(int x, int y, int width, int height);
@@ -45,7 +45,7 @@ class FramePresenter {
 
   private:
     void CreateImage(int width, int height, XErrorRecord& errors);
-    void DrawText(const Tessera::TickDrawing& drawing);
+    void DrawText(const TickDrawing& drawing);
 
     Display* display;
     WindowGeometry target;

@@ -76,9 +76,8 @@ std::optional<HackOptions> ParseHackOptions(const std::vector<std::string_view>&
             const auto [end, fault] =
                 std::from_chars(text.data(), text.data() + text.size(), scale);
             if (fault != std::errc() || end != text.data() + text.size() || scale < 1 ||
-                scale > Tessera::kMaxScale) {
-                error =
-                    "--scale takes a whole number from 1 to " + std::to_string(Tessera::kMaxScale);
+                scale > kMaxScale) {
+                error = "--scale takes a whole number from 1 to " + std::to_string(kMaxScale);
                 return std::nullopt;
             }
             options.scale = scale;

@@ -124,6 +124,7 @@ int Run(const HackOptions& options) {
         HackSettings settings;
         settings.scale = ChooseScale(options.scale, XGetDefault(display, "Xft", "dpi"));
         settings.paintExposures = !window->own;
+        settings.verbose = options.verbose;
         MirutonHack* hack = nullptr;
         try {
             hack = MirutonInit(display, window->geometry, errors, settings);

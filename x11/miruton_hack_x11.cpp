@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "monitors_x11.h"
-#include "slideshow/animation.h"
-#include "slideshow/picture_loading.h"
-#include "slideshow/show_tick.h"
+#include "slideshow/show.h"
 #include "tick_clock.h"
 
 namespace Miruton {
@@ -20,41 +19,56 @@ constexpr int kTextPixels = 13;
 }  // namespace
 
 struct MirutonHack {
+    MirutonHack(const HackSettings& settings, Show show, int width, int height)
+        : settings(settings),
+          show(std::move(show)),
+          width(width),
+          height(height),
+          pendingWidth(width),
+          pendingHeight(height) {}
+
     HackSettings settings;
-    Tessera::SlideshowState show;
-    Tessera::SlideRandom random;
-    int width = 0, height = 0;                // the size the show plays at
-    int pendingWidth = 0, pendingHeight = 0;  // the window's latest size
+    Show show;
+    int width, height;                // the size the show plays at
+    int pendingWidth, pendingHeight;  // the window's latest size
     std::unique_ptr<FramePresenter> presenter;
     Clock::time_point due{};
 };
 
 namespace {
 
-// A fresh show, as at the window's creation: pictures decoded anew, the
-// first centred on the primary monitor, the random source from its start.
-void StartShow(Display* display, Window window, MirutonHack& hack, int width, int height) {
-    hack.show = Tessera::SlideshowState{};
-    hack.random = Tessera::SlideRandom{};
-    Tessera::ResourcePictureSource source;
-    Tessera::LoadPictures(
-        hack.show, LayoutOfWindow(display, window, width, height, hack.settings.scale), source);
-    hack.width = hack.pendingWidth = width;
-    hack.height = hack.pendingHeight = height;
+// The largest frame of the show: the presenter's image holds any of them.
+std::pair<int, int> LargestFrame(const SlideshowState& state) {
+    int width = 0, height = 0;
+    for (int i = 0; i < state.pictureCount; ++i) {
+        width = std::max(width, state.screen.scale * state.pictures[i].width);
+        height = std::max(height, state.screen.scale * state.pictures[i].height);
+    }
+    return {width, height};
+}
+
+// The window has a new size: the show starts again for it, as the Windows
+// saver starts for the size of its window, with the pictures it has.
+void RestartShow(Display* display, Window window, MirutonHack& hack) {
+    hack.width = hack.pendingWidth;
+    hack.height = hack.pendingHeight;
+    hack.show.LayOut(LayoutOfWindow(display, window, hack.width, hack.height, hack.settings.scale));
+    hack.presenter->FillBlack(0, 0, hack.width, hack.height);
+    if (hack.settings.verbose)
+        std::fprintf(stderr, "miruton: the show starts again for %dx%d; pictures decoded: %d\n",
+                     hack.width, hack.height, PicturesDecoded());
 }
 
 }  // namespace
 
 MirutonHack* MirutonInit(Display* display, const WindowGeometry& window, XErrorRecord& errors,
                          const HackSettings& settings) {
-    auto hack = std::make_unique<MirutonHack>();
-    hack->settings = settings;
-    StartShow(display, window.window, *hack, window.width, window.height);
-    int maxWidth = 0, maxHeight = 0;
-    for (int i = 0; i < hack->show.pictureCount; ++i) {
-        maxWidth = std::max(maxWidth, settings.scale * hack->show.pictures[i].width);
-        maxHeight = std::max(maxHeight, settings.scale * hack->show.pictures[i].height);
-    }
+    ResourcePictureSource source;
+    Show show(LayoutOfWindow(display, window.window, window.width, window.height, settings.scale),
+              source, false);
+    auto hack =
+        std::make_unique<MirutonHack>(settings, std::move(show), window.width, window.height);
+    const auto [maxWidth, maxHeight] = LargestFrame(hack->show.State());
     hack->presenter = std::make_unique<FramePresenter>(display, window, errors, maxWidth, maxHeight,
                                                        kTextPixels * settings.scale);
     if (settings.paintExposures) hack->presenter->FillBlack(0, 0, window.width, window.height);
@@ -63,12 +77,10 @@ MirutonHack* MirutonInit(Display* display, const WindowGeometry& window, XErrorR
 }
 
 unsigned long MirutonDraw(Display* display, Window window, MirutonHack* hack) {
-    if (hack->pendingWidth != hack->width || hack->pendingHeight != hack->height) {
-        StartShow(display, window, *hack, hack->pendingWidth, hack->pendingHeight);
-        hack->presenter->FillBlack(0, 0, hack->width, hack->height);
-    }
-    hack->presenter->Present(Tessera::PlanTick(hack->show));
-    Tessera::AdvanceAnimation(hack->show, hack->random);
+    if (hack->pendingWidth != hack->width || hack->pendingHeight != hack->height)
+        RestartShow(display, window, *hack);
+    hack->presenter->Present(hack->show.PlanTick());
+    hack->show.AdvanceAnimation();
     const Clock::time_point now = Clock::now();
     hack->due = NextTickDue(hack->due, now);
     return MicrosecondsUntil(hack->due, now);
@@ -98,7 +110,7 @@ std::string MirutonDescribe(Display* display, Window, const MirutonHack* hack) {
             break;
     }
     char part[64];
-    for (const Tessera::ScreenRect& m : desktop.monitors) {
+    for (const ScreenRect& m : desktop.monitors) {
         std::snprintf(part, sizeof part, " %dx%d+%d+%d", m.width, m.height, m.x, m.y);
         text += part;
     }

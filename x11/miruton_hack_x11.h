@@ -14,6 +14,8 @@ struct HackSettings {
     // Windows that are not ours may have any background: paint exposed
     // parts black ourselves, as the saver window's black background does.
     bool paintExposures = false;
+    // Tell on standard error when the show starts again for a new size.
+    bool verbose = false;
 };
 
 // The show as a screen-saver hack, in XScreenSaver's shape: init, draw
@@ -21,7 +23,7 @@ struct HackSettings {
 // state of its own.
 struct MirutonHack;
 
-// Loads the pictures and starts the show for the window's size. Throws
+// Decodes the pictures and starts the show for the window's size. Throws
 // std::runtime_error (the visual cannot be drawn on, a picture does not
 // decode).
 MirutonHack* MirutonInit(Display* display, const WindowGeometry& window, XErrorRecord& errors,
@@ -32,7 +34,8 @@ MirutonHack* MirutonInit(Display* display, const WindowGeometry& window, XErrorR
 unsigned long MirutonDraw(Display* display, Window window, MirutonHack* hack);
 
 // The window has a new size: the show starts again for it at the next tick,
-// as the Windows saver starts for the size its window is created with.
+// as the Windows saver starts for the size its window is created with, with
+// the pictures decoded at init.
 void MirutonReshape(Display* display, Window window, MirutonHack* hack, int width, int height);
 
 // A part of the window was exposed; the next tick redraws the show.

@@ -17,16 +17,16 @@ bool ServerHas(Display* display, const char* name) {
     return XQueryExtension(display, name, &opcode, &event, &error);
 }
 
-std::vector<Tessera::ScreenRect> RandRMonitors(Display* display) {
+std::vector<ScreenRect> RandRMonitors(Display* display) {
     int event = 0, error = 0, major = 0, minor = 0;
     if (!ServerHas(display, "RANDR") || !XRRQueryExtension(display, &event, &error) ||
         !XRRQueryVersion(display, &major, &minor) || major * 100 + minor < 105)
         return {};
     int count = 0;
     XRRMonitorInfo* list = XRRGetMonitors(display, DefaultRootWindow(display), True, &count);
-    std::vector<Tessera::ScreenRect> monitors;
+    std::vector<ScreenRect> monitors;
     for (int i = 0; i < count; ++i) {
-        const Tessera::ScreenRect rect{list[i].x, list[i].y, list[i].width, list[i].height};
+        const ScreenRect rect{list[i].x, list[i].y, list[i].width, list[i].height};
         if (list[i].primary) {
             monitors.insert(monitors.begin(), rect);
         } else {
@@ -37,14 +37,14 @@ std::vector<Tessera::ScreenRect> RandRMonitors(Display* display) {
     return monitors;
 }
 
-std::vector<Tessera::ScreenRect> XineramaMonitors(Display* display) {
+std::vector<ScreenRect> XineramaMonitors(Display* display) {
     int event = 0, error = 0;
     if (!ServerHas(display, "XINERAMA") || !XineramaQueryExtension(display, &event, &error) ||
         !XineramaIsActive(display))
         return {};
     int count = 0;
     XineramaScreenInfo* list = XineramaQueryScreens(display, &count);
-    std::vector<Tessera::ScreenRect> monitors;
+    std::vector<ScreenRect> monitors;
     for (int i = 0; i < count; ++i)
         monitors.push_back({list[i].x_org, list[i].y_org, list[i].width, list[i].height});
     if (list != nullptr) XFree(list);
@@ -61,12 +61,11 @@ DesktopMonitors QueryMonitors(Display* display) {
     return {};
 }
 
-Tessera::ScreenLayout LayoutOfWindow(Display* display, Window window, int width, int height,
-                                     int scale) {
+ScreenLayout LayoutOfWindow(Display* display, Window window, int width, int height, int scale) {
     int x = 0, y = 0;
     Window child = 0;
     XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
-    return Tessera::WindowLayout(width, height, {x, y}, QueryMonitors(display).monitors, scale);
+    return WindowLayout(width, height, {x, y}, QueryMonitors(display).monitors, scale);
 }
 
 }  // namespace Miruton

@@ -15,14 +15,13 @@ enum class MonitorSource { RandR, Xinerama, WholeWindow };
 
 struct DesktopMonitors {
     MonitorSource source = MonitorSource::WholeWindow;
-    std::vector<Tessera::ScreenRect> monitors;  // root coordinates, the primary first
+    std::vector<ScreenRect> monitors;  // root coordinates, the primary first
 };
 
 DesktopMonitors QueryMonitors(Display* display);
 
 // The screen the show plays on in `window`, of this size: the monitors moved
 // into the window's coordinates and cut to it.
-Tessera::ScreenLayout LayoutOfWindow(Display* display, Window window, int width, int height,
-                                     int scale);
+ScreenLayout LayoutOfWindow(Display* display, Window window, int width, int height, int scale);
 
 }  // namespace Miruton

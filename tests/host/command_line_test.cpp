@@ -6,7 +6,7 @@
 
 #include "host/about_box.h"
 
-namespace Tessera {
+namespace Miruton {
 namespace {
 
 TEST(ArgumentText, SkipsTheProgramPathAndTheBlanksAfterIt) {
@@ -105,4 +105,4 @@ TEST(AboutBox, OnlyTheButtonEndsTheDialogWithOne) {
 }
 
 }  // namespace
-}  // namespace Tessera
+}  // namespace Miruton

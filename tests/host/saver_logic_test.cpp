@@ -8,7 +8,7 @@
 
 #include "host/saver_messages.h"
 
-namespace Tessera {
+namespace Miruton {
 namespace {
 
 // Records what the procedures ask of the window system, and answers as told.
@@ -328,4 +328,4 @@ TEST(ConfirmClose, NeverStartsASecondCheckOrAfterTheCloseIsGranted) {
 }
 
 }  // namespace
-}  // namespace Tessera
+}  // namespace Miruton

@@ -19,7 +19,7 @@ std::vector<std::uint8_t> SourceFile(const std::string& name) {
 }
 
 // The stream exposes what a reader sees of its buffer.
-class InspectableStream : public Tessera::ResourceStream {
+class InspectableStream : public Miruton::ResourceStream {
   public:
     bool AtEndNow() { return AtEnd(); }
     void RefillNow() { Refill(); }
@@ -94,7 +94,7 @@ TEST(ResourceStream, OpenAfterCloseGivesAFreshBufferOverTheNewResource) {
 TEST(ResourceStream, TheDecoderReadsAnEmbeddedPictureAsItReadsTheFile) {
     Tessera::JpegDecoder decoder;
     Tessera::RasterImage fromResource;
-    Tessera::ResourceStream stream;
+    Miruton::ResourceStream stream;
     stream.Open("DAWN", "JPEG");
     decoder.DecodeStream(stream, fromResource);
     stream.Close();
@@ -114,7 +114,7 @@ TEST(ResourceStream, TheDecoderReadsAnEmbeddedPictureAsItReadsTheFile) {
 TEST(ResourceStream, AMissingPictureIsReportedAsAMissingStartOfImage) {
     Tessera::JpegDecoder decoder;
     Tessera::RasterImage image;
-    Tessera::ResourceStream stream;
+    Miruton::ResourceStream stream;
     stream.Open("JPEGZ", "JPEG");
     try {
         decoder.DecodeStream(stream, image);

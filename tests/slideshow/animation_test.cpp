@@ -4,7 +4,7 @@
 
 #include <vector>
 
-namespace Tessera {
+namespace Miruton {
 namespace {
 
 TEST(SlideRandom, FollowsTheRuntimeGeneratorFromSeedOne) {
@@ -277,4 +277,4 @@ TEST(AdvanceAnimation, PreviewStaysInPlaceAndDrawsOnlyMasks) {
 }
 
 }  // namespace
-}  // namespace Tessera
+}  // namespace Miruton

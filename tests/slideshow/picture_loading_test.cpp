@@ -10,7 +10,7 @@
 #include "slideshow/animation.h"
 #include "slideshow/show_tick.h"
 
-namespace Tessera {
+namespace Miruton {
 namespace {
 
 SlideshowState Loaded(int clientWidth, int clientHeight, bool preview) {
@@ -35,11 +35,11 @@ TEST(LoadPictures, FullScreenLoadsTheTenPicturesInShowOrder) {
 
 TEST(LoadPictures, PackedBytesAreTheDecodedPixelsWithoutAlpha) {
     const SlideshowState state = Loaded(1024, 768, false);
-    JpegDecoder decoder;
+    Tessera::JpegDecoder decoder;
     for (int i = 0; i < 10; ++i) {
         ResourceStream stream;
         stream.Open(std::string(kPictureNames[i]).c_str(), "JPEG");
-        RasterImage image;
+        Tessera::RasterImage image;
         decoder.DecodeStream(stream, image);
         const PackedPicture& packed = state.pictures[i];
         const std::size_t count = static_cast<std::size_t>(image.Width()) * image.Height();
@@ -82,7 +82,7 @@ TEST(LoadPictures, CentringTruncatesEachHalfOnItsOwn) {
 class BrokenPictureSource : public PictureSource {
   public:
     explicit BrokenPictureSource(std::string_view brokenName) : broken(brokenName) {}
-    InputByteStream& Open(std::string_view name) override {
+    Tessera::InputByteStream& Open(std::string_view name) override {
         ++opens;
         if (name != broken) return real.Open(name);
         memory.Open(garbage);
@@ -97,7 +97,7 @@ class BrokenPictureSource : public PictureSource {
   private:
     std::string_view broken;
     ResourcePictureSource real;
-    MemoryStream memory;
+    Tessera::MemoryStream memory;
     const std::vector<std::uint8_t> garbage = {0xFF, 0xD8, 0xFF, 0xE1, 0, 2};
 };
 
@@ -107,7 +107,7 @@ TEST(LoadPictures, APictureThatCannotBeDecodedEndsTheLoadingWithItsError) {
     try {
         LoadPictures(state, 1024, 768, source);
         FAIL() << "a broken picture loaded";
-    } catch (const JpegDecoder::JpegBadStream& e) {
+    } catch (const Tessera::JpegDecoder::JpegBadStream& e) {
         EXPECT_STREQ(e.what(), "Missing JFIF APP0 Marker");
     }
     EXPECT_EQ(source.opens, 3);
@@ -167,4 +167,4 @@ TEST(PlanTick, AtScaleTwoEverythingDoublesAndThePreviewStaysUnscaled) {
 }
 
 }  // namespace
-}  // namespace Tessera
+}  // namespace Miruton

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <vector>
 
-namespace Tessera {
+namespace Miruton {
 
 void PrintTo(const ScreenRect& r, std::ostream* out) {
     *out << r.width << "x" << r.height << "+" << r.x << "+" << r.y;
@@ -181,4 +181,4 @@ TEST(ScreenLayout, TheFirstPictureAndTheTextGoToThePrimary) {
 }
 
 }  // namespace
-}  // namespace Tessera
+}  // namespace Miruton

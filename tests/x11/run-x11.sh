@@ -231,7 +231,7 @@ case_own_window() {
   start_x
   trace show 640x480 40
   trace resized 720x540 40
-  start_miruton own
+  start_miruton own --verbose
   local id
   id=$(xdotool search --sync --onlyvisible --class '^miruton$' 2>/dev/null | head -1)
   [[ -n "$id" ]] || { fail "no window of class miruton"; return; }
@@ -248,6 +248,8 @@ case_own_window() {
   xdotool windowsize "$id" 720 540
   sleep 0.4
   frames_match "own window resized to 720x540" "$id" resized 6 400 "$resized"
+  # ... with the pictures it decoded at its start.
+  told own "the show starts again for 720x540; pictures decoded: 10$"
   "$PROBE" delete-window "$id"
   if ends_within "$own_pid" 3; then expect_eq "closing it ends the show with status" 0 "$status"
   else fail "the close request did not end it"; fi
