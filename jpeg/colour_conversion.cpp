@@ -1,6 +1,7 @@
 #include "colour_conversion.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "image/raster_image.h"
@@ -90,26 +91,48 @@ RowSpan Span(FrameSize size, RowRange rows, std::size_t reached) {
     return {first, last, std::max(first, std::min(last, reached))};
 }
 
-// Three components at full resolution, row by row: each row of each is
-// repeated out to the picture's width when it is sampled below it.
-template <typename Pixel, typename RowFunction>
-bool ForEachFullRow(const JpegComponent& a, const JpegComponent& b, const JpegComponent& c,
-                    FrameSize size, RowRange rows, Pixel* out, RowFunction row,
-                    Pixel unreachedPixel) {
-    ComponentRows aRows(a), bRows(b), cRows(c);
-    if (!aRows.Usable(size) || !bRows.Usable(size) || !cRows.Usable(size)) return false;
-    const RowSpan span =
-        Span(size, rows, std::max({aRows.ReachedRows(), bRows.ReachedRows(), cRows.ReachedRows()}));
-    std::vector<std::uint8_t> fullA, fullB, fullC;
+// N components at full resolution, row by row: each row of each is repeated
+// out to the picture's width when it is sampled below it. row(samples, out,
+// width) makes one row of pixels from the N rows; unreached(samples) the
+// pixel of the samples where no data reached.
+template <std::size_t N, typename Pixel, typename RowFunction, typename PixelFunction>
+bool ForEachFullRow(const std::array<const JpegComponent*, N>& components, FrameSize size,
+                    RowRange rows, Pixel* out, RowFunction row, PixelFunction unreached) {
+    std::vector<ComponentRows> planes;
+    std::size_t reached = 0;
+    std::array<std::uint8_t, N> unreachedSamples{};
+    for (std::size_t n = 0; n < N; ++n) {
+        planes.emplace_back(*components[n]);
+        if (!planes[n].Usable(size)) return false;
+        reached = std::max(reached, planes[n].ReachedRows());
+        unreachedSamples[n] = planes[n].UnreachedSample();
+    }
+    const RowSpan span = Span(size, rows, reached);
+    std::array<std::vector<std::uint8_t>, N> full;
+    std::array<const std::uint8_t*, N> samples{};
     const std::size_t width = size.width;
     for (std::size_t i = span.first; i < span.converted; ++i, out += width) {
-        Replicate(aRows.Row(i), aRows.HorizontalFactor(), width, fullA);
-        Replicate(bRows.Row(i), bRows.HorizontalFactor(), width, fullB);
-        Replicate(cRows.Row(i), cRows.HorizontalFactor(), width, fullC);
-        row(fullA.data(), fullB.data(), fullC.data(), out, width);
+        for (std::size_t n = 0; n < N; ++n) {
+            Replicate(planes[n].Row(i), planes[n].HorizontalFactor(), width, full[n]);
+            samples[n] = full[n].data();
+        }
+        row(samples, out, width);
     }
-    std::fill_n(out, (span.last - span.converted) * width, unreachedPixel);
+    std::fill_n(out, (span.last - span.converted) * width, unreached(unreachedSamples));
     return true;
+}
+
+// Three components, each row of pixels made pixel by pixel.
+template <typename Pixel, typename PixelFunction>
+bool ForEachPixel(const JpegComponent& a, const JpegComponent& b, const JpegComponent& c,
+                  FrameSize size, RowRange rows, Pixel* out, PixelFunction pixel) {
+    using Samples = std::array<std::uint8_t, 3>;
+    const auto row = [&](const std::array<const std::uint8_t*, 3>& s, Pixel* pixels,
+                         std::size_t width) {
+        for (std::size_t j = 0; j < width; ++j)
+            pixels[j] = pixel(Samples{s[0][j], s[1][j], s[2][j]});
+    };
+    return ForEachFullRow<3>({&a, &b, &c}, size, rows, out, row, pixel);
 }
 
 constexpr std::uint32_t RgbPixel(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
@@ -185,22 +208,74 @@ bool ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegCom
 
 bool ConvertRgb(const JpegComponent& r, const JpegComponent& g, const JpegComponent& b,
                 FrameSize size, RowRange rows, std::uint32_t* out) {
-    const auto row = [](const std::uint8_t* red, const std::uint8_t* green,
-                        const std::uint8_t* blue, std::uint32_t* pixels, std::size_t width) {
-        for (std::size_t j = 0; j < width; ++j) pixels[j] = RgbPixel(red[j], green[j], blue[j]);
-    };
-    return ForEachFullRow(r, g, b, size, rows, out, row,
-                          RgbPixel(r.UnreachedSample(), g.UnreachedSample(), b.UnreachedSample()));
+    return ForEachPixel(r, g, b, size, rows, out,
+                        [](const auto& s) { return RgbPixel(s[0], s[1], s[2]); });
 }
 
 bool LumaOfRgb(const JpegComponent& r, const JpegComponent& g, const JpegComponent& b,
                FrameSize size, RowRange rows, std::uint8_t* out) {
-    const auto row = [](const std::uint8_t* red, const std::uint8_t* green,
-                        const std::uint8_t* blue, std::uint8_t* luma, std::size_t width) {
-        for (std::size_t j = 0; j < width; ++j) luma[j] = Luma(red[j], green[j], blue[j]);
+    return ForEachPixel(r, g, b, size, rows, out,
+                        [](const auto& s) { return Luma(s[0], s[1], s[2]); });
+}
+
+namespace {
+
+using Ink = std::array<std::uint8_t, 4>;  // C, M, Y, K as stored
+
+// The inks of four samples: as they are (CMYK), or with the first three
+// from Y, Cb and Cr of the inverted inks (YCCK).
+Ink InkOf(const std::array<std::uint8_t, 4>& s, bool ycck) {
+    if (!ycck) return s;
+    const std::uint32_t rgb = YCbCrPixel(s[0], s[1], s[2]);
+    return {static_cast<std::uint8_t>(255 - (rgb >> 16 & 0xFF)),
+            static_cast<std::uint8_t>(255 - (rgb >> 8 & 0xFF)),
+            static_cast<std::uint8_t>(255 - (rgb & 0xFF)), s[3]};
+}
+
+// ink × K / 255 rounded to nearest: (2 × ink × K + 255) / 510. No product
+// falls on a half (2 × ink × K is even, 255 × odd is odd), so no tie rule
+// is needed.
+constexpr std::uint8_t Inked(unsigned ink, unsigned black) {
+    return static_cast<std::uint8_t>((2 * ink * black + 255) / 510);
+}
+
+template <typename Pixel, typename PixelFunction>
+bool ForEachInk(const FourComponents& components, bool ycck, FrameSize size, RowRange rows,
+                Pixel* out, PixelFunction pixel) {
+    using Samples = std::array<std::uint8_t, 4>;
+    const auto of = [&](const Samples& s) { return pixel(InkOf(s, ycck)); };
+    const auto row = [&](const std::array<const std::uint8_t*, 4>& s, Pixel* pixels,
+                         std::size_t width) {
+        for (std::size_t j = 0; j < width; ++j)
+            pixels[j] = of(Samples{s[0][j], s[1][j], s[2][j], s[3][j]});
     };
-    return ForEachFullRow(r, g, b, size, rows, out, row,
-                          Luma(r.UnreachedSample(), g.UnreachedSample(), b.UnreachedSample()));
+    return ForEachFullRow<4>(components, size, rows, out, row, of);
+}
+
+}  // namespace
+
+bool ConvertInks(const FourComponents& components, bool ycck, FrameSize size, RowRange rows,
+                 std::uint32_t* out) {
+    return ForEachInk(components, ycck, size, rows, out, [](const Ink& ink) {
+        return RgbPixel(Inked(ink[0], ink[3]), Inked(ink[1], ink[3]), Inked(ink[2], ink[3]));
+    });
+}
+
+bool LumaOfInks(const FourComponents& components, bool ycck, FrameSize size, RowRange rows,
+                std::uint8_t* out) {
+    return ForEachInk(components, ycck, size, rows, out, [](const Ink& ink) {
+        return Luma(Inked(ink[0], ink[3]), Inked(ink[1], ink[3]), Inked(ink[2], ink[3]));
+    });
+}
+
+bool CopyInks(const FourComponents& components, bool ycck, FrameSize size, RowRange rows,
+              std::uint8_t* out) {
+    const RowSpan span = Span(size, rows, size.height);
+    std::vector<Ink> inks((span.last - span.first) * size.width);
+    if (!ForEachInk(components, ycck, size, rows, inks.data(), [](const Ink& ink) { return ink; }))
+        return false;
+    if (!inks.empty()) std::memcpy(out, inks.data(), inks.size() * sizeof(Ink));
+    return true;
 }
 
 bool CopyGreySamples(const JpegComponent& component, FrameSize size, RowRange rows,

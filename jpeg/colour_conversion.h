@@ -78,6 +78,21 @@ bool CopyGreySamples(const JpegComponent& component, FrameSize size, RowRange ro
 bool LumaOfRgb(const JpegComponent& r, const JpegComponent& g, const JpegComponent& b,
                FrameSize size, RowRange rows, std::uint8_t* out);
 
+// Four components: the inks of CMYK or, with ycck, of YCCK (whose first
+// three are Y, Cb and Cr of the inverted inks: cyan = 255 − red). Adobe
+// files store the inks inverted (255: no ink), so the colour of a pixel is
+// red = C × K / 255, green = M × K / 255, blue = Y × K / 255, rounded.
+using FourComponents = std::array<const JpegComponent*, 4>;
+// BGRA pixels through those colours ...
+bool ConvertInks(const FourComponents& components, bool ycck, FrameSize size, RowRange rows,
+                 std::uint32_t* out);
+// ... their luma, one byte a pixel ...
+bool LumaOfInks(const FourComponents& components, bool ycck, FrameSize size, RowRange rows,
+                std::uint8_t* out);
+// ... or the inks themselves, four bytes a pixel (C, M, Y, K).
+bool CopyInks(const FourComponents& components, bool ycck, FrameSize size, RowRange rows,
+              std::uint8_t* out);
+
 // The image's own rows, as the decoder converts them.
 bool ConvertGrayscale(const JpegComponent& component, RasterImage& image,
                       const DecoderKernels& kernels, RowRange rows = {});

@@ -71,7 +71,9 @@ FrameHeader ReadFrameHeader(InputByteStream& stream, std::uint8_t code, const Fr
     frame.height = stream.ReadBigEndian16();
     frame.width = stream.ReadBigEndian16();
     frame.componentCount = stream.ReadByte();
-    if (frame.componentCount != 1 && frame.componentCount != 3)
+    // Tolerant decodes take four components too (CMYK and YCCK).
+    const bool four = limits.tolerant && frame.componentCount == kMaxFrameComponents;
+    if (frame.componentCount != 1 && frame.componentCount != 3 && !four)
         throw JpegBadStream("JFIF only supports 1 and 3 component streams");
     if (length != kFixedBytes + kBytesPerComponent * frame.componentCount)
         throw JpegBadStream("Invalid Frame Size");

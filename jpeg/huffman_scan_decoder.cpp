@@ -7,6 +7,7 @@
 #include "input_byte_stream.h"
 #include "jpeg_component.h"
 #include "marker_codes.h"
+#include "memory_stream.h"
 #include "table_segments.h"
 
 namespace Tessera {
@@ -42,10 +43,10 @@ void HuffmanScanDecoder::Decode(InputByteStream& stream, std::uint64_t end) {
         }
         try {
             Walk(bits, end);
-        } catch (const JpegError&) {
-            if (!RecoverFromDamage(bits)) throw;
-        } catch (const StreamError&) {
-            if (!RecoverFromDamage(bits)) throw;
+        } catch (const JpegError& error) {
+            if (!RecoverFromDamage(bits, error.Code())) throw;
+        } catch (const StreamError& error) {
+            if (!RecoverFromDamage(bits, error.Code())) throw;
         }
     }
 }
@@ -206,11 +207,12 @@ void HuffmanScanDecoder::ExpectRestartMarker(BitReader& bits) {
 // restart marker in the data; its number says how many intervals lie between
 // (T.81 B.2.1: RSTm counts modulo 8), and those are filled too. Without a
 // restart marker before the next other marker the rest of the scan is
-// filled and the marker loop goes on from that marker; without any marker
-// the picture cannot go on.
-bool HuffmanScanDecoder::RecoverFromDamage(BitReader& bits) {
+// filled and the marker loop goes on from that marker. Without any marker
+// the data has ended (a cut-off file): the rest of the scan is filled.
+// Damage in a scan without restart intervals has nowhere to resume.
+bool HuffmanScanDecoder::RecoverFromDamage(BitReader& bits, ErrorCode error) {
+    if (!context.repair) return false;
     const std::uint64_t interval = context.restartInterval;
-    if (!context.tolerant || interval == 0) return false;
     bits.Detach();
     InputByteStream& stream = bits.Stream();
     // The boundary whose marker was due next: this unit's own when the marker
@@ -223,10 +225,15 @@ bool HuffmanScanDecoder::RecoverFromDamage(BitReader& bits) {
     // the data that follows the last restart marker taken.
     const std::uint8_t* from = stream.ReadPointer();
     from = from - intervalStart >= 2 ? from - 2 : intervalStart;
+    if (repairs.firstError == ErrorCode::Other) repairs.firstError = error;
     for (;;) {
         const int code = stream.SkipToMarker(from);
         from = stream.ReadPointer();
-        if (code < 0) return false;
+        if (code < 0) {
+            CutOff(stream);
+            return true;
+        }
+        if (interval == 0) return false;
         if (!IsRestartMarker(static_cast<unsigned>(code))) break;  // the scan's data ends here
         const unsigned number = static_cast<unsigned>(code) & 0x0F;
         const std::uint64_t at =
@@ -240,6 +247,7 @@ bool HuffmanScanDecoder::RecoverFromDamage(BitReader& bits) {
     }
     // Decode fills the units up to there as the walk reaches them (a
     // sequential picture read row by row holds one row of MCUs at a time).
+    ++repairs.damagedIntervals;
     resumeAt = resume;
     StartInterval();
     eobRun = 0;
@@ -249,6 +257,50 @@ bool HuffmanScanDecoder::RecoverFromDamage(BitReader& bits) {
         bits.Attach();
     }
     return true;
+}
+
+void HuffmanScanDecoder::CutOff(const InputByteStream& stream) {
+    repairs.cutOff = true;
+    DecodeLastUnitPadded(stream);
+    resumeAt = units;
+    eobRun = 0;
+}
+
+void HuffmanScanDecoder::MarkCutOff() {
+    repairs.firstError = ErrorCode::PrematureEndOfFile;
+    repairs.cutOff = true;
+    resumeAt = units;
+}
+
+// Where the data ends inside a unit, other decoders (libjpeg among them)
+// read zero bits after the end to finish it, and leave the rest of the scan
+// without data. The same here: the interval is decoded again from its start
+// over its data and zeros, up to and including the unit that failed. Only
+// passes that store what they decode can be repeated; AC refinement, which
+// adds to what is there, leaves that unit without its correction instead.
+void HuffmanScanDecoder::DecodeLastUnitPadded(const InputByteStream& stream) {
+    const std::uint64_t failed = next;
+    const bool repeatable = !(progressive && scan.ss != 0 && scan.ah != 0);
+    const bool atMarker = context.restartInterval != 0 && counter == context.restartInterval;
+    if (!repeatable || atMarker) return;
+    // One unit of zero bits: up to 10 blocks of 64 codes of up to 16 bits
+    // and 16 extra bits each, 4 KB, rounded up.
+    constexpr std::size_t kZeroBytes = 8192;
+    std::vector<std::uint8_t> padded(intervalStart, stream.BufferEnd());
+    padded.resize(padded.size() + kZeroBytes, 0);
+    MemoryStream copy(padded);
+    copy.StartBitReading();
+    next = failed - counter;
+    StartInterval();
+    eobRun = 0;
+    try {
+        BitReader bits(copy);
+        Walk(bits, failed + 1);
+    } catch (const JpegError&) {
+        next = failed;  // the zeros do not make a unit: it stays without data
+    } catch (const StreamError&) {
+        next = failed;
+    }
 }
 
 void HuffmanScanDecoder::FillUnits(std::uint64_t from, std::uint64_t to) {

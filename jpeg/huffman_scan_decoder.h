@@ -6,6 +6,7 @@
 #include "frame_header.h"
 #include "jpeg_component.h"
 #include "scan_header.h"
+#include "tessera/jpeg.h"
 
 namespace Tessera {
 
@@ -35,6 +36,17 @@ class HuffmanScanDecoder {
         std::array<JpegComponent, kMaxFrameComponents>* components = nullptr;
         unsigned restartInterval = 0;
         bool tolerant = false;
+        // Go on after damage (tolerant decodes that take repairs).
+        bool repair = false;
+    };
+
+    // What the decoder repaired: restart intervals filled after damage, and
+    // whether the data ended inside the scan (its rest filled); the error
+    // of the first repair.
+    struct Repairs {
+        unsigned damagedIntervals = 0;
+        bool cutOff = false;
+        ErrorCode firstError = ErrorCode::Other;
     };
 
     // The stream is in bit mode at the scan's data. eobRun: the run the
@@ -51,6 +63,9 @@ class HuffmanScanDecoder {
     void Decode(InputByteStream& stream, std::uint64_t end);
     // The end-of-band run pending after the units decoded.
     unsigned EobRun() const { return eobRun; }
+    const Repairs& Repaired() const { return repairs; }
+    // The scan's data is missing altogether: every unit is filled.
+    void MarkCutOff();
 
   private:
     void Walk(BitReader& bits, std::uint64_t end);
@@ -68,7 +83,11 @@ class HuffmanScanDecoder {
     void ExpectRestartMarker(BitReader& bits);
     void StartInterval();
     // True when a tolerant decode can go on after a failure in the data.
-    bool RecoverFromDamage(BitReader& bits);
+    bool RecoverFromDamage(BitReader& bits, ErrorCode error);
+    // The data ends inside the scan: the unit it ends in is decoded with
+    // zero bits after the end, and the rest of the scan filled.
+    void CutOff(const InputByteStream& stream);
+    void DecodeLastUnitPadded(const InputByteStream& stream);
     void FillUnits(std::uint64_t from, std::uint64_t to);
     JpegComponent& ComponentOf(unsigned index) const {
         return (*context.components)[scan.components[index].position];
@@ -92,6 +111,7 @@ class HuffmanScanDecoder {
     unsigned eobRun = 0;
     // Where the current interval's data began.
     const std::uint8_t* intervalStart = nullptr;
+    Repairs repairs;
 };
 
 }  // namespace Tessera

@@ -18,7 +18,7 @@ namespace {
 
 PictureDecoder::Settings SettingsFor(const DecodeOptions& options) {
     return {!options.strict, options.maxPixels, options.maxScans,
-            JpegDecoder::kMaxBlockVisitsPerBlock};
+            JpegDecoder::kMaxBlockVisitsPerBlock, options.failOnWarning};
 }
 
 JpegInfo InfoOf(const PictureDecoder& decoder) {
@@ -30,9 +30,7 @@ JpegInfo InfoOf(const PictureDecoder& decoder) {
     info.components = frame->componentCount;
     info.progressive = frame->Progressive();
     info.extended = frame->code == SOF1;
-    info.colourSpace = info.components == 1 ? ColourSpace::Grey
-                       : decoder.RgbFrame() ? ColourSpace::Rgb
-                                            : ColourSpace::YCbCr;
+    info.colourSpace = decoder.Colours();
     for (unsigned i = 0; i < info.components && i < info.sampling.size(); ++i) {
         const FrameComponent& component = frame->components[i];
         info.sampling[i] = {component.id, component.horizontalSampling, component.verticalSampling};
@@ -81,6 +79,7 @@ std::uint8_t* Rearrange(const std::vector<std::uint32_t>& pixels, PixelFormat fo
             }
             return out;
         case PixelFormat::Grey:
+        case PixelFormat::Cmyk:
             break;
     }
     return out;
@@ -96,6 +95,7 @@ class JpegReader::State {
     State& operator=(const State&) = delete;
 
     std::size_t ReadRows(std::uint8_t* out, std::size_t maxRows);
+    const std::vector<Warning>& Warnings() const { return decoder.Warnings(); }
 
     JpegInfo info;
     PixelFormat format;
@@ -208,6 +208,10 @@ void JpegReader::State::Convert(std::size_t first, std::size_t last, std::uint8_
         if (!decoder.GreyRowsInto(first, last, out)) std::memset(out, 0, count);
         return;
     }
+    if (format == PixelFormat::Cmyk) {
+        if (!decoder.InkRowsInto(first, last, out)) std::memset(out, 0, 4 * count);
+        return;
+    }
     // BGRA rows go straight to a buffer that can hold 32-bit pixels.
     if (format == PixelFormat::Bgra && reinterpret_cast<std::uintptr_t>(out) % 4 == 0) {
         auto* direct = reinterpret_cast<std::uint32_t*>(out);
@@ -285,6 +289,10 @@ std::size_t JpegReader::ReadRows(std::uint8_t* out, std::size_t maxRows) {
     return state->ReadRows(out, maxRows);
 }
 
+const std::vector<Warning>& JpegReader::Warnings() const {
+    return state->Warnings();
+}
+
 JpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size) {
     MemoryStream stream(std::span<const std::uint8_t>(data, size));
     PictureDecoder decoder;
@@ -312,6 +320,7 @@ Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions
     while (const std::size_t rows =
                reader.ReadRows(image.pixels.data() + row * reader.RowBytes(), image.height - row))
         row += rows;
+    image.warnings = reader.Warnings();
     return image;
 }
 

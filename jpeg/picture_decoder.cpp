@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "colour_conversion.h"
 #include "input_byte_stream.h"
 #include "marker_codes.h"
+#include "standard_huffman_tables.h"
 
 namespace Tessera {
 
@@ -13,6 +15,12 @@ namespace {
 
 constexpr std::uint8_t kCarriageReturn = 13;
 constexpr std::uint8_t kLineFeed = 10;
+// Component identifiers 'R', 'G', 'B': an RGB picture without JFIF or Adobe
+// segments, as libjpeg reads it.
+constexpr std::array<unsigned, 3> kRgbIdentifiers = {82, 71, 66};
+constexpr int kAdobeRgbOrCmyk = 0;
+constexpr int kAdobeYCbCr = 1;
+constexpr int kAdobeYcck = 2;
 
 // Whether the entropy-coded data from the stream's position on is followed
 // by EOI: the first marker in the buffer that is neither a stuffed zero nor
@@ -49,6 +57,7 @@ void PictureDecoder::Begin(InputByteStream& stream) {
     eobRunsLeft = {};
     transformedMcuRow = -1;
     rowsFinal = false;
+    warnings.clear();
     if (stream.ReadByte() != kMarkerPrefix || stream.ReadByte() != SOI)
         throw JpegBadStream("Missing SOI Marker");
     // Other decoders take any segments between SOI and the frame: JFIF is
@@ -74,14 +83,14 @@ PictureDecoder::Step PictureDecoder::Next(InputByteStream& stream) {
         // EOI); one that takes the very last byte is a cut-off stream.
         if (!stream.HasData()) return Step::End;
         byte = stream.ReadByte();
-        if (!stream.HasData()) throw JpegBadStream("Premature end of file");
+        if (!stream.HasData()) return EndOfData();
         haveByte = true;
     }
 }
 
 std::optional<PictureDecoder::Step> PictureDecoder::HandleMarker(InputByteStream& stream) {
     for (;;) {
-        if (!stream.HasData()) throw JpegBadStream("Premature end of file");
+        if (!stream.HasData()) return EndOfData();
         const std::uint8_t code = stream.ReadByte();
         switch (code) {
             case SOF0:
@@ -115,7 +124,9 @@ std::optional<PictureDecoder::Step> PictureDecoder::HandleMarker(InputByteStream
             case SOS:
                 return Step::Scan;  // the caller takes the scan from here
             case DQT:
-                ReadQuantTables(stream, tables, settings.tolerant);
+                if (ReadQuantTables(stream, tables, settings.tolerant))
+                    Warn(ErrorCode::ZeroQuantizationValue,
+                         "a quantization table holds 0: its coefficients are taken as 0");
                 return std::nullopt;
             case DRI:
                 restartInterval = ReadRestartInterval(stream);
@@ -156,8 +167,11 @@ void PictureDecoder::StartScan(InputByteStream& stream, bool rowsWanted) {
     if (!frame) throw JpegBadStream("Scan found before frame defined");
     if (scansDone == settings.maxScans) throw JpegBadStream("Too Many Scans");
     scan = ReadScanHeader(stream, *frame, settings.tolerant);
-    if (settings.tolerant && frame->componentCount == 3 && facts.adobeTransform > 1)
-        throw JpegBadStream("Unsupported Adobe Colour Transform");
+    if (scansDone == 0 && settings.tolerant && frame->componentCount > 1 &&
+        facts.adobeTransform > (frame->componentCount == 3 ? kAdobeYCbCr : kAdobeYcck))
+        Warn(ErrorCode::ColourTransformNotSupported,
+             "Adobe colour transform " + std::to_string(facts.adobeTransform) + " is taken as " +
+                 (frame->componentCount == 3 ? "YCbCr" : "YCCK"));
 
     // The stream stands at the scan's data.
     bool covers = !frame->Progressive() && scansDone == 0;
@@ -172,17 +186,20 @@ void PictureDecoder::StartScan(InputByteStream& stream, bool rowsWanted) {
     CountBlockVisits();
     ++scansDone;
     transformedMcuRow = -1;
-    stream.StartBitReading();
+    // A file cut off right after the scan's header has none of its data.
+    const bool noData = Repairs() && !stream.HasData();
+    if (!noData) stream.StartBitReading();
     const unsigned position = scan.components[0].position;
-    const HuffmanScanDecoder::Context context{&*frame, &tables, &components, restartInterval,
-                                              settings.tolerant};
+    const HuffmanScanDecoder::Context context{&*frame,         &tables,           &components,
+                                              restartInterval, settings.tolerant, Repairs()};
     scanDecoder.emplace(context, scan, stream, settings.tolerant ? 0 : eobRunsLeft[position]);
+    if (noData) scanDecoder->MarkCutOff();
     if (frame->Progressive() && scan.ss == 0 && scan.se != 0)
         throw JpegBadStream("Progressive scan contains DC and AC data");
 }
 
 void PictureDecoder::CheckScanTables(const JpegComponent& component,
-                                     const ScanComponent& selectors) const {
+                                     const ScanComponent& selectors) {
     const QuantTable& quant = component.Quant();
     if (!quant.defined) throw JpegBadStream("Quantization Table Not Defined");
     // Baseline frames take 8-bit tables only (T.81 B.2.4.1).
@@ -191,10 +208,52 @@ void PictureDecoder::CheckScanTables(const JpegComponent& component,
     const bool progressive = frame->Progressive();
     const bool needsDc = !progressive || scan.ss == 0;
     const bool needsAc = !progressive || scan.ss != 0;
-    if (needsDc && !tables.dc[selectors.dcTable].IsDefined())
-        throw JpegError("DC Table Not Defined");
-    if (needsAc && !tables.ac[selectors.acTable].IsDefined())
-        throw JpegBadStream("AC Table Not Defined");
+    if (needsDc) CheckHuffmanTable(true, selectors.dcTable);
+    if (needsAc) CheckHuffmanTable(false, selectors.acTable);
+}
+
+// Motion-JPEG frames (webcams, AVI and MOV files) leave the tables out and
+// rely on the standard ones of T.81 K.3, as their decoders do; tolerant
+// decodes take those for the two slots that have them.
+void PictureDecoder::CheckHuffmanTable(bool dc, unsigned slot) {
+    HuffmanTable& table = dc ? tables.dc[slot] : tables.ac[slot];
+    if (table.IsDefined()) return;
+    const ErrorCode code = dc ? ErrorCode::DcTableNotDefined : ErrorCode::AcTableNotDefined;
+    if (!settings.tolerant || slot > 1) {
+        if (dc) throw JpegError(ErrorMessage(code));
+        throw JpegBadStream(ErrorMessage(code));
+    }
+    Warn(code, std::string(dc ? "DC" : "AC") + " table " + std::to_string(slot) +
+                   " is not defined: the standard one is used");
+    LoadStandardHuffmanTable(table, dc, slot);
+}
+
+void PictureDecoder::Warn(ErrorCode code, std::string text) {
+    if (settings.failOnWarning) {
+        if (code == ErrorCode::DcTableNotDefined) throw JpegError(ErrorMessage(code));
+        throw JpegBadStream(ErrorMessage(code));
+    }
+    warnings.push_back({code, std::move(text)});
+}
+
+PictureDecoder::Step PictureDecoder::EndOfData() {
+    if (!settings.tolerant) throw JpegBadStream("Premature end of file");
+    Warn(ErrorCode::PrematureEndOfFile, "the data ends inside a marker");
+    return Step::End;
+}
+
+void PictureDecoder::ReportRepairs() {
+    const HuffmanScanDecoder::Repairs& repairs = scanDecoder->Repaired();
+    const std::string scanName = "scan " + std::to_string(scansDone);
+    if (repairs.damagedIntervals > 0)
+        Warn(repairs.firstError,
+             scanName + ": " + std::to_string(repairs.damagedIntervals) +
+                 " damaged restart interval(s) filled with blocks without data");
+    if (repairs.cutOff)
+        Warn(repairs.firstError,
+             "the data ends inside " + scanName +
+                 (frame->Progressive() ? ": the picture is as far as its scans got"
+                                       : ": its rest is filled with blocks without data"));
 }
 
 void PictureDecoder::PrepareScanComponents(bool bands) {
@@ -239,22 +298,29 @@ void PictureDecoder::DecodeScanRows(InputByteStream& stream, unsigned end) {
 
 void PictureDecoder::EndScan(InputByteStream& stream) {
     eobRunsLeft[scan.components[0].position] = scanDecoder->EobRun();
+    ReportRepairs();
     scanDecoder.reset();
     stream.StopBitReading();
 }
 
 void PictureDecoder::Finish(InputByteStream& stream) {
-    if (!endOfImage) throw JpegBadStream("End of Image Marker Not Found");
-    if (!settings.tolerant) CheckTrailingData(stream);
+    if (!endOfImage) {
+        if (!settings.tolerant) throw JpegBadStream("End of Image Marker Not Found");
+        Warn(ErrorCode::EndOfImageMarkerNotFound, "the stream ends without EOI");
+        return;
+    }
+    if (OnlyLineEndsFollow(stream)) return;
+    if (!settings.tolerant) throw JpegBadStream("Extra Data After End of Image Marker");
+    Warn(ErrorCode::ExtraDataAfterEndOfImage, "the data after EOI is ignored");
 }
 
-void PictureDecoder::CheckTrailingData(InputByteStream& stream) {
+bool PictureDecoder::OnlyLineEndsFollow(InputByteStream& stream) {
     // Line ends after EOI are tolerated (text-mode transfers add them); the
     // test is made after a byte has been read, so one last byte of any value passes.
     std::uint8_t byte = stream.ReadByte();
     while ((byte == kCarriageReturn || byte == kLineFeed) && stream.HasData())
         byte = stream.ReadByte();
-    if (stream.HasData()) throw JpegBadStream("Extra Data After End of Image Marker");
+    return !stream.HasData();
 }
 
 void PictureDecoder::End() {
@@ -265,8 +331,22 @@ void PictureDecoder::End() {
         components[i].ReleaseBuffers(frame && i < frame->componentCount);
 }
 
-bool PictureDecoder::RgbFrame() const {
-    return settings.tolerant && frame && frame->componentCount == 3 && facts.adobeTransform == 0;
+// Tolerant decodes read the colours as libjpeg does: JFIF means YCbCr; else
+// the Adobe transform (0: RGB or CMYK, 1: YCbCr, 2: YCCK; others are taken
+// as YCbCr and YCCK); else 'R', 'G', 'B' identifiers mean RGB and four
+// components CMYK. Strict decodes know only grey and YCbCr.
+ColourSpace PictureDecoder::Colours() const {
+    const unsigned count = frame ? frame->componentCount : 0;
+    if (count <= 1) return ColourSpace::Grey;
+    if (!settings.tolerant) return ColourSpace::YCbCr;
+    const int adobe = facts.adobeTransform;
+    if (count == kMaxFrameComponents)
+        return adobe < 0 || adobe == kAdobeRgbOrCmyk ? ColourSpace::Cmyk : ColourSpace::Ycck;
+    if (facts.jfif) return ColourSpace::YCbCr;
+    if (adobe >= 0) return adobe == kAdobeRgbOrCmyk ? ColourSpace::Rgb : ColourSpace::YCbCr;
+    for (unsigned i = 0; i < count; ++i)
+        if (frame->components[i].id != kRgbIdentifiers[i]) return ColourSpace::YCbCr;
+    return ColourSpace::Rgb;
 }
 
 const JpegComponent& PictureDecoder::ComponentAt(unsigned i) const {
@@ -286,28 +366,67 @@ bool PictureDecoder::Converts() const {
     return frame && (scansDone > 0 || settings.tolerant);
 }
 
+FourComponents PictureDecoder::Inks() const {
+    return {&ComponentAt(0), &ComponentAt(1), &ComponentAt(2), &ComponentAt(3)};
+}
+
 bool PictureDecoder::ConvertRowsInto(std::size_t first, std::size_t last,
                                      std::uint32_t* out) const {
     if (!Converts()) return false;
     const FrameSize size{frame->width, frame->height};
     const RowRange rows{first, last};
-    if (frame->componentCount == 1)
-        return ConvertGrayscale(ComponentAt(0), size, rows, out, kernels);
-    if (frame->componentCount != 3) return false;
-    const JpegComponent& c0 = ComponentAt(0);
-    const JpegComponent& c1 = ComponentAt(1);
-    const JpegComponent& c2 = ComponentAt(2);
-    if (RgbFrame()) return ConvertRgb(c0, c1, c2, size, rows, out);
-    return ConvertYCbCr(c0, c1, c2, size, rows, out, kernels);
+    switch (Colours()) {
+        case ColourSpace::Grey:
+            return ConvertGrayscale(ComponentAt(0), size, rows, out, kernels);
+        case ColourSpace::Rgb:
+            return ConvertRgb(ComponentAt(0), ComponentAt(1), ComponentAt(2), size, rows, out);
+        case ColourSpace::YCbCr:
+            return ConvertYCbCr(ComponentAt(0), ComponentAt(1), ComponentAt(2), size, rows, out,
+                                kernels);
+        case ColourSpace::Cmyk:
+        case ColourSpace::Ycck:
+            return ConvertInks(Inks(), Colours() == ColourSpace::Ycck, size, rows, out);
+    }
+    return false;
 }
 
 bool PictureDecoder::GreyRowsInto(std::size_t first, std::size_t last, std::uint8_t* out) const {
-    if (!Converts() || (frame->componentCount != 1 && frame->componentCount != 3)) return false;
+    if (!Converts()) return false;
     const FrameSize size{frame->width, frame->height};
-    if (RgbFrame())
-        return LumaOfRgb(ComponentAt(0), ComponentAt(1), ComponentAt(2), size, {first, last}, out);
+    const RowRange rows{first, last};
+    switch (Colours()) {
+        case ColourSpace::Rgb:
+            return LumaOfRgb(ComponentAt(0), ComponentAt(1), ComponentAt(2), size, rows, out);
+        case ColourSpace::Cmyk:
+        case ColourSpace::Ycck:
+            return LumaOfInks(Inks(), Colours() == ColourSpace::Ycck, size, rows, out);
+        case ColourSpace::Grey:
+        case ColourSpace::YCbCr:
+            break;
+    }
     // The first component is the grey one, or Y: the luma of JFIF's YCbCr.
-    return CopyGreySamples(ComponentAt(0), size, {first, last}, out);
+    return CopyGreySamples(ComponentAt(0), size, rows, out);
+}
+
+bool PictureDecoder::InkRowsInto(std::size_t first, std::size_t last, std::uint8_t* out) const {
+    if (!Converts()) return false;
+    const ColourSpace colours = Colours();
+    if (colours == ColourSpace::Cmyk || colours == ColourSpace::Ycck)
+        return CopyInks(Inks(), colours == ColourSpace::Ycck,
+                        FrameSize{frame->width, frame->height}, {first, last}, out);
+    // Other pictures: red, green, blue and no black ink, a row at a time.
+    std::vector<std::uint32_t> pixels(frame->width);
+    const std::size_t end = std::min<std::size_t>(last, frame->height);
+    for (std::size_t row = std::min(first, end); row < end; ++row) {
+        if (!ConvertRowsInto(row, row + 1, pixels.data())) return false;
+        for (const std::uint32_t pixel : pixels) {
+            *out++ = static_cast<std::uint8_t>(pixel >> 16);
+            *out++ = static_cast<std::uint8_t>(pixel >> 8);
+            *out++ = static_cast<std::uint8_t>(pixel);
+            *out++ = 255;
+        }
+    }
+    return true;
 }
 
 }  // namespace Tessera

@@ -3,8 +3,10 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "colour_conversion.h"
 #include "frame_header.h"
 #include "huffman_scan_decoder.h"
 #include "jpeg_component.h"
@@ -39,6 +41,8 @@ class PictureDecoder {
         std::uint32_t maxScans = 0;
         // Scans visit each block at most this many times on average.
         std::uint64_t maxBlockVisitsPerBlock = 0;
+        // Tolerant decodes: throw the error a repair stands for instead.
+        bool failOnWarning = false;
     };
     enum class Step { Frame, Scan, End };
 
@@ -72,10 +76,11 @@ class PictureDecoder {
     unsigned RestartInterval() const { return restartInterval; }
     unsigned ScansDone() const { return scansDone; }
     bool EndOfImageSeen() const { return endOfImage; }
+    // What this picture's decode has repaired so far (tolerant decodes).
+    const std::vector<Warning>& Warnings() const { return warnings; }
+    // How the components' samples become colours.
+    ColourSpace Colours() const;
     const ScanHeader& CurrentScan() const { return scan; }
-    // Three components that are red, green and blue (Adobe transform 0, in
-    // tolerant decodes) rather than Y, Cb and Cr.
-    bool RgbFrame() const;
     // The component at frame position i (the one it shares, where it does).
     const JpegComponent& ComponentAt(unsigned i) const;
 
@@ -87,15 +92,26 @@ class PictureDecoder {
     // there is nothing to convert (nothing written).
     bool ConvertRowsInto(std::size_t first, std::size_t last, std::uint32_t* out) const;
     bool GreyRowsInto(std::size_t first, std::size_t last, std::uint8_t* out) const;
+    // Four bytes a pixel: the inks (see PixelFormat::Cmyk).
+    bool InkRowsInto(std::size_t first, std::size_t last, std::uint8_t* out) const;
 
   private:
     std::optional<Step> HandleMarker(InputByteStream& stream);
+    FourComponents Inks() const;
     void ReadFrame(InputByteStream& stream, std::uint8_t code);
-    void CheckScanTables(const JpegComponent& component, const ScanComponent& selectors) const;
+    void CheckScanTables(const JpegComponent& component, const ScanComponent& selectors);
+    void CheckHuffmanTable(bool dc, unsigned slot);
+    // Records a repair, or throws the error it stands for (failOnWarning).
+    void Warn(ErrorCode code, std::string text);
+    // The data ends where a marker should be.
+    Step EndOfData();
+    void ReportRepairs();
+    bool Repairs() const { return settings.tolerant && !settings.failOnWarning; }
     void PrepareScanComponents(bool bands);
     void CountBlockVisits();
     bool Converts() const;
-    void CheckTrailingData(InputByteStream& stream);
+    // Whether only line ends follow EOI.
+    static bool OnlyLineEndsFollow(InputByteStream& stream);
 
     Settings settings;
     DecoderKernels kernels = KernelsFor(BestSimdLevel());
@@ -116,6 +132,7 @@ class PictureDecoder {
     // the next scan of the same component, as they always have.
     std::array<unsigned, kMaxFrameComponents> eobRunsLeft{};
     int transformedMcuRow = -1;
+    std::vector<Warning> warnings;
 
     // --- per scan ---
     ScanHeader scan;

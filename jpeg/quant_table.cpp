@@ -95,13 +95,16 @@ constexpr double kFractionScale = 4096.0;  // 12 fraction bits
 
 }  // namespace
 
-void QuantTable::LoadTable(InputByteStream& stream, unsigned precision, bool sixteenBitAllowed) {
-    if (precision == 1 && !sixteenBitAllowed) throw JpegBadStream("Only 8-bit Data is Supported");
+void QuantTable::LoadTable(InputByteStream& stream, unsigned precision, bool lenient) {
+    if (precision == 1 && !lenient) throw JpegBadStream("Only 8-bit Data is Supported");
     if (precision > 1) throw JpegBadStream("Invalid Quantization Table Precision");
+    bool zero = false;
     for (auto& value : values) {
         value = precision == 0 ? stream.ReadByte() : stream.ReadBigEndian16();
-        if (value == 0) throw JpegBadStream("Zero value in quantization table");
+        if (value == 0 && !lenient) throw JpegBadStream("Zero value in quantization table");
+        zero = zero || value == 0;
     }
+    hasZero = zero;
     // Up to 65535 × 1.64 × 4096: well within 32 bits.
     ComputeMultipliers();
     defined = true;

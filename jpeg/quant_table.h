@@ -16,9 +16,9 @@ extern const std::array<std::uint8_t, 64> NaturalToZigzag;
 // DCT applies, so that dequantizing and prescaling cost one multiplication.
 struct QuantTable {
     // Loads 64 one-byte values (precision 0) and computes the multipliers;
-    // with sixteenBitAllowed also 64 two-byte values, high byte first
-    // (precision 1).
-    void LoadTable(InputByteStream& stream, unsigned precision, bool sixteenBitAllowed = false);
+    // lenient (tolerant decodes) also takes 64 two-byte values, high byte
+    // first (precision 1), and zero values, which make their coefficients 0.
+    void LoadTable(InputByteStream& stream, unsigned precision, bool lenient = false);
 
     // The table as the DQT lists it, in zigzag order.
     std::array<std::uint16_t, 64> values{};
@@ -27,6 +27,8 @@ struct QuantTable {
     bool defined = false;
     // The values came with precision 1.
     bool sixteenBit = false;
+    // A value is 0 (lenient loads only).
+    bool hasZero = false;
 
   private:
     void ComputeMultipliers();

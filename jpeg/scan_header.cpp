@@ -8,8 +8,8 @@ namespace {
 
 constexpr unsigned kTableSlots = 4;
 constexpr unsigned kMaxSpectralIndex = 63;
-// Frames have one or three components, so scans do too.
-constexpr unsigned kMaxComponentsToday = 3;
+// Strict frames have one or three components, so their scans do too.
+constexpr unsigned kMaxStrictScanComponents = 3;
 
 bool TakenEarlier(const ScanHeader& earlier, unsigned index, unsigned position) {
     for (unsigned i = 0; i < index; ++i)
@@ -60,7 +60,8 @@ ScanHeader ReadScanHeader(InputByteStream& stream, const FrameHeader& frame, boo
     ScanHeader scan;
     stream.ReadBigEndian16();  // the length is implied by the component count
     scan.componentCount = stream.ReadByte();
-    if (scan.componentCount == 0 || scan.componentCount > kMaxComponentsToday)
+    const unsigned most = tolerant ? kMaxScanComponents : kMaxStrictScanComponents;
+    if (scan.componentCount == 0 || scan.componentCount > most)
         throw JpegBadStream("Invalid component count in scan");
     for (unsigned i = 0; i < scan.componentCount; ++i) {
         const unsigned id = stream.ReadByte();

@@ -65,7 +65,8 @@ void ReadHuffmanTables(InputByteStream& stream, TableSet& tables) {
     }
 }
 
-void ReadQuantTables(InputByteStream& stream, TableSet& tables, bool sixteenBit) {
+bool ReadQuantTables(InputByteStream& stream, TableSet& tables, bool lenient) {
+    bool zero = false;
     std::int32_t remaining = std::int32_t{stream.ReadBigEndian16()} - kSegmentLengthBytes;
     while (remaining > 0) {
         const std::uint8_t precisionAndIndex = stream.ReadByte();
@@ -77,8 +78,10 @@ void ReadQuantTables(InputByteStream& stream, TableSet& tables, bool sixteenBit)
         if (precision == 1) remaining -= 2 * kQuantValues;
         // Encoders write 16-bit tables for 8-bit samples at low qualities
         // (marking the frame extended).
-        tables.quant[index].LoadTable(stream, precision, sixteenBit);
+        tables.quant[index].LoadTable(stream, precision, lenient);
+        zero = zero || tables.quant[index].hasZero;
     }
+    return zero;
 }
 
 unsigned ReadRestartInterval(InputByteStream& stream) {

@@ -33,9 +33,9 @@ struct HeaderFacts {
 
 // Each reads the segment after its marker code.
 void ReadHuffmanTables(InputByteStream& stream, TableSet& tables);
-// sixteenBit: accept 16-bit tables (tolerant decodes; the scan checks the
-// frame's kind).
-void ReadQuantTables(InputByteStream& stream, TableSet& tables, bool sixteenBit);
+// lenient: accept 16-bit tables (the scan checks the frame's kind) and zero
+// values (tolerant decodes). Returns whether a table it loaded holds a zero.
+bool ReadQuantTables(InputByteStream& stream, TableSet& tables, bool lenient);
 // The restart interval in MCUs; 0 switches restart markers off.
 unsigned ReadRestartInterval(InputByteStream& stream);
 // APPn and COM: the facts of APP0, APP1, APP2 and APP14 are noted, the rest

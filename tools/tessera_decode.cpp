@@ -8,6 +8,10 @@
 // Pictures are read through the library's JpegReader, a few rows at a time,
 // and written as they come (a BMP, stored bottom-up, is written at the end).
 //
+// What a tolerant decode repaired (a cut-off file, damaged restart intervals,
+// data after EOI, a missing table) is printed as "warning: ..." lines on
+// standard error; the decode still succeeds.
+//
 // Exit status: 0 success, 1 the decoder rejected the file, 2 usage errors,
 // unreadable input, unwritable output and running out of memory.
 #include <cerrno>
@@ -182,6 +186,14 @@ void ReportFailure(const Options& options, const DecodeFailure& failure) {
     ReportLine(options.input + ": " + failure.message + " (" + std::string(failure.type) + ")");
 }
 
+// What a tolerant decode repaired, a line each on standard error; the
+// decode still succeeds.
+void ReportWarnings(const Options& options, const Tessera::JpegReader& reader) {
+    for (const Tessera::Warning& warning : reader.Warnings())
+        std::cerr << "warning: " << options.input << ": " << warning.text << " ("
+                  << Tessera::ErrorMessage(warning.code) << ")\n";
+}
+
 bool HasPicture(const Tessera::JpegInfo& info) {
     return info.width > 0 && info.height > 0;
 }
@@ -307,6 +319,7 @@ int Run(const Options& options) {
     if (options.mode == Mode::Info || !HasPicture(info)) {
         ReadAllRows(*reader, rows, failure, false,
                     [](const std::uint8_t*, std::size_t) { return true; });
+        ReportWarnings(options, *reader);
         if (failure) {
             ReportFailure(options, *failure);
             return kExitDecodeFailure;
@@ -339,6 +352,7 @@ int Run(const Options& options) {
             return writer->Rows(rgb, count);
         });
     if (opened && writer == nullptr) return kExitTrouble;  // reported by Open
+    ReportWarnings(options, *reader);
     if (failure) {
         ReportFailure(options, *failure);
         // Without --partial a file is abandoned; standard output keeps what

@@ -150,6 +150,11 @@ enum class PixelFormat {
     Rgba,
     Rgb,
     Grey,  // grey pictures as they are; colour ones as their luma
+    // Cyan, magenta, yellow, black: four-component pictures as their inks
+    // are stored (Adobe files store them inverted, 255 no ink), YCCK ones
+    // converted to those inks; other pictures as red, green, blue and 255,
+    // which the same conversion takes back to their colours.
+    Cmyk,
 };
 
 constexpr std::size_t BytesPerPixel(PixelFormat format) {
@@ -171,10 +176,20 @@ struct DecodeOptions {
     std::uint64_t maxPixels = std::uint64_t{1} << 28;
     // At most this many scans ("Too Many Scans").
     std::uint32_t maxScans = 1000;
+    // Tolerant decodes repair what they can and report it as warnings; with
+    // this set, the first repair throws the error it stands for instead.
+    bool failOnWarning = false;
+};
+
+// What a tolerant decode repaired: the error a strict decode reports there
+// (its code), and what was done about it.
+struct Warning {
+    ErrorCode code = ErrorCode::Other;
+    std::string text;
 };
 
 // How the components' samples become colours.
-enum class ColourSpace { Grey, YCbCr, Rgb };
+enum class ColourSpace { Grey, YCbCr, Rgb, Cmyk, Ycck };
 
 struct ComponentInfo {
     unsigned id = 0;                  // the identifier the frame header gives
@@ -186,11 +201,11 @@ struct ComponentInfo {
 struct JpegInfo {
     unsigned width = 0;
     unsigned height = 0;
-    unsigned components = 0;  // 1 or 3
+    unsigned components = 0;  // 1, 3 or 4
     bool progressive = false;
     bool extended = false;  // an extended sequential frame (SOF1)
     ColourSpace colourSpace = ColourSpace::Grey;
-    std::array<ComponentInfo, 3> sampling{};  // the first `components` entries
+    std::array<ComponentInfo, 4> sampling{};  // the first `components` entries
     unsigned restartInterval = 0;             // MCUs per interval at the first scan; 0: none
     bool jfif = false;                        // a JFIF APP0 segment
     unsigned orientation = 0;                 // Exif orientation 1..8; 0 when there is none
@@ -203,6 +218,7 @@ struct Image {
     unsigned height = 0;
     PixelFormat format = PixelFormat::Bgra;
     std::vector<std::uint8_t> pixels;  // width × height × BytesPerPixel(format)
+    std::vector<Warning> warnings;     // what the decode repaired, in order
 };
 
 // Reads the headers up to the first scan (nothing is decoded), as a decode
@@ -245,6 +261,9 @@ class TESSERA_API JpegReader {
     // (what a block without data gives below that), for callers that keep
     // damaged pictures.
     std::size_t ReadRows(std::uint8_t* out, std::size_t maxRows);
+
+    // What the decode has repaired so far (complete once every row is read).
+    const std::vector<Warning>& Warnings() const;
 
   private:
     class State;

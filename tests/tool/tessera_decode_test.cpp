@@ -417,11 +417,11 @@ const std::vector<Damage> kDamages = {
     {"TruncatedInScan",
      TruncatedInScan,
      {"Premature end of file (StreamError)", "Premature end of stream (StreamError)"},
-     false},
+     true},
     {"MissingEndOfImage",
      MissingEndOfImage,
      {"End of Image Marker Not Found (JpegBadStream)"},
-     false},
+     true},
     {"TrailingData", TrailingData, {"Extra Data After End of Image Marker (JpegBadStream)"}, true},
 };
 
@@ -465,6 +465,37 @@ TEST_F(DecodeTool, RejectedFileFailsWithOneLineAndNoOutput) {
     }
 }
 
+// What the default decode repairs is a warning on standard error, naming the
+// failure a strict decode reports; the picture is written and the exit is 0.
+TEST_F(DecodeTool, RepairedFileDecodesWithWarnings) {
+    const Bytes good = MakeJpeg("");
+    for (const Damage& damage : kDamages) {
+        if (!damage.tolerated || std::string(damage.name) == "Exif") continue;
+        SCOPED_TRACE(damage.name);
+        WriteBytes(dir / "bad.jpg", damage.damage(good));
+        const Outcome outcome = Run({"bad.jpg", "out.ppm"});
+        EXPECT_EQ(outcome.exitCode, 0);
+        EXPECT_TRUE(ReadPpm("out.ppm").has_value());
+        ASSERT_FALSE(outcome.err.empty());
+        bool named = false;
+        std::vector<std::string> needles;
+        for (const std::string& message : damage.messages) {
+            // "Premature end of file (StreamError)" is named "(Premature end of file)".
+            std::string needle(1, '(');
+            needle.append(message, 0, message.find(" ("));
+            needle.push_back(')');
+            needles.push_back(needle);
+        }
+        std::istringstream lines(outcome.err);
+        for (std::string line; std::getline(lines, line);) {
+            EXPECT_EQ(line.rfind("warning: bad.jpg: ", 0), 0u) << line;
+            for (const std::string& needle : needles)
+                named = named || line.find(needle) != std::string::npos;
+        }
+        EXPECT_TRUE(named) << outcome.err;
+    }
+}
+
 TEST_F(DecodeTool, StreamWithoutFrameIsNoPicture) {
     // SOI, the JFIF APP0 segment, EOI: the decoder accepts it, but there is nothing to write.
     Bytes jpeg = MakeJpeg("");
@@ -494,7 +525,7 @@ TEST_F(DecodeTool, PartialWritesWhatWasDecoded) {
 
     // Without its EOI every block is still there: the whole picture.
     WriteBytes(dir / "noeoi.jpg", MissingEndOfImage(good));
-    Outcome outcome = Run({"--partial", "noeoi.jpg", "noeoi.ppm"});
+    Outcome outcome = Run({"--strict", "--partial", "noeoi.jpg", "noeoi.ppm"});
     EXPECT_EQ(outcome.exitCode, 1);
     EXPECT_EQ(outcome.err,
               "tessera-decode: noeoi.jpg: End of Image Marker Not Found (JpegBadStream)\n");
@@ -505,16 +536,28 @@ TEST_F(DecodeTool, PartialWritesWhatWasDecoded) {
     // Cut half-way through the scan: the first MCU row (16 picture rows) is
     // decoded as in the full file, the last row is not.
     WriteBytes(dir / "cut.jpg", TruncatedInScan(good));
-    outcome = Run({"--partial", "cut.jpg", "cut.bmp"});
-    EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_NE(outcome.err.find("(StreamError)"), std::string::npos) << outcome.err;
-    const auto cut = DecodeBmp(ReadBytes(dir / "cut.bmp"));
-    ASSERT_TRUE(cut);
-    ASSERT_EQ(cut->width, kWidth);
-    ASSERT_EQ(cut->height, kHeight);
     const std::size_t rowBytes = 3 * kWidth;
-    EXPECT_TRUE(std::equal(cut->rgb.begin(), cut->rgb.begin() + 16 * rowBytes, full->rgb.begin()));
-    EXPECT_FALSE(std::equal(cut->rgb.end() - rowBytes, cut->rgb.end(), full->rgb.end() - rowBytes));
+    for (const bool strict : {true, false}) {
+        SCOPED_TRACE(strict ? "--strict --partial" : "default");
+        outcome = strict ? Run({"--strict", "--partial", "cut.jpg", "cut.bmp"})
+                         : Run({"cut.jpg", "cut.bmp"});
+        EXPECT_EQ(outcome.exitCode, strict ? 1 : 0);
+        EXPECT_NE(outcome.err.find(strict ? "(StreamError)" : "warning: "), std::string::npos)
+            << outcome.err;
+        const auto cut = DecodeBmp(ReadBytes(dir / "cut.bmp"));
+        ASSERT_TRUE(cut);
+        ASSERT_EQ(cut->width, kWidth);
+        ASSERT_EQ(cut->height, kHeight);
+        EXPECT_TRUE(
+            std::equal(cut->rgb.begin(), cut->rgb.begin() + 16 * rowBytes, full->rgb.begin()));
+        EXPECT_FALSE(
+            std::equal(cut->rgb.end() - rowBytes, cut->rgb.end(), full->rgb.end() - rowBytes));
+        // The default decode fills what did not arrive mid-grey.
+        if (!strict) {
+            EXPECT_EQ(std::vector<std::uint8_t>(cut->rgb.end() - rowBytes, cut->rgb.end()),
+                      std::vector<std::uint8_t>(rowBytes, 128));
+        }
+    }
 
     // A failure before the frame header leaves no picture: nothing is written.
     WriteBytes(dir / "exif.jpg", ExifInsteadOfJfif(good));
