@@ -51,8 +51,10 @@ std::optional<Picture> DjpegOf(const Bytes& bytes, const std::string& name) {
     std::ofstream(input, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
-    const bool decoded = RunQuietly("djpeg -dct int -nosmooth -outfile " +
-                                    ShellQuote(output.string()) + " " + ShellQuote(input.string()));
+    // Exit status 2: decoded with warnings (a cut-off file).
+    const bool decoded =
+        RunQuietly("djpeg -dct int -nosmooth -outfile " + ShellQuote(output.string()) + " " +
+                   ShellQuote(input.string()) + " || test $? -eq 2");
     std::optional<Picture> picture = decoded ? ReadNetpbm(output.string()) : std::nullopt;
     std::filesystem::remove(input);
     std::filesystem::remove(output);
@@ -108,6 +110,147 @@ TEST(TolerantRepairs, CutOffColourPhotoIsMidGreyBelowWhatArrived) {
     };
     EXPECT_EQ(row(height - 1), Bytes(width * 3, 128));
     EXPECT_NE(row(0), Bytes(width * 3, 128));
+}
+
+// The segments of a file with the given marker code left out.
+Bytes WithoutSegments(const Bytes& bytes, std::uint8_t code) {
+    Bytes result(bytes.begin(), bytes.begin() + 2);
+    std::size_t at = 2;
+    while (at + 4 <= bytes.size() && bytes[at] == 0xFF && bytes[at + 1] != 0xDA) {
+        const std::size_t end = at + 2 + (std::size_t{bytes[at + 2]} << 8 | bytes[at + 3]);
+        if (bytes[at + 1] != code)
+            result.insert(result.end(), bytes.begin() + at, bytes.begin() + end);
+        at = end;
+    }
+    result.insert(result.end(), bytes.begin() + at, bytes.end());
+    return result;
+}
+
+// The file cut at the given share of its entropy-coded data (after the
+// first SOS).
+Bytes CutAt(const Bytes& bytes, double share) {
+    std::size_t scan = 2;
+    while (scan + 1 < bytes.size() && !(bytes[scan] == 0xFF && bytes[scan + 1] == 0xDA)) ++scan;
+    return Bytes(bytes.begin(),
+                 bytes.begin() + std::ptrdiff_t(scan + (bytes.size() - scan) * share));
+}
+
+struct Encoded {
+    const char* name;
+    std::string command;  // SRC and OUT stand for the source PPM and the JPEG file
+    Bytes (*change)(const Bytes&);
+    const char* strictMessage;  // what a strict decode says of the file
+};
+
+Bytes Unchanged(const Bytes& bytes) {
+    return bytes;
+}
+Bytes WithoutAdobe(const Bytes& bytes) {
+    return WithoutSegments(bytes, 0xEE);
+}
+Bytes WithoutHuffmanTables(const Bytes& bytes) {
+    return WithoutSegments(bytes, 0xC4);
+}
+Bytes CutAtAThird(const Bytes& bytes) {
+    return CutAt(bytes, 1.0 / 3);
+}
+Bytes CutAtNineTenths(const Bytes& bytes) {
+    return CutAt(bytes, 0.9);
+}
+
+std::string Replaced(std::string command, const std::string& source, const std::string& output) {
+    for (const auto& [name, value] : {std::pair{std::string("SRC"), source}, {"OUT", output}})
+        for (std::size_t at; (at = command.find(name)) != std::string::npos;)
+            command.replace(at, name.size(), ShellQuote(value));
+    return command;
+}
+
+// Files that cameras, print workflows, webcams and cut-off downloads bring,
+// made by other encoders from the same picture: each decodes by default as
+// djpeg decodes it, and strict decodes refuse it as they always have.
+TEST(TolerantRepairs, OtherEncodersFilesDecodeLikeDjpeg) {
+    if (CjpegCorpus().empty()) GTEST_SKIP() << CorpusSkipReason();
+    const char* kPillow =
+        "/usr/bin/python3 -c \"from PIL import Image; import sys; "
+        "Image.open(sys.argv[1]).convert('CMYK').save(sys.argv[2], quality=90";
+    const Encoded cases[] = {
+        {"ImageMagick YCCK", "convert SRC -colorspace CMYK OUT", Unchanged,
+         "Missing JFIF APP0 Marker"},
+        {"ImageMagick YCCK 4:2:0",
+         "convert SRC -colorspace CMYK -sampling-factor 2x2,1x1,1x1,2x2 OUT", Unchanged,
+         "Missing JFIF APP0 Marker"},
+        {"Pillow CMYK", std::string(kPillow) + ")\" SRC OUT", Unchanged,
+         "Missing JFIF APP0 Marker"},
+        {"Pillow CMYK 4:2:0", std::string(kPillow) + ", subsampling=2)\" SRC OUT", Unchanged,
+         "Missing JFIF APP0 Marker"},
+        {"Adobe RGB", "cjpeg -rgb -outfile OUT SRC", Unchanged, "Missing JFIF APP0 Marker"},
+        {"RGB by identifiers", "cjpeg -rgb -outfile OUT SRC", WithoutAdobe,
+         "Missing JFIF APP0 Marker"},
+        {"motion-JPEG frame without tables", "cjpeg -outfile OUT SRC", WithoutHuffmanTables,
+         "DC Table Not Defined"},
+        {"cut at a third", "cjpeg -outfile OUT SRC", CutAtAThird, "Premature end of stream"},
+        {"cut at nine tenths", "cjpeg -sample 1x1 -outfile OUT SRC", CutAtNineTenths,
+         "Premature end of file"},
+        {"cut with restart intervals", "cjpeg -restart 1 -outfile OUT SRC", CutAtAThird,
+         "Premature end of stream"},
+    };
+    const auto directory = std::filesystem::temp_directory_path();
+    const std::string source = (directory / "tessera-encoders.ppm").string();
+    ASSERT_TRUE(WritePpm(source, Scene(96, 64, 7)));
+    for (const Encoded& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string output = (directory / "tessera-encoders.jpg").string();
+        if (!RunQuietly(Replaced(c.command, source, output))) {
+            ADD_FAILURE() << "the encoder failed: " << c.command;
+            continue;
+        }
+        const Bytes bytes = c.change(ReadFileBytes(output));
+        std::filesystem::remove(output);
+        const std::optional<Picture> reference = DjpegOf(bytes, "reference");
+        ASSERT_TRUE(reference.has_value());
+        const Tessera::Image image =
+            Tessera::DecodeJpeg(bytes.data(), bytes.size(), {.format = Tessera::PixelFormat::Rgb});
+        ASSERT_EQ(image.width, unsigned(reference->width));
+        ASSERT_EQ(image.height, unsigned(reference->height));
+        const Picture ours{reference->width, reference->height, 3, image.pixels};
+        Picture expected = *reference;
+        if (expected.channels == 1) {  // djpeg writes grey pictures as PGM
+            expected.samples.clear();
+            for (std::uint8_t sample : reference->samples)
+                expected.samples.insert(expected.samples.end(), 3, sample);
+        }
+        const Difference d = Compare(ours, expected);
+        EXPECT_LE(d.maximum, kMaximumDifference);
+        EXPECT_LE(d.mean, kMeanDifference);
+        try {
+            Tessera::DecodeJpeg(bytes.data(), bytes.size(), {.strict = true});
+            ADD_FAILURE() << "a strict decode took it";
+        } catch (const std::exception& error) {
+            EXPECT_STREQ(error.what(), c.strictMessage);
+        }
+    }
+    std::filesystem::remove(source);
+}
+
+// A motion-JPEG frame decodes with the standard tables exactly as the file
+// that carries them; all-or-nothing callers get the error instead.
+TEST(TolerantRepairs, MissingTablesAreTheStandardOnes) {
+    const CorpusFile* file = FileNamed("baseline-420");
+    if (file == nullptr) GTEST_SKIP() << CorpusSkipReason();
+    const Bytes frame = WithoutHuffmanTables(file->bytes);
+    ASSERT_LT(frame.size(), file->bytes.size());
+    const Tessera::Image whole = Tessera::DecodeJpeg(file->bytes.data(), file->bytes.size());
+    const Tessera::Image image = Tessera::DecodeJpeg(frame.data(), frame.size());
+    EXPECT_EQ(image.pixels, whole.pixels);
+    EXPECT_TRUE(whole.warnings.empty());
+    ASSERT_EQ(image.warnings.size(), 4u);  // DC and AC tables 0 and 1
+    EXPECT_EQ(image.warnings[0].code, Tessera::ErrorCode::DcTableNotDefined);
+    try {
+        Tessera::DecodeJpeg(frame.data(), frame.size(), {.failOnWarning = true});
+        ADD_FAILURE() << "failOnWarning took the repair";
+    } catch (const Tessera::JpegError& error) {
+        EXPECT_EQ(error.Code(), Tessera::ErrorCode::DcTableNotDefined);
+    }
 }
 
 }  // namespace
