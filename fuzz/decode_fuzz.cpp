@@ -11,6 +11,13 @@
 // The interface with strict = true must give the decoder's outcome, message
 // and bytes, read row by row (on after a failure); by default it must end as
 // documented, and its rows must be DecodeJpeg's picture.
+//
+// A few hundred bytes may declare a frame of hundreds of megapixels, which a
+// tolerant decode then fills and converts in every pixel format: frames are
+// capped at 4 megapixels here, so that inputs run by the hundred a second,
+// as other decoders' fuzzers cap them. Built with TESSERA_FUZZ_LIMITS
+// (tessera_limits_fuzz) the target keeps the decoder's own limits, for
+// inputs that probe them.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +34,19 @@
 #include "tessera/jpeg.h"
 
 namespace {
+
+#ifdef TESSERA_FUZZ_LIMITS
+constexpr std::uint64_t kMaxPixels = Tessera::JpegDecoder::kMaxPixels;
+#else
+constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 22;
+#endif
+constexpr std::uint32_t kMaxScans = Tessera::JpegDecoder::kMaxScans;
+constexpr int kPixelFormats = 5;  // Bgra, Rgba, Rgb, Grey, Cmyk
+
+// A decoder with this target's limits.
+struct LimitedDecoder : Tessera::JpegDecoder {
+    LimitedDecoder() { SetLimits(kMaxPixels, kMaxScans); }
+};
 
 // An 8 × 8 grey baseline picture whose one block has only a DC value of 0, so
 // every pixel is mid-grey. It defines every table it uses.
@@ -112,12 +132,13 @@ Rows ReadAll(const std::uint8_t* data, std::size_t size, const Tessera::DecodeOp
 }
 
 void CheckInterface(const std::uint8_t* data, std::size_t size) {
-    Tessera::JpegDecoder decoder;
+    LimitedDecoder decoder;
     Tessera::RasterImage image;
     Tessera::MemoryStream stream(std::span<const std::uint8_t>(data, size));
     const std::string expected = Outcome([&] { decoder.DecodeStream(stream, image); });
     Tessera::DecodeOptions strict;
     strict.strict = true;
+    strict.maxPixels = kMaxPixels;
     const std::size_t chunk = size % 13 + 1;
     const Rows rows = ReadAll(data, size, strict, chunk);
     if (rows.outcome != expected) std::abort();
@@ -131,7 +152,9 @@ void CheckInterface(const std::uint8_t* data, std::size_t size) {
     }
 
     Tessera::DecodeOptions tolerant;
-    tolerant.format = static_cast<Tessera::PixelFormat>(size % 4);
+    tolerant.format = static_cast<Tessera::PixelFormat>(size % kPixelFormats);
+    tolerant.maxPixels = kMaxPixels;
+    tolerant.failOnWarning = size % 7 == 0;
     const Rows tolerantRows = ReadAll(data, size, tolerant, chunk + 3);
     Tessera::Image whole;
     const std::string outcome = Outcome([&] { whole = Tessera::DecodeJpeg(data, size, tolerant); });
@@ -143,7 +166,7 @@ void CheckInterface(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Tessera::JpegDecoder decoder;
+    LimitedDecoder decoder;
     Tessera::RasterImage image;
     Tessera::MemoryStream stream(std::span<const std::uint8_t>(data, size));
     try {

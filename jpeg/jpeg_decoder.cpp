@@ -12,6 +12,10 @@ JpegDecoder::JpegDecoder() {
 
 JpegDecoder::~JpegDecoder() = default;
 
+void JpegDecoder::SetLimits(std::uint64_t maxPixels, std::uint32_t maxScans) {
+    engine.SetSettings({false, maxPixels, maxScans, kMaxBlockVisitsPerBlock});
+}
+
 const FrameHeader& JpegDecoder::Frame() const {
     static const FrameHeader none;
     return engine.Frame() != nullptr ? *engine.Frame() : none;

@@ -79,6 +79,9 @@ class JpegDecoder : public ImageDecoder {
     const DecoderKernels& Kernels() const { return engine.Kernels(); }
     void SetSimdLevel(SimdLevel level) { engine.SetKernels(KernelsFor(level)); }
 
+    // Lower limits than kMaxPixels and kMaxScans, for tools and fuzzing.
+    void SetLimits(std::uint64_t maxPixels, std::uint32_t maxScans);
+
   private:
     const FrameHeader& Frame() const;
     void StartPicture(RasterImage& target);

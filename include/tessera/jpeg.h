@@ -1,6 +1,6 @@
 // Tessera: a JPEG decoder (baseline, extended sequential and progressive;
-// Huffman coding; 8-bit samples; one or three components) with exact integer
-// arithmetic, so every correct build gives the same bytes.
+// Huffman coding; 8-bit samples; grey, YCbCr, RGB, CMYK and YCCK) with exact
+// integer arithmetic, so every correct build gives the same bytes.
 //
 //   std::vector<std::uint8_t> file = ...;
 //   Tessera::Image image = Tessera::DecodeJpeg(file.data(), file.size());
@@ -162,12 +162,17 @@ constexpr std::size_t BytesPerPixel(PixelFormat format) {
 }
 
 struct DecodeOptions {
-    // false: accept the files cameras, phones and other encoders write:
-    // any APPn segments before the frame (Exif, ICC, Adobe) with JFIF
-    // optional; Adobe RGB (APP14 transform 0) as well as YCbCr; anything
-    // after EOI; 16-bit quantization tables in extended and progressive
-    // frames; a damaged restart interval decoded as blocks without data
-    // (mid-grey) and the picture resumed at the next restart marker.
+    // false: accept the files cameras, phones and other encoders write, as
+    // libjpeg reads them: any APPn segments before the frame (Exif, ICC,
+    // Adobe) with JFIF optional; RGB (Adobe transform 0, or components
+    // 'R', 'G', 'B'), CMYK and YCCK as well as grey and YCbCr; components
+    // that share an identifier; 16-bit quantization tables in extended and
+    // progressive frames. What is damaged is repaired and reported
+    // (warnings): a damaged restart interval decoded as blocks without data
+    // (mid-grey) and the picture resumed at the next restart marker; data
+    // that ends inside a scan (the rest without data) or without EOI;
+    // anything after EOI; the standard Huffman tables where a frame uses
+    // tables it does not define (motion-JPEG); a quantization value of 0.
     // true: exactly the JFIF decoder inside the screen saver, outcome, bytes
     // and message alike.
     bool strict = false;
