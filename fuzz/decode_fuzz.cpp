@@ -40,12 +40,11 @@ constexpr std::uint64_t kMaxPixels = Tessera::JpegDecoder::kMaxPixels;
 #else
 constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 22;
 #endif
-constexpr std::uint32_t kMaxScans = Tessera::JpegDecoder::kMaxScans;
 constexpr int kPixelFormats = 5;  // Bgra, Rgba, Rgb, Grey, Cmyk
 
 // A decoder with this target's limits.
 struct LimitedDecoder : Tessera::JpegDecoder {
-    LimitedDecoder() { SetLimits(kMaxPixels, kMaxScans); }
+    LimitedDecoder() { SetLimits(kMaxPixels, Tessera::JpegDecoder::kMaxScans); }
 };
 
 // An 8 × 8 grey baseline picture whose one block has only a DC value of 0, so
