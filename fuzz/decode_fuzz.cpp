@@ -36,15 +36,15 @@
 namespace {
 
 #ifdef TESSERA_FUZZ_LIMITS
-constexpr std::uint64_t kMaxPixels = Tessera::JpegDecoder::kMaxPixels;
+constexpr std::uint64_t kFuzzMaxPixels = Tessera::JpegDecoder::kMaxPixels;
 #else
-constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 22;
+constexpr std::uint64_t kFuzzMaxPixels = std::uint64_t{1} << 22;
 #endif
 constexpr int kPixelFormats = 5;  // Bgra, Rgba, Rgb, Grey, Cmyk
 
 // A decoder with this target's limits.
 struct LimitedDecoder : Tessera::JpegDecoder {
-    LimitedDecoder() { SetLimits(kMaxPixels, Tessera::JpegDecoder::kMaxScans); }
+    LimitedDecoder() { SetLimits(kFuzzMaxPixels, Tessera::JpegDecoder::kMaxScans); }
 };
 
 // An 8 × 8 grey baseline picture whose one block has only a DC value of 0, so
@@ -137,7 +137,7 @@ void CheckInterface(const std::uint8_t* data, std::size_t size) {
     const std::string expected = Outcome([&] { decoder.DecodeStream(stream, image); });
     Tessera::DecodeOptions strict;
     strict.strict = true;
-    strict.maxPixels = kMaxPixels;
+    strict.maxPixels = kFuzzMaxPixels;
     const std::size_t chunk = size % 13 + 1;
     const Rows rows = ReadAll(data, size, strict, chunk);
     if (rows.outcome != expected) std::abort();
@@ -152,7 +152,7 @@ void CheckInterface(const std::uint8_t* data, std::size_t size) {
 
     Tessera::DecodeOptions tolerant;
     tolerant.format = static_cast<Tessera::PixelFormat>(size % kPixelFormats);
-    tolerant.maxPixels = kMaxPixels;
+    tolerant.maxPixels = kFuzzMaxPixels;
     tolerant.failOnWarning = size % 7 == 0;
     const Rows tolerantRows = ReadAll(data, size, tolerant, chunk + 3);
     Tessera::Image whole;
