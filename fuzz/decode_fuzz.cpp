@@ -14,7 +14,7 @@
 //
 // A few hundred bytes may declare a frame of hundreds of megapixels, which a
 // tolerant decode then fills and converts in every pixel format: frames are
-// capped at 4 megapixels here, so that inputs run by the hundred a second,
+// capped at a megapixel here, so that inputs run by the hundred a second,
 // as other decoders' fuzzers cap them. Built with TESSERA_FUZZ_LIMITS
 // (tessera_limits_fuzz) the target keeps the decoder's own limits, for
 // inputs that probe them.
@@ -38,7 +38,7 @@ namespace {
 #ifdef TESSERA_FUZZ_LIMITS
 constexpr std::uint64_t kFuzzMaxPixels = Tessera::JpegDecoder::kMaxPixels;
 #else
-constexpr std::uint64_t kFuzzMaxPixels = std::uint64_t{1} << 22;
+constexpr std::uint64_t kFuzzMaxPixels = std::uint64_t{1} << 20;
 #endif
 constexpr int kPixelFormats = 5;  // Bgra, Rgba, Rgb, Grey, Cmyk
 
