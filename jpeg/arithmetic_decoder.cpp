@@ -8,16 +8,7 @@ namespace Tessera {
 
 namespace {
 
-// T.81 Table D.2, the probability estimation state machine: Qe of each
-// state, the state after an MPS and after an LPS, and whether an LPS
-// exchanges the sense of the MPS.
-struct EstimationState {
-    std::uint16_t qe;
-    std::uint8_t nextMps;
-    std::uint8_t nextLps;
-    std::uint8_t switchMps;
-};
-
+// T.81 Table D.2.
 constexpr std::array<EstimationState, 114> kStates{{
     {0x5A1D, 1, 1, 1},    {0x2586, 2, 14, 0},   {0x1114, 3, 16, 0},   {0x080B, 4, 18, 0},
     {0x03D8, 5, 20, 0},   {0x01DA, 6, 23, 0},   {0x00E5, 7, 25, 0},   {0x006F, 8, 28, 0},
@@ -51,7 +42,6 @@ constexpr std::array<EstimationState, 114> kStates{{
     // Not in Table D.2: the fixed estimate, state 0's Qe with no way out.
     {0x5A1D, 113, 113, 0},
 }};
-constexpr std::uint8_t kFixedState = 113;
 
 // A below this needs renormalisation (T.81 D.2.5: A stays at or above 0.75,
 // 0x8000 in the 16-bit scale where 0x10000 is 1.5).
@@ -62,12 +52,16 @@ constexpr int kCxShift = 16;
 
 }  // namespace
 
+const EstimationState& EstimationStateAt(unsigned index) {
+    return kStates[index];
+}
+
 void ArithmeticDecoder::Start() {
     // T.81 Figure D.22: two bytes into C, A = 1.0.
     c = 0;
     ct = 0;
     ended = false;
-    fixed = {kFixedState, 0};
+    fixed = {kFixedEstimationState, 0};
     ByteIn();
     c <<= kBitsPerByte;
     ByteIn();

@@ -6,6 +6,19 @@ namespace Tessera {
 
 class InputByteStream;
 
+// A state of T.81 Table D.2, the probability estimation state machine: Qe,
+// the state after an MPS and after an LPS, and whether an LPS exchanges the
+// sense of the MPS.
+struct EstimationState {
+    std::uint16_t qe;
+    std::uint8_t nextMps;
+    std::uint8_t nextLps;
+    std::uint8_t switchMps;
+};
+// States 0 .. 112 of Table D.2, and 113: the fixed estimate.
+const EstimationState& EstimationStateAt(unsigned index);
+inline constexpr std::uint8_t kFixedEstimationState = 113;
+
 // One statistics bin of an adaptive binary model (T.81 D.1.2): where in the
 // probability estimation state machine (Table D.2) it stands and which
 // decision is currently the more probable one. Zero is the initial state.
