@@ -55,7 +55,8 @@ int DecodeMagnitude(ArithmeticDecoder& decoder, Statistics& statistics, unsigned
 }
 
 std::int16_t Scaled(int value, unsigned al) {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned>(value) << al));
+    return static_cast<std::int16_t>(
+        static_cast<std::uint16_t>(static_cast<unsigned>(value) << al));
 }
 
 // An AC coefficient known to be nonzero: its sign (the fixed estimate) and
@@ -114,12 +115,13 @@ void DecodeArithmeticAc(ArithmeticDecoder& decoder, AcStatistics& statistics, un
     for (unsigned k = ss; k <= se; ++k) {
         if (decoder.Decode(statistics[kAcBinsPerIndex * (k - 1)])) return;  // end of block
         k = NextNonzero(decoder, statistics, k, se);
-        zigzag[k] = Scaled(DecodeAcValue(decoder, statistics, kAcBinsPerIndex * (k - 1), k, kx), al);
+        zigzag[k] =
+            Scaled(DecodeAcValue(decoder, statistics, kAcBinsPerIndex * (k - 1), k, kx), al);
     }
 }
 
-void RefineArithmeticAc(ArithmeticDecoder& decoder, AcStatistics& statistics,
-                        std::int16_t* zigzag, unsigned ss, unsigned se, unsigned al) {
+void RefineArithmeticAc(ArithmeticDecoder& decoder, AcStatistics& statistics, std::int16_t* zigzag,
+                        unsigned ss, unsigned se, unsigned al) {
     const int bit = 1 << al;
     // EOBx (T.81 G.1.3.3): past the last coefficient earlier passes made
     // nonzero, an end of block may come.

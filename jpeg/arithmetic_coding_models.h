@@ -48,7 +48,7 @@ int DecodeArithmeticDc(ArithmeticDecoder& decoder, DcStatistics& statistics, DcS
 void DecodeArithmeticAc(ArithmeticDecoder& decoder, AcStatistics& statistics, unsigned kx,
                         std::int16_t* zigzag, unsigned ss, unsigned se, unsigned al);
 // A refinement pass of Ss..Se (T.81 G.1.3.3).
-void RefineArithmeticAc(ArithmeticDecoder& decoder, AcStatistics& statistics,
-                        std::int16_t* zigzag, unsigned ss, unsigned se, unsigned al);
+void RefineArithmeticAc(ArithmeticDecoder& decoder, AcStatistics& statistics, std::int16_t* zigzag,
+                        unsigned ss, unsigned se, unsigned al);
 
 }  // namespace Tessera

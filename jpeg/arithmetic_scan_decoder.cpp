@@ -79,7 +79,8 @@ void ArithmeticScanDecoder::Walk(std::uint64_t end) {
 
 template <typename BlockOperation>
 void ArithmeticScanDecoder::Run(std::uint64_t end, BlockOperation operation) {
-    walk.Run(end, [&] { TakeRestartMarker(); }, operation);
+    walk.Run(
+        end, [&] { TakeRestartMarker(); }, operation);
 }
 
 DcConditioning ArithmeticScanDecoder::DcConditioningOf(unsigned index) const {
@@ -95,8 +96,7 @@ void ArithmeticScanDecoder::RunSequential(std::uint64_t end) {
             DecodeArithmeticDc(decoder, dcStatistics[selectors.dcTable],
                                dcStates[selectors.position], DcConditioningOf(i)));
         DecodeArithmeticAc(decoder, acStatistics[selectors.acTable],
-                           context.conditioning->acKx[selectors.acTable], zigzag, 1, kLastIndex,
-                           0);
+                           context.conditioning->acKx[selectors.acTable], zigzag, 1, kLastIndex, 0);
         alignas(16) std::int16_t natural[kBlockCoefficients];
         for (unsigned k = 0; k < kBlockCoefficients; ++k) natural[ZigzagToNatural[k]] = zigzag[k];
         c.StoreBlock(row, col, natural);
@@ -109,9 +109,8 @@ void ArithmeticScanDecoder::RunDcFirst(std::uint64_t end) {
         const ScanComponent& selectors = scan.components[i];
         const int dc = DecodeArithmeticDc(decoder, dcStatistics[selectors.dcTable],
                                           dcStates[selectors.position], DcConditioningOf(i));
-        c.BlockCoefficients(row, col)[0] =
-            static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned>(dc)
-                                                                 << scan.al));
+        c.BlockCoefficients(row, col)[0] = static_cast<std::int16_t>(
+            static_cast<std::uint16_t>(static_cast<unsigned>(dc) << scan.al));
     };
     Run(end, block);
 }

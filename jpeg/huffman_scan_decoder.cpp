@@ -103,7 +103,8 @@ void HuffmanScanDecoder::RunAcRefinement(BitReader& bits, std::uint64_t end) {
 
 template <typename BlockOperation>
 void HuffmanScanDecoder::Run(BitReader& bits, std::uint64_t end, BlockOperation operation) {
-    walk.Run(end, [&] { ExpectRestartMarker(bits); }, operation);
+    walk.Run(
+        end, [&] { ExpectRestartMarker(bits); }, operation);
 }
 
 void HuffmanScanDecoder::StartInterval() {

@@ -13,7 +13,8 @@ namespace {
 
 constexpr std::uint8_t kCarriageReturn = 13;
 constexpr std::uint8_t kLineFeed = 10;
-constexpr const char* kArithmeticRefused = "Cannot read image - Arithmetic Coding covered by patents";
+constexpr const char* kArithmeticRefused =
+    "Cannot read image - Arithmetic Coding covered by patents";
 constexpr const char* kUnknownMarker = "Unknown, unsupported, or reserved marker encountered";
 
 // Whether the entropy-coded data from the stream's position on is followed

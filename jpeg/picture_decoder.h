@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "frame_header.h"
-#include "scan_decoder.h"
 #include "jpeg_component.h"
+#include "scan_decoder.h"
 #include "scan_header.h"
 #include "simd_level.h"
 #include "table_segments.h"

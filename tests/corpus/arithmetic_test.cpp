@@ -72,7 +72,8 @@ TEST_P(Arithmetic, DecodesCloseToDjpegAndStrictRefuses) {
     EXPECT_EQ(info.progressive, c.progressive);
 
     Tessera::DecodeOptions options;
-    options.format = expected->channels == 1 ? Tessera::PixelFormat::Grey : Tessera::PixelFormat::Rgb;
+    options.format =
+        expected->channels == 1 ? Tessera::PixelFormat::Grey : Tessera::PixelFormat::Rgb;
     const Tessera::Image image = Tessera::DecodeJpeg(bytes.data(), bytes.size(), options);
     const Difference d =
         Compare({expected->width, expected->height, expected->channels, image.pixels}, *expected);
@@ -99,13 +100,12 @@ TEST_P(Arithmetic, DecodesCloseToDjpegAndStrictRefuses) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cjpeg, Arithmetic, ::testing::ValuesIn(kCases),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
-                             for (char& ch : name)
-                                 if (ch == '-') ch = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cjpeg, Arithmetic, ::testing::ValuesIn(kCases), [](const auto& info) {
+    std::string name = info.param.name;
+    for (char& ch : name)
+        if (ch == '-') ch = '_';
+    return name;
+});
 
 }  // namespace
 }  // namespace TesseraTest

@@ -3,12 +3,13 @@
 // bytes already written and the byte stuffing of B.1.1.5 done at the end):
 // decisions encoded with it decode to themselves, and the decoder stops at
 // the marker after the data.
+#include "jpeg/arithmetic_decoder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
-#include "jpeg/arithmetic_decoder.h"
 #include "jpeg/memory_stream.h"
 
 namespace Tessera {
