@@ -53,7 +53,11 @@ void ShareRepeatedIdentifiers(FrameHeader& frame) {
 }  // namespace
 
 bool FrameHeader::Progressive() const {
-    return code == SOF2;
+    return code == SOF2 || code == SOF10;
+}
+
+bool FrameHeader::Arithmetic() const {
+    return code == SOF9 || code == SOF10;
 }
 
 unsigned FrameHeader::BlocksPerMcu() const {

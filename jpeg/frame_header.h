@@ -41,6 +41,8 @@ struct FrameHeader {
     std::uint32_t mcuColumns = 0;
 
     bool Progressive() const;
+    // Arithmetic-coded (SOF9, SOF10) rather than Huffman-coded.
+    bool Arithmetic() const;
     // Blocks in one MCU of an interleaved scan over every component.
     unsigned BlocksPerMcu() const;
     std::uint64_t Blocks() const { return std::uint64_t{mcuRows} * mcuColumns * BlocksPerMcu(); }
@@ -51,7 +53,7 @@ struct FrameLimits {
     std::uint64_t maxPixels = 0;
 };
 
-// Reads the segment after its SOF marker `code` (SOF0, SOF1 or SOF2) and
+// Reads the segment after its SOF marker `code` (SOF0, SOF1, SOF2, SOF9 or SOF10) and
 // checks it; throws the decoder's messages for what it refuses.
 FrameHeader ReadFrameHeader(InputByteStream& stream, std::uint8_t code, const FrameLimits& limits);
 

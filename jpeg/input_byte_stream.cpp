@@ -99,6 +99,20 @@ int InputByteStream::SkipToMarker(const std::uint8_t* from) {
     return -1;
 }
 
+int InputByteStream::ReadCodedByte() {
+    if (!EnsureByte()) return -1;
+    if (*readPointer != 0xFF) return *readPointer++;
+    if (readPointer + 1 < bufferEnd) {
+        if (readPointer[1] != 0x00) return -1;
+        readPointer += 2;
+        return 0xFF;
+    }
+    ++readPointer;
+    if (!EnsureByte() || *readPointer != 0x00) return -1;
+    ++readPointer;
+    return 0xFF;
+}
+
 int InputByteStream::ReadBit() {
     if (bitsLeft == 0) StepToNextByte(kReadBitMessages);
     --bitsLeft;

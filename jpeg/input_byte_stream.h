@@ -54,6 +54,12 @@ class InputByteStream {
     // (the stream then stands at the buffer's end).
     int SkipToMarker(const std::uint8_t* from);
 
+    // Byte mode, for arithmetic-coded data (T.81 D.2.6, B.1.1.5): the next
+    // data byte, a 0xFF with its stuffed 0x00 read as one 0xFF; -1 at a
+    // marker (fill bytes included) or at the end of the data, which it leaves
+    // unread. A 0xFF that ends a buffer is consumed to see what follows it.
+    int ReadCodedByte();
+
     // --- bit mode ---
 
     int ReadBit();

@@ -39,6 +39,7 @@ JpegInfo InfoOf(const PictureDecoder& decoder) {
     info.jfif = decoder.Facts().jfif;
     info.orientation = decoder.Facts().orientation;
     info.hasIccProfile = decoder.Facts().iccProfile;
+    info.arithmetic = frame->Arithmetic();
     return info;
 }
 

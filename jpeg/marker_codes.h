@@ -20,6 +20,7 @@ enum Marker : std::uint8_t {
     SOF9 = 0xC9,  // the arithmetic-coded frames, 0xC9 .. 0xCF but 0xCC (DAC)
     SOF10 = 0xCA,
     SOF11 = 0xCB,
+    DAC = 0xCC,  // arithmetic conditioning tables
     SOF13 = 0xCD,
     SOF14 = 0xCE,
     SOF15 = 0xCF,

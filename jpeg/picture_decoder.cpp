@@ -21,6 +21,9 @@ constexpr std::array<unsigned, 3> kRgbIdentifiers = {82, 71, 66};
 constexpr int kAdobeRgbOrCmyk = 0;
 constexpr int kAdobeYCbCr = 1;
 constexpr int kAdobeYcck = 2;
+constexpr const char* kArithmeticRefused =
+    "Cannot read image - Arithmetic Coding covered by patents";
+constexpr const char* kUnknownMarker = "Unknown, unsupported, or reserved marker encountered";
 
 // Whether the entropy-coded data from the stream's position on is followed
 // by EOI: the first marker in the buffer that is neither a stuffed zero nor
@@ -50,6 +53,7 @@ void PictureDecoder::Begin(InputByteStream& stream) {
     facts = HeaderFacts{};
     frame.reset();
     restartInterval = 0;
+    conditioning = {};
     endOfImage = false;
     firstByte = true;
     scansDone = 0;
@@ -111,11 +115,20 @@ std::optional<PictureDecoder::Step> PictureDecoder::HandleMarker(InputByteStream
                 throw JpegBadStream("Differential Lossless Huffman Coding Not Supported");
             case SOF9:
             case SOF10:
+                // Tolerant decodes read 8-bit arithmetic-coded sequential
+                // and progressive frames; the rest stay refused.
+                if (!settings.tolerant) throw JpegBadStream(kArithmeticRefused);
+                ReadFrame(stream, code);
+                return Step::Frame;
+            case DAC:
+                if (!settings.tolerant) throw JpegBadStream(kUnknownMarker);
+                ReadArithmeticConditioning(stream, conditioning);
+                return std::nullopt;
             case SOF11:
             case SOF13:
             case SOF14:
             case SOF15:
-                throw JpegBadStream("Cannot read image - Arithmetic Coding covered by patents");
+                throw JpegBadStream(kArithmeticRefused);
             case SOI:
                 return std::nullopt;
             case EOI:
@@ -140,7 +153,7 @@ std::optional<PictureDecoder::Step> PictureDecoder::HandleMarker(InputByteStream
                     ReadApplicationSegment(stream, code, facts, segmentPayload);
                     return std::nullopt;
                 }
-                throw JpegBadStream("Unknown, unsupported, or reserved marker encountered");
+                throw JpegBadStream(kUnknownMarker);
         }
     }
 }
@@ -186,14 +199,22 @@ void PictureDecoder::StartScan(InputByteStream& stream, bool rowsWanted) {
     CountBlockVisits();
     ++scansDone;
     transformedMcuRow = -1;
-    // A file cut off right after the scan's header has none of its data.
-    const bool noData = Repairs() && !stream.HasData();
-    if (!noData) stream.StartBitReading();
-    const unsigned position = scan.components[0].position;
-    const HuffmanScanDecoder::Context context{&*frame,         &tables,           &components,
-                                              restartInterval, settings.tolerant, Repairs()};
-    scanDecoder.emplace(context, scan, stream, settings.tolerant ? 0 : eobRunsLeft[position]);
-    if (noData) scanDecoder->MarkCutOff();
+    if (frame->Arithmetic()) {
+        // Arithmetic-coded data is read in byte mode.
+        const ArithmeticScanDecoder::Context context{&*frame, &conditioning, &components,
+                                                     restartInterval, Repairs()};
+        scanDecoder.emplace(std::in_place_type<ArithmeticScanDecoder>, context, scan, stream);
+    } else {
+        // A file cut off right after the scan's header has none of its data.
+        const bool noData = Repairs() && !stream.HasData();
+        if (!noData) stream.StartBitReading();
+        const unsigned position = scan.components[0].position;
+        const HuffmanScanDecoder::Context context{&*frame,         &tables,           &components,
+                                                  restartInterval, settings.tolerant, Repairs()};
+        scanDecoder.emplace(std::in_place_type<HuffmanScanDecoder>, context, scan, stream,
+                            settings.tolerant ? 0 : eobRunsLeft[position]);
+        if (noData) scanDecoder->MarkCutOff();
+    }
     if (frame->Progressive() && scan.ss == 0 && scan.se != 0)
         throw JpegBadStream("Progressive scan contains DC and AC data");
 }
@@ -205,6 +226,7 @@ void PictureDecoder::CheckScanTables(const JpegComponent& component,
     // Baseline frames take 8-bit tables only (T.81 B.2.4.1).
     if (frame->code == SOF0 && quant.sixteenBit)
         throw JpegBadStream("Only 8-bit Data is Supported");
+    if (frame->Arithmetic()) return;  // no Huffman tables to check
     const bool progressive = frame->Progressive();
     const bool needsDc = !progressive || scan.ss == 0;
     const bool needsAc = !progressive || scan.ss != 0;
@@ -243,7 +265,7 @@ PictureDecoder::Step PictureDecoder::EndOfData() {
 }
 
 void PictureDecoder::ReportRepairs() {
-    const HuffmanScanDecoder::Repairs& repairs = scanDecoder->Repaired();
+    const ScanWalk::Repairs& repairs = scanDecoder->Repaired();
     const std::string scanName = "scan " + std::to_string(scansDone);
     if (repairs.damagedIntervals > 0)
         Warn(repairs.firstError,

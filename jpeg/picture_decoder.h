@@ -8,8 +8,8 @@
 
 #include "colour_conversion.h"
 #include "frame_header.h"
-#include "huffman_scan_decoder.h"
 #include "jpeg_component.h"
+#include "scan_decoder.h"
 #include "scan_header.h"
 #include "simd_level.h"
 #include "table_segments.h"
@@ -123,6 +123,8 @@ class PictureDecoder {
     HeaderFacts facts;
     std::optional<FrameHeader> frame;
     unsigned restartInterval = 0;
+    // Set by DAC; a picture starts with T.81's defaults.
+    ArithmeticConditioning conditioning;
     bool endOfImage = false;
     bool firstByte = true;
     std::uint32_t scansDone = 0;
@@ -136,7 +138,7 @@ class PictureDecoder {
 
     // --- per scan ---
     ScanHeader scan;
-    std::optional<HuffmanScanDecoder> scanDecoder;
+    std::optional<ScanDecoder> scanDecoder;
     bool rowsFinal = false;
 };
 

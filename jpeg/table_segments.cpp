@@ -84,6 +84,34 @@ bool ReadQuantTables(InputByteStream& stream, TableSet& tables, bool lenient) {
     return zero;
 }
 
+// T.81 B.2.4.3: pairs of Tc/Tb (class: 0 DC, 1 AC; slot) and Cs (DC: U in
+// the high nibble, L in the low one; AC: Kx). Slots above 3, which no scan
+// can select, are passed over as other decoders do.
+void ReadArithmeticConditioning(InputByteStream& stream, ArithmeticConditioning& conditioning) {
+    constexpr unsigned kPairBytes = 2;
+    const unsigned length = stream.ReadBigEndian16();
+    const unsigned header = kSegmentLengthBytes;
+    if (length < header || (length - header) % kPairBytes != 0)
+        throw JpegBadStream("Invalid value in input stream");
+    for (unsigned pairs = (length - header) / kPairBytes; pairs > 0; --pairs) {
+        const std::uint8_t target = stream.ReadByte();
+        const std::uint8_t value = stream.ReadByte();
+        const unsigned tableClass = target >> 4;
+        const unsigned slot = target & 0x0F;
+        const auto lower = static_cast<std::uint8_t>(value & 0x0F);
+        const auto upper = static_cast<std::uint8_t>(value >> 4);
+        if (tableClass > 1 || (tableClass == 0 && lower > upper))
+            throw JpegBadStream("Invalid value in input stream");
+        if (slot >= ArithmeticConditioning::kSlots) continue;
+        if (tableClass == 1) {
+            conditioning.acKx[slot] = value;
+        } else {
+            conditioning.dcLower[slot] = lower;
+            conditioning.dcUpper[slot] = upper;
+        }
+    }
+}
+
 unsigned ReadRestartInterval(InputByteStream& stream) {
     stream.ReadBigEndian16();  // the length: the segment holds exactly one value
     return stream.ReadBigEndian16();

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "arithmetic_coding_models.h"
 #include "huffman_table.h"
 #include "quant_table.h"
 
@@ -36,6 +37,8 @@ void ReadHuffmanTables(InputByteStream& stream, TableSet& tables);
 // lenient: accept 16-bit tables (the scan checks the frame's kind) and zero
 // values (tolerant decodes). Returns whether a table it loaded holds a zero.
 bool ReadQuantTables(InputByteStream& stream, TableSet& tables, bool lenient);
+// DAC: the conditioning values of the arithmetic table slots it names.
+void ReadArithmeticConditioning(InputByteStream& stream, ArithmeticConditioning& conditioning);
 // The restart interval in MCUs; 0 switches restart markers off.
 unsigned ReadRestartInterval(InputByteStream& stream);
 // APPn and COM: the facts of APP0, APP1, APP2 and APP14 are noted, the rest

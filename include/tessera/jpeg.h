@@ -215,6 +215,7 @@ struct JpegInfo {
     bool jfif = false;                        // a JFIF APP0 segment
     unsigned orientation = 0;                 // Exif orientation 1..8; 0 when there is none
     bool hasIccProfile = false;               // an ICC_PROFILE APP2 segment
+    bool arithmetic = false;                  // arithmetic-coded (SOF9, SOF10)
 };
 
 // A decoded picture: rows from the top, no padding between them.
