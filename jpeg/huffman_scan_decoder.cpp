@@ -261,6 +261,7 @@ bool HuffmanScanDecoder::RecoverFromDamage(BitReader& bits, ErrorCode error) {
 
 void HuffmanScanDecoder::CutOff(const InputByteStream& stream) {
     repairs.cutOff = true;
+    repairs.cutOffUnit = next;
     DecodeLastUnitPadded(stream);
     resumeAt = units;
     eobRun = 0;

@@ -41,11 +41,12 @@ class HuffmanScanDecoder {
     };
 
     // What the decoder repaired: restart intervals filled after damage, and
-    // whether the data ended inside the scan (its rest filled); the error
-    // of the first repair.
+    // whether the data ended inside the scan (its rest filled) and in which
+    // unit; the error of the first repair.
     struct Repairs {
         unsigned damagedIntervals = 0;
         bool cutOff = false;
+        std::uint64_t cutOffUnit = 0;
         ErrorCode firstError = ErrorCode::Other;
     };
 
