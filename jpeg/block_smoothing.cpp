@@ -122,16 +122,11 @@ void ScanProgress::Record(const ScanHeader& scan, bool firstScan) {
 }
 
 SmoothingPlan SmoothingPlan::For(const ScanProgress& progress, unsigned componentCount,
-                                 const std::array<const QuantTable*, kMaxFrameComponents>& quant,
                                  unsigned scansDone, unsigned lastGoodMcuRow) {
     SmoothingPlan plan;
     plan.lastGoodMcuRow = lastGoodMcuRow;
     bool useful = false;
     for (unsigned i = 0; i < componentCount; ++i) {
-        const auto& values = quant[i]->values;
-        if (std::any_of(values.begin(), values.begin() + kSmoothedCoefficients,
-                        [](std::uint16_t v) { return v == 0; }))
-            return {};
         const CoefficientBits& bits = progress.Current(i);
         if (bits[0] == kNeverCoded) return {};
         plan.current[i] = bits;
@@ -142,6 +137,11 @@ SmoothingPlan SmoothingPlan::For(const ScanProgress& progress, unsigned componen
     }
     plan.applies = useful;
     return plan;
+}
+
+bool SmoothingPlan::TableAllows(const QuantTable& quant) {
+    return std::none_of(quant.values.begin(), quant.values.begin() + kSmoothedCoefficients,
+                        [](std::uint16_t v) { return v == 0; });
 }
 
 void SmoothBlock(const DcNeighbourhood& dc, const CoefficientBits& bits, const QuantTable& quant,

@@ -46,13 +46,15 @@ class ScanProgress {
 // ended take the progression from before that scan.
 class SmoothingPlan {
   public:
-    // Smoothing applies when every component has its DC value, some of its
-    // first AC coefficients remain inexact and its table holds no zero among
-    // the values the estimates divide by. lastGoodMcuRow: the row of MCUs
-    // where the last scan's data ended (its last row when it did not).
+    // Smoothing applies when every component has its DC value and some of
+    // its first AC coefficients remain inexact. lastGoodMcuRow: the row of
+    // MCUs where the last scan's data ended (its last row when it did not).
     static SmoothingPlan For(const ScanProgress& progress, unsigned componentCount,
-                             const std::array<const QuantTable*, kMaxFrameComponents>& quant,
                              unsigned scansDone, unsigned lastGoodMcuRow);
+    // And when the table holds no zero among the values the estimates
+    // divide by; asked as the blocks are transformed, since a DQT after
+    // the last scan still changes the table.
+    static bool TableAllows(const QuantTable& quant);
 
     bool Applies() const { return applies; }
     const CoefficientBits& BitsFor(unsigned position, unsigned mcuRow) const {

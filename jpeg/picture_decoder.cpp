@@ -318,10 +318,7 @@ void PictureDecoder::PlanSmoothing() {
     const unsigned lastGoodMcuRow = repairs.cutOff && perRow != 0
                                         ? static_cast<unsigned>(repairs.cutOffUnit / perRow)
                                         : frame->mcuRows - 1;
-    std::array<const QuantTable*, kMaxFrameComponents> quant{};
-    for (unsigned i = 0; i < frame->componentCount; ++i) quant[i] = &components[i].Quant();
-    smoothing =
-        SmoothingPlan::For(progress, frame->componentCount, quant, scansDone, lastGoodMcuRow);
+    smoothing = SmoothingPlan::For(progress, frame->componentCount, scansDone, lastGoodMcuRow);
 }
 
 void PictureDecoder::Finish(InputByteStream& stream) {
@@ -376,10 +373,12 @@ const JpegComponent& PictureDecoder::ComponentAt(unsigned i) const {
 
 void PictureDecoder::PrepareMcuRow(unsigned mcuRow) {
     if (!frame || !frame->Progressive() || transformedMcuRow == static_cast<int>(mcuRow)) return;
+    bool smooth = smoothing.Applies();
+    for (unsigned i = 0; smooth && i < frame->componentCount; ++i)
+        smooth = SmoothingPlan::TableAllows(components[i].Quant());
     for (unsigned i = 0; i < frame->componentCount; ++i)
         if (frame->sharedWith[i] == i)
-            components[i].TransformMcuRow(
-                mcuRow, smoothing.Applies() ? &smoothing.BitsFor(i, mcuRow) : nullptr);
+            components[i].TransformMcuRow(mcuRow, smooth ? &smoothing.BitsFor(i, mcuRow) : nullptr);
     transformedMcuRow = static_cast<int>(mcuRow);
 }
 
