@@ -107,7 +107,7 @@ void JpegComponent::FillBlock(unsigned row, unsigned col) {
     Transform(row, col, zero);
 }
 
-void JpegComponent::TransformZigzag(unsigned row, unsigned col, const std::int16_t* zigzag) {
+inline void JpegComponent::TransformZigzag(unsigned row, unsigned col, const std::int16_t* zigzag) {
     // Progressive scans keep the coefficients in zigzag order, the order in
     // which their bands address them; the transform takes natural order.
     // Blocks are mostly zeros, so only the non-zero ones are moved.
