@@ -70,7 +70,7 @@ bool ArithmeticScanDecoder::Recover(ErrorCode error) {
         return true;
     }
     if (!walk.SkipDamage(stream)) {
-        walk.CutOff();  // no marker follows: the data has ended
+        walk.CutOff(walk.Next());  // no marker follows: the data has ended
         return true;
     }
     if (walk.Resumes()) StartInterval();

@@ -138,8 +138,9 @@ bool HuffmanScanDecoder::RecoverFromDamage(BitReader& bits, ErrorCode error) {
         const std::uint8_t* at = stream.ReadPointer();
         const std::uint8_t* from = at - walk.IntervalStart() >= 2 ? at - 2 : walk.IntervalStart();
         if (stream.SkipToMarker(from) < 0) {
+            const std::uint64_t failed = walk.Next();
             DecodeLastUnitPadded(stream);
-            walk.CutOff();
+            walk.CutOff(failed);
         } else {
             walk.SkipRest();
         }

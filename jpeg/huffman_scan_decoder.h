@@ -55,7 +55,7 @@ class HuffmanScanDecoder {
     // The scan's data is missing altogether: every unit is filled.
     void MarkCutOff() {
         walk.NoteFailure(ErrorCode::PrematureEndOfFile);
-        walk.CutOff();
+        walk.CutOff(0);
     }
 
   private:

@@ -107,26 +107,72 @@ void JpegComponent::FillBlock(unsigned row, unsigned col) {
     Transform(row, col, zero);
 }
 
-void JpegComponent::TransformMcuRow(unsigned mcuRow) {
-    if (samples.empty() || coefficients.empty()) return;
-    const unsigned first = mcuRow * verticalSampling;
-    const unsigned last = std::min(first + verticalSampling, allocatedRows);
+inline void JpegComponent::TransformZigzag(unsigned row, unsigned col, const std::int16_t* zigzag) {
     // Progressive scans keep the coefficients in zigzag order, the order in
     // which their bands address them; the transform takes natural order.
     // Blocks are mostly zeros, so only the non-zero ones are moved.
     alignas(16) std::int16_t natural[64];
+    ClearBlock(natural);
+    for (std::uint64_t nonZero = NonZeroCoefficients(zigzag); nonZero != 0;
+         nonZero &= nonZero - 1) {
+        const int k = std::countr_zero(nonZero);
+        natural[ZigzagToNatural[k]] = zigzag[k];
+    }
+    Transform(row, col, natural);
+}
+
+void JpegComponent::TransformMcuRow(unsigned mcuRow, const CoefficientBits* smoothing) {
+    if (samples.empty() || coefficients.empty()) return;
+    const unsigned first = mcuRow * verticalSampling;
+    unsigned last = std::min(first + verticalSampling, allocatedRows);
+    if (smoothing != nullptr) {
+        // Estimates reach two block rows past the last row that data
+        // reached: its DC values shape the blocks below it.
+        constexpr unsigned kReach = 2;
+        last = std::min({first + verticalSampling, blockRows, allocatedRows + kReach});
+        for (unsigned r = first; r < last; ++r) TransformSmoothedRow(mcuRow, r, *smoothing);
+        return;
+    }
     for (unsigned r = first; r < last; ++r) {
         const std::int16_t* block = coefficients.data() + BlockIndex(r, 0) * 64;
-        for (unsigned c = 0; c < blockColumns; ++c, block += 64) {
-            ClearBlock(natural);
-            for (std::uint64_t nonZero = NonZeroCoefficients(block); nonZero != 0;
-                 nonZero &= nonZero - 1) {
-                const int k = std::countr_zero(nonZero);
-                natural[ZigzagToNatural[k]] = block[k];
-            }
-            Transform(r, c, natural);
-        }
+        for (unsigned c = 0; c < blockColumns; ++c, block += 64) TransformZigzag(r, c, block);
     }
+}
+
+void JpegComponent::TransformSmoothedRow(unsigned mcuRow, unsigned row,
+                                         const CoefficientBits& bits) {
+    EnsureBlockRows(row + 1);
+    DcWindow window(SmoothingRows(mcuRow, row), scanBlockColumns);
+    alignas(16) std::int16_t smoothed[64];
+    const std::int16_t* block = coefficients.data() + BlockIndex(row, 0) * 64;
+    for (unsigned c = 0; c < blockColumns; ++c, block += 64) {
+        std::copy_n(block, 64, smoothed);
+        SmoothBlock(window.At(c), bits, *setup.quantTable, smoothed);
+        TransformZigzag(row, c, smoothed);
+    }
+}
+
+// libjpeg's choice, which the neighbourhood follows so that pictures smooth
+// as djpeg shows them: rows outside the picture replicate its edge rows, and
+// so do rows two away from a block in the first two and last two rows of
+// MCUs where the block lies at the wrong end of its MCU row.
+std::array<const std::int16_t*, 5> JpegComponent::SmoothingRows(unsigned mcuRow,
+                                                                unsigned row) const {
+    const unsigned lastMcuRow = blockRows / verticalSampling - 1;
+    const unsigned inMcu = row - mcuRow * verticalSampling;
+    const unsigned lastRowRows = scanBlockRows % verticalSampling;
+    const unsigned rowsHere =
+        mcuRow < lastMcuRow || lastRowRows == 0 ? verticalSampling : lastRowRows;
+    const unsigned above = inMcu > 0 || mcuRow > 0 ? row - 1 : row;
+    const unsigned twoAbove = inMcu > 1 || mcuRow > 1 ? row - 2 : above;
+    const unsigned below = inMcu + 1 < rowsHere || mcuRow < lastMcuRow ? row + 1 : row;
+    const unsigned twoBelow = inMcu + 2 < rowsHere || mcuRow + 1 < lastMcuRow ? row + 2 : below;
+    std::array<const std::int16_t*, 5> rows{};
+    const std::array<unsigned, 5> picked = {twoAbove, above, row, below, twoBelow};
+    for (unsigned i = 0; i < 5; ++i)
+        if (picked[i] < allocatedRows)
+            rows[i] = coefficients.data() + BlockIndex(picked[i], 0) * 64;
+    return rows;
 }
 
 }  // namespace Tessera

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "block_smoothing.h"
 #include "image/zeroed_memory.h"
 #include "inverse_dct.h"
 
@@ -71,8 +72,9 @@ class JpegComponent {
     // the samples of zero coefficients, as a block without data.
     void FillBlock(unsigned row, unsigned col);
     // Progressive frames: dequantizes and transforms the coefficients of the
-    // existing blocks of one row of MCUs into the samples.
-    void TransformMcuRow(unsigned mcuRow);
+    // existing blocks of one row of MCUs into the samples; with `smoothing`,
+    // from copies of them with the estimates of block smoothing.
+    void TransformMcuRow(unsigned mcuRow, const CoefficientBits* smoothing = nullptr);
 
     // --- geometry and samples, for the scan decoder and the conversions ---
 
@@ -129,6 +131,12 @@ class JpegComponent {
         return sampleBand ? row % (std::size_t{verticalSampling} * 8) : row;
     }
     void Transform(unsigned row, unsigned col, const std::int16_t* natural);
+    // Transforms a block of zigzag-ordered coefficients.
+    void TransformZigzag(unsigned row, unsigned col, const std::int16_t* zigzag);
+    void TransformSmoothedRow(unsigned mcuRow, unsigned row, const CoefficientBits& bits);
+    // The five rows of blocks whose DC values smoothing takes for block row
+    // `row` of MCU row `mcuRow`; null where no scan reached.
+    std::array<const std::int16_t*, 5> SmoothingRows(unsigned mcuRow, unsigned row) const;
     void GrowBlockRows(unsigned rows);
 
     unsigned horizontalSampling = 0;

@@ -62,6 +62,8 @@ void PictureDecoder::Begin(InputByteStream& stream) {
     transformedMcuRow = -1;
     rowsFinal = false;
     warnings.clear();
+    progress.Reset();
+    smoothing = {};
     if (stream.ReadByte() != kMarkerPrefix || stream.ReadByte() != SOI)
         throw JpegBadStream("Missing SOI Marker");
     // Other decoders take any segments between SOI and the frame: JFIF is
@@ -197,6 +199,7 @@ void PictureDecoder::StartScan(InputByteStream& stream, bool rowsWanted) {
 
     PrepareScanComponents(rowsWanted && rowsFinal);
     CountBlockVisits();
+    progress.Record(scan, scansDone == 0);
     ++scansDone;
     transformedMcuRow = -1;
     if (frame->Arithmetic()) {
@@ -321,8 +324,23 @@ void PictureDecoder::DecodeScanRows(InputByteStream& stream, unsigned end) {
 void PictureDecoder::EndScan(InputByteStream& stream) {
     eobRunsLeft[scan.components[0].position] = scanDecoder->EobRun();
     ReportRepairs();
+    PlanSmoothing();
     scanDecoder.reset();
     stream.StopBitReading();
+}
+
+// libjpeg decides when its output begins, once the scans have been read;
+// where the data ended inside the last scan, the rows of MCUs after the one
+// it ended in take the progression from before that scan.
+void PictureDecoder::PlanSmoothing() {
+    smoothing = {};
+    if (!settings.tolerant || !frame->Progressive()) return;
+    const ScanWalk::Repairs& repairs = scanDecoder->Repaired();
+    const std::uint64_t perRow = scanDecoder->UnitsPerMcuRow();
+    const unsigned lastGoodMcuRow = repairs.cutOff && perRow != 0
+                                        ? static_cast<unsigned>(repairs.cutOffUnit / perRow)
+                                        : frame->mcuRows - 1;
+    smoothing = SmoothingPlan::For(progress, frame->componentCount, scansDone, lastGoodMcuRow);
 }
 
 void PictureDecoder::Finish(InputByteStream& stream) {
@@ -377,8 +395,12 @@ const JpegComponent& PictureDecoder::ComponentAt(unsigned i) const {
 
 void PictureDecoder::PrepareMcuRow(unsigned mcuRow) {
     if (!frame || !frame->Progressive() || transformedMcuRow == static_cast<int>(mcuRow)) return;
+    bool smooth = smoothing.Applies();
+    for (unsigned i = 0; smooth && i < frame->componentCount; ++i)
+        smooth = SmoothingPlan::TableAllows(components[i].Quant());
     for (unsigned i = 0; i < frame->componentCount; ++i)
-        if (frame->sharedWith[i] == i) components[i].TransformMcuRow(mcuRow);
+        if (frame->sharedWith[i] == i)
+            components[i].TransformMcuRow(mcuRow, smooth ? &smoothing.BitsFor(i, mcuRow) : nullptr);
     transformedMcuRow = static_cast<int>(mcuRow);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "block_smoothing.h"
 #include "colour_conversion.h"
 #include "frame_header.h"
 #include "jpeg_component.h"
@@ -109,6 +110,9 @@ class PictureDecoder {
     bool Repairs() const { return settings.tolerant && !settings.failOnWarning; }
     void PrepareScanComponents(bool bands);
     void CountBlockVisits();
+    // Tolerant decodes of progressive frames, after a scan: whether and how
+    // block smoothing fills in what the scans so far have not brought.
+    void PlanSmoothing();
     bool Converts() const;
     // Whether only line ends follow EOI.
     static bool OnlyLineEndsFollow(InputByteStream& stream);
@@ -135,6 +139,8 @@ class PictureDecoder {
     std::array<unsigned, kMaxFrameComponents> eobRunsLeft{};
     int transformedMcuRow = -1;
     std::vector<Warning> warnings;
+    ScanProgress progress;
+    SmoothingPlan smoothing;
 
     // --- per scan ---
     ScanHeader scan;

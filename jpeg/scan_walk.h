@@ -31,15 +31,18 @@ class ScanWalk {
     struct Repairs {
         unsigned damagedIntervals = 0;
         bool cutOff = false;
+        std::uint64_t cutOffUnit = 0;  // the unit the data ended in
         ErrorCode firstError = ErrorCode::Other;
     };
     const Repairs& Repaired() const { return repairs; }
     void NoteFailure(ErrorCode error) {
         if (repairs.firstError == ErrorCode::Other) repairs.firstError = error;
     }
-    // The data ends inside the scan: the rest of it is filled.
-    void CutOff() {
+    // The data ends inside the scan, in the given unit: the rest of the
+    // scan is filled.
+    void CutOff(std::uint64_t unit) {
         repairs.cutOff = true;
+        repairs.cutOffUnit = unit;
         resumeAt = units;
     }
 

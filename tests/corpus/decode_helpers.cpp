@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "cjpeg_corpus.h"
 #include "jpeg/jpeg_decoder.h"
@@ -56,6 +57,23 @@ std::vector<std::string> SharedJpegFiles() {
     }
     std::sort(files.begin(), files.end());
     return files;
+}
+
+std::optional<Picture> DjpegOf(const std::vector<std::uint8_t>& bytes, const std::string& name) {
+    const auto directory = std::filesystem::temp_directory_path();
+    const auto input = directory / ("tessera-" + name + ".jpg");
+    const auto output = directory / ("tessera-" + name + ".ppm");
+    std::ofstream(input, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    // Exit status 2: decoded with warnings (a cut-off file).
+    const bool decoded =
+        RunQuietly("djpeg -dct int -nosmooth -outfile " + ShellQuote(output.string()) + " " +
+                   ShellQuote(input.string()) + " || test $? -eq 2");
+    std::optional<Picture> picture = decoded ? ReadNetpbm(output.string()) : std::nullopt;
+    std::filesystem::remove(input);
+    std::filesystem::remove(output);
+    return picture;
 }
 
 std::uint64_t Digest(const Tessera::RasterImage& image) {

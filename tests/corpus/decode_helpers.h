@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,11 @@ struct Difference {
 constexpr int kMaximumDifference = 12;
 constexpr double kMeanDifference = 1.25;
 Difference Compare(const Picture& ours, const Picture& reference);
+
+// djpeg's decode (-dct int -nosmooth) of the bytes, also of a cut-off file
+// (which it decodes with a warning); none when djpeg fails. `name` keeps the
+// temporary files of concurrent tests apart.
+std::optional<Picture> DjpegOf(const std::vector<std::uint8_t>& bytes, const std::string& name);
 
 // FNV-1a, 64 bits, over the image's size and pixel bytes.
 std::uint64_t Digest(const Tessera::RasterImage& image);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 
 #include "cjpeg_corpus.h"
@@ -42,23 +41,6 @@ Bytes WithRepeatedIdentifiers(Bytes bytes) {
             ++at;
     }
     return bytes;
-}
-
-std::optional<Picture> DjpegOf(const Bytes& bytes, const std::string& name) {
-    const auto directory = std::filesystem::temp_directory_path();
-    const auto input = directory / ("tessera-" + name + ".jpg");
-    const auto output = directory / ("tessera-" + name + ".ppm");
-    std::ofstream(input, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    // Exit status 2: decoded with warnings (a cut-off file).
-    const bool decoded =
-        RunQuietly("djpeg -dct int -nosmooth -outfile " + ShellQuote(output.string()) + " " +
-                   ShellQuote(input.string()) + " || test $? -eq 2");
-    std::optional<Picture> picture = decoded ? ReadNetpbm(output.string()) : std::nullopt;
-    std::filesystem::remove(input);
-    std::filesystem::remove(output);
-    return picture;
 }
 
 TEST(TolerantRepairs, RepeatedComponentIdentifiersDecodeLikeDjpeg) {
