@@ -587,6 +587,9 @@ reg_field() {
 # set_desktop NAME DATA: a value under Control Panel\Desktop; DATA <none> deletes it.
 # The value is read back: a round must start from what it says.
 set_desktop() {
+  # Whatever the last installer or uninstaller started has ended first: a
+  # late write of theirs must not undo this one.
+  timeout 30 "$WINESERVER" -w || true
   if [[ $2 == '<none>' ]]; then
     wine_t 60 reg delete "$DESKTOP" /v "$1" /f >>"$WORK/reg.log" 2>&1 || true
   else
