@@ -71,7 +71,8 @@ start_saver() {
   local tag=$1
   shift
   start_app "$tag" ./miruton.scr "$@"
-  if ! XID=$(wait_x_window "$SAVER_NAME" 30); then
+  # Wine's first start at another DPI may take its time (seen over 30 s once).
+  if ! XID=$(wait_x_window "$SAVER_NAME" 90); then
     log "FAIL: no full-screen window appeared"
     cat "$WORK/$tag.err"
     exit 1
