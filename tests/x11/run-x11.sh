@@ -69,7 +69,9 @@ start_xephyr() {
 }
 
 # trace NAME SIZE TICKS [OPTIONS...]: the trace tool's frames for a client of
-# SIZE ("-" when the options give the monitors).
+# SIZE ("-" when the options give the monitors). TICKS covers the case's shots
+# with room to spare: on a loaded machine under a sanitizer a screenshot takes
+# up to a second, and a shot past the trace's end cannot be judged.
 trace() {
   local name=$1 size=$2 ticks=$3 client=()
   shift 3
@@ -171,7 +173,7 @@ input_ignored() {
 
 case_root() {
   start_x
-  trace show "$SCREEN" 100
+  trace show "$SCREEN" 160
   start_miruton root --root --verbose
   sleep 0.5
   told root "frames through MIT-SHM"
@@ -197,7 +199,7 @@ case_window_id() {
   else
     start_x
   fi
-  trace show 800x600 60
+  trace show 800x600 100
   host_window 800x600
   local id=$host
   [[ $1 == decimal ]] && id=$((host))
@@ -214,7 +216,7 @@ case_window_id() {
 
 case_daemon_window() {
   start_x
-  trace show 800x600 60
+  trace show 800x600 100
   host_window 800x600
   local id=$host
   [[ $1 == decimal ]] && id=$((host))
@@ -229,8 +231,8 @@ case_daemon_window() {
 
 case_own_window() {
   start_x
-  trace show 640x480 40
-  trace resized 720x540 40
+  trace show 640x480 80
+  trace resized 720x540 80
   start_miruton own --verbose
   local id
   id=$(xdotool search --sync --onlyvisible --class '^miruton$' 2>/dev/null | head -1)
@@ -263,7 +265,7 @@ case_own_window() {
 
 case_fullscreen() {
   start_x
-  trace show "$SCREEN" 40
+  trace show "$SCREEN" 80
   start_miruton full --fullscreen
   local id
   id=$(xdotool search --sync --onlyvisible --class '^miruton$' 2>/dev/null | head -1)
@@ -307,7 +309,7 @@ case_monitors() {
   # The root covers both: the first picture centred on the first (primary)
   # monitor, the text in its corner, each next picture inside one monitor.
   # (Of equal height: Xinerama's root has no pixels where no screen is.)
-  trace show - 120 --monitors 640x600+0+0,800x600+640+0
+  trace show - 160 --monitors 640x600+0+0,800x600+640+0
   start_miruton root --root
   sleep 0.5
   frames_match "two monitors" root show 16 500 "$root_started"
@@ -320,12 +322,12 @@ case_scale() {
   local screen=2048x1536
   start_x "$screen"
   echo "Xft.dpi: 192" | xrdb -nocpp -merge
-  trace double "$screen" 40 --scale 2
+  trace double "$screen" 80 --scale 2
   start_miruton dpi --root
   sleep 0.5
   frames_match "Xft.dpi 192: twice the size" root double 5 400 "$dpi_started" 2
   ends_on_signal dpi TERM
-  trace single "$screen" 40 --scale 1
+  trace single "$screen" 80 --scale 1
   start_miruton option --root --scale 1
   sleep 0.5
   frames_match "--scale 1 over Xft.dpi 192" root single 4 400 "$option_started"
@@ -335,7 +337,7 @@ case_scale() {
 case_visuals() {
   # 10 bits a channel: other masks, exactly the frames still.
   start_x "$SCREEN" 30
-  trace show "$SCREEN" 40
+  trace show "$SCREEN" 80
   start_miruton deep --root --verbose
   sleep 0.5
   told deep "depth 30, 32 bits a pixel, masks 3ff00000 0ffc00 0003ff"
@@ -400,7 +402,7 @@ EOX
   chown -R "$SAVER_USER" "$WORK/home"
 
   start_x
-  trace show "$SCREEN" 60
+  trace show "$SCREEN" 100
   xhost "+SI:localuser:$SAVER_USER" >/dev/null
   as_user xscreensaver -no-splash -verbose >"$WORK/daemon.log" 2>&1 &
   local daemon=$!
