@@ -72,6 +72,8 @@ constexpr CodedMessage kMessages[] = {
     {ErrorCode::TooManyBlockVisits, "Scans Visit the Picture Too Many Times"},
     {ErrorCode::NotReadingAnImage, "Not reading an image"},
     {ErrorCode::QuantizationTableNotAssigned, "INTERNAL ERROR - Quantization Table Not Assigned"},
+    {ErrorCode::ScaleNotSupported, "Scale Not Supported"},
+    {ErrorCode::RegionOutsidePicture, "Region Outside the Picture"},
 };
 
 }  // namespace

@@ -99,6 +99,8 @@ enum class ErrorCode : std::uint16_t {
     TooManyBlockVisits = 72,
     NotReadingAnImage = 80,
     QuantizationTableNotAssigned = 81,
+    ScaleNotSupported = 82,  // a scale above 1, or any scale with Pixels::Exact
+    RegionOutsidePicture = 83,
 };
 
 // The fixed message of a code ("" for Other).
@@ -161,6 +163,38 @@ constexpr std::size_t BytesPerPixel(PixelFormat format) {
     return format == PixelFormat::Grey ? 1 : format == PixelFormat::Rgb ? 3 : 4;
 }
 
+// How the components' samples become pixels.
+enum class Pixels : std::uint8_t {
+    // libjpeg-turbo's pixels, byte for byte what djpeg gives with its
+    // defaults: its accurate integer inverse DCT, chroma up-sampled smoothly
+    // (a triangle filter) where libjpeg does so, and its colour conversion.
+    Smooth,
+    // The same transform and colours with chroma samples repeated (djpeg
+    // -nosmooth).
+    Replicated,
+    // The screen saver's own arithmetic: its transform and repeated chroma.
+    // Strict decodes always give these.
+    Exact,
+};
+
+// A decode at M/8 of the picture's size: numerator/denominator is taken up
+// to the next eighth (as libjpeg does), for M = 1..8. The transform itself
+// makes the smaller blocks, so a smaller scale decodes faster and in less
+// memory; the pixels are djpeg -scale M/8's.
+struct Scale {
+    unsigned numerator = 1;
+    unsigned denominator = 1;
+};
+
+// A rectangle of the decoded picture (at its scale, before any orientation
+// is applied); width or height 0: the whole picture.
+struct Region {
+    unsigned x = 0;
+    unsigned y = 0;
+    unsigned width = 0;
+    unsigned height = 0;
+};
+
 struct DecodeOptions {
     // false: accept the files cameras, phones and other encoders write, as
     // libjpeg reads them: any APPn segments before the frame (Exif, ICC,
@@ -184,6 +218,14 @@ struct DecodeOptions {
     // Tolerant decodes repair what they can and report it as warnings; with
     // this set, the first repair throws the error it stands for instead.
     bool failOnWarning = false;
+    // Ignored by strict decodes, which give Pixels::Exact.
+    Pixels pixels = Pixels::Smooth;
+    // Refused (ScaleNotSupported) above 1 and with Pixels::Exact.
+    Scale scale{};
+    // Only these rows and columns are decoded, transformed and converted as
+    // far as the stream's order allows; refused (RegionOutsidePicture) where
+    // it does not lie inside the picture.
+    Region region{};
 };
 
 // What a tolerant decode repaired: the error a strict decode reports there
