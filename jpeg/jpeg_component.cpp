@@ -48,6 +48,12 @@ void JpegComponent::SetGeometry(const FrameComponent& component, const FrameHead
     blockRows = frame.mcuRows * verticalSampling;
     blockColumns = frame.mcuColumns * horizontalSampling;
     setup = value;
+    window = {};
+}
+
+void JpegComponent::SetTransformWindow(unsigned firstRow, unsigned lastRow, unsigned firstColumn,
+                                       unsigned lastColumn) {
+    window = {firstRow, lastRow, firstColumn, lastColumn};
 }
 
 void JpegComponent::AllocateBuffers(bool progressive, bool band) {
@@ -57,22 +63,21 @@ void JpegComponent::AllocateBuffers(bool progressive, bool band) {
     holdsCoefficients = progressive;
     sampleBand = progressive || band;
     if (holdsCoefficients) Reserve(coefficients, BlockValues(blockRows));
-    Reserve(samples, BlockValues(SampleBlockRows(blockRows)));
+    Reserve(samples, SampleValues(SampleBlockRows(blockRows)));
     prepared = true;
 }
 
 void JpegComponent::GrowBlockRows(unsigned rows) {
     const std::uint8_t unreached = setup.unreachedSample;
     if (holdsCoefficients) Grow(coefficients, BlockValues(rows), std::int16_t{0});
-    Grow(samples, BlockValues(SampleBlockRows(rows)), unreached);
+    Grow(samples, SampleValues(SampleBlockRows(rows)), unreached);
     if (sampleBand && !holdsCoefficients) {
         // A row that a sequential band reaches starts unreached, as a row
         // of a whole plane does, also where its blocks get no data.
-        const std::size_t bandRows = verticalSampling;
-        for (unsigned r = std::max(allocatedRows, rows - std::min(rows, verticalSampling));
-             r < rows; ++r)
-            std::fill_n(samples.begin() + static_cast<std::ptrdiff_t>(BlockValues(r % bandRows)),
-                        BlockValues(1), unreached);
+        const unsigned bandRows = BandBlockRows();
+        for (unsigned r = std::max(allocatedRows, rows - std::min(rows, bandRows)); r < rows; ++r)
+            std::fill_n(samples.begin() + static_cast<std::ptrdiff_t>(SampleValues(r % bandRows)),
+                        SampleValues(1), unreached);
     }
     allocatedRows = rows;
 }
@@ -92,8 +97,17 @@ void JpegComponent::ReleaseBuffers(bool keepMemory) {
 }
 
 void JpegComponent::Transform(unsigned row, unsigned col, const std::int16_t* natural) {
-    setup.inverseDct(BlockSamples(row, col), static_cast<std::ptrdiff_t>(SampleStride()), natural,
-                     setup.quantTable->multipliers.data());
+    if (!InTransformWindow(row, col)) {
+        EnsureBlockRows(row + 1);
+        return;
+    }
+    const auto stride = static_cast<std::ptrdiff_t>(SampleStride());
+    if (setup.accurateDct != nullptr) {
+        setup.accurateDct(BlockSamples(row, col), stride, natural,
+                          setup.quantTable->natural.data());
+        return;
+    }
+    setup.inverseDct(BlockSamples(row, col), stride, natural, setup.quantTable->multipliers.data());
 }
 
 void JpegComponent::StoreBlock(unsigned row, unsigned col, const std::int16_t* natural) {
@@ -108,6 +122,7 @@ void JpegComponent::FillBlock(unsigned row, unsigned col) {
 }
 
 inline void JpegComponent::TransformZigzag(unsigned row, unsigned col, const std::int16_t* zigzag) {
+    if (!InTransformWindow(row, col)) return;
     // Progressive scans keep the coefficients in zigzag order, the order in
     // which their bands address them; the transform takes natural order.
     // Blocks are mostly zeros, so only the non-zero ones are moved.

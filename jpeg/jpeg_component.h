@@ -30,7 +30,15 @@ class JpegComponent {
     // that a later DQT for its slot takes effect) and the transform.
     struct Setup {
         const QuantTable* quantTable = nullptr;
+        // The saver's transform, or (when set) libjpeg's accurate one of
+        // blockSize × blockSize samples a block, which takes the table's
+        // natural-order values rather than its multipliers.
         InverseDctKernel inverseDct = InverseDctPortable;
+        AccurateInverseDct accurateDct = nullptr;
+        unsigned blockSize = 8;
+        // Sample bands are held for this many rows of MCUs, the rows a band's
+        // conversion reads around it (smooth vertical up-sampling: 3).
+        unsigned bandMcuRows = 1;
         // The sample value of a block that no data reached: zero samples in
         // strict sequential frames, the transform of zero coefficients
         // (mid-grey, 128, after the level shift of T.81 A.3.1) otherwise.
@@ -40,6 +48,11 @@ class JpegComponent {
         bool convertibleUnprepared = false;
     };
     void SetGeometry(const FrameComponent& component, const FrameHeader& frame, const Setup& setup);
+    // Only blocks of rows [firstRow, lastRow) and columns [firstColumn,
+    // lastColumn) are transformed (a cropped decode); the others keep
+    // unreached samples. By default every block.
+    void SetTransformWindow(unsigned firstRow, unsigned lastRow, unsigned firstColumn,
+                            unsigned lastColumn);
 
     // Reserves the buffers when a scan first names the component; block rows
     // come into being only when a block of theirs is written, so memory and
@@ -102,10 +115,12 @@ class JpegComponent {
     const SampleBuffer& Samples() const { return samples; }
     SampleBuffer& Samples() { return samples; }
     const CoefficientBuffer& Coefficients() const { return coefficients; }
+    // Samples per block side: 8, or fewer (or more) in a scaled decode.
+    unsigned BlockSize() const { return setup.blockSize; }
     // Samples per row of the sample plane.
-    std::size_t SampleStride() const { return std::size_t{blockColumns} * 8; }
+    std::size_t SampleStride() const { return std::size_t{blockColumns} * setup.blockSize; }
     // Rows of the sample plane that scans reached (whole block rows).
-    std::size_t ReachedSampleRows() const { return std::size_t{allocatedRows} * 8; }
+    std::size_t ReachedSampleRows() const { return std::size_t{allocatedRows} * setup.blockSize; }
     // A row of samples; in a band, one of the MCU row last decoded or transformed.
     const std::uint8_t* SampleRow(std::size_t row) const {
         return samples.data() + SampleBandRow(row) * SampleStride();
@@ -119,16 +134,26 @@ class JpegComponent {
     }
     std::uint8_t* BlockSamples(unsigned row, unsigned col) {
         EnsureBlockRows(row + 1);
-        return samples.data() + SampleBandRow(std::size_t{row} * 8) * SampleStride() +
-               std::size_t{col} * 8;
+        return samples.data() + SampleBandRow(std::size_t{row} * setup.blockSize) * SampleStride() +
+               std::size_t{col} * setup.blockSize;
     }
-    // Samples or coefficients in the given number of block rows.
+    bool InTransformWindow(unsigned row, unsigned col) const {
+        return row >= window.firstRow && row < window.lastRow && col >= window.firstColumn &&
+               col < window.lastColumn;
+    }
+    // Coefficients in the given number of block rows.
     std::size_t BlockValues(unsigned rows) const { return std::size_t{rows} * blockColumns * 64; }
+    // Samples in the given number of block rows.
+    std::size_t SampleValues(unsigned rows) const {
+        return std::size_t{rows} * blockColumns * setup.blockSize * setup.blockSize;
+    }
+    // Block rows of samples a band holds.
+    unsigned BandBlockRows() const { return verticalSampling * setup.bandMcuRows; }
     // Block rows of samples held for the given block rows.
-    unsigned SampleBlockRows(unsigned rows) const { return sampleBand ? verticalSampling : rows; }
+    unsigned SampleBlockRows(unsigned rows) const { return sampleBand ? BandBlockRows() : rows; }
     // Where a row of samples lies in the samples buffer.
     std::size_t SampleBandRow(std::size_t row) const {
-        return sampleBand ? row % (std::size_t{verticalSampling} * 8) : row;
+        return sampleBand ? row % (std::size_t{BandBlockRows()} * setup.blockSize) : row;
     }
     void Transform(unsigned row, unsigned col, const std::int16_t* natural);
     // Transforms a block of zigzag-ordered coefficients.
@@ -148,6 +173,9 @@ class JpegComponent {
     unsigned blockRows = 0;
     unsigned blockColumns = 0;
     Setup setup;
+    struct {
+        unsigned firstRow = 0, lastRow = UINT32_MAX, firstColumn = 0, lastColumn = UINT32_MAX;
+    } window;
     bool prepared = false;
     // Progressive frame: coefficient storage in use.
     bool holdsCoefficients = false;

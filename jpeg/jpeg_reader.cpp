@@ -16,9 +16,26 @@ namespace Tessera {
 
 namespace {
 
+// M of a decode at M/8: the smallest eighth not below the fraction, as
+// libjpeg takes it.
+unsigned ScaledSize(const Scale& scale) {
+    if (scale.numerator == 0 || scale.denominator == 0 || scale.numerator > scale.denominator)
+        throw JpegError(ErrorMessage(ErrorCode::ScaleNotSupported));
+    unsigned m = 1;
+    while (std::uint64_t{scale.numerator} * 8 > std::uint64_t{scale.denominator} * m) ++m;
+    return m;
+}
+
 PictureDecoder::Settings SettingsFor(const DecodeOptions& options) {
-    return {!options.strict, options.maxPixels, options.maxScans,
-            JpegDecoder::kMaxBlockVisitsPerBlock, options.failOnWarning};
+    PictureDecoder::Settings settings{!options.strict, options.maxPixels, options.maxScans,
+                                      JpegDecoder::kMaxBlockVisitsPerBlock, options.failOnWarning};
+    settings.pixels = options.strict ? Pixels::Exact : options.pixels;
+    settings.scaledSize = ScaledSize(options.scale);
+    // The saver's transform has no scaled variants.
+    if (settings.scaledSize != 8 && settings.pixels == Pixels::Exact)
+        throw JpegError(ErrorMessage(ErrorCode::ScaleNotSupported));
+    settings.region = options.region;
+    return settings;
 }
 
 JpegInfo InfoOf(const PictureDecoder& decoder) {
@@ -100,6 +117,9 @@ class JpegReader::State {
 
     JpegInfo info;
     PixelFormat format;
+    // The rows handed out: the region of the picture at its scale.
+    std::size_t width = 0;
+    std::size_t height = 0;
 
   private:
     enum class Mode {
@@ -123,7 +143,11 @@ class JpegReader::State {
     // A failure that the next ReadRows throws: one after the frame header
     // in the constructor, or one met after rows were written in a call.
     std::exception_ptr deferred;
+    // Picture rows and columns, at the decode's scale: the region's.
+    std::size_t firstRow = 0;
     std::size_t nextRow = 0;
+    std::size_t endRow = 0;
+    Columns columns;
     std::size_t mcuHeight = 8;
     unsigned mcuRowsDecoded = 0;  // streaming
     std::vector<std::uint32_t> pixels;
@@ -148,13 +172,29 @@ JpegReader::State::State(const std::uint8_t* data, std::size_t size, const Decod
         mode = Mode::Failed;
     }
     info = InfoOf(decoder);
-    if (const FrameHeader* frame = decoder.Frame())
-        mcuHeight = 8 * std::size_t{frame->maxVerticalSampling};
+    mcuHeight = decoder.OutputMcuHeight();
+    width = decoder.OutputWidth();
+    height = decoder.OutputHeight();
+    endRow = height;
+    columns = {0, width};
+    const Region& region = options.region;
+    if (region.width != 0 && region.height != 0) {
+        if (std::uint64_t{region.x} + region.width > width ||
+            std::uint64_t{region.y} + region.height > height) {
+            decoder.End();
+            throw JpegError(ErrorMessage(ErrorCode::RegionOutsidePicture));
+        }
+        firstRow = nextRow = region.y;
+        endRow = std::size_t{region.y} + region.height;
+        columns = {region.x, std::size_t{region.x} + region.width};
+        width = region.width;
+        height = region.height;
+    }
 }
 
 void JpegReader::State::Start() {
     decoder.StartScan(stream, true);
-    if (decoder.ScanRowsFinal() && info.width != 0 && info.height != 0) {
+    if (decoder.ScanRowsFinal() && width != 0 && height != 0) {
         mode = Mode::Streaming;
         return;
     }
@@ -187,10 +227,12 @@ void JpegReader::State::DecodeRemainingScans() {
 
 std::size_t JpegReader::State::Prepare(std::size_t row) {
     const auto mcuRow = static_cast<unsigned>(row / mcuHeight);
-    const std::size_t end = std::min<std::size_t>(info.height, (mcuRow + 1) * mcuHeight);
-    if (mode == Mode::Streaming && mcuRowsDecoded <= mcuRow) {
-        decoder.DecodeScanRows(stream, mcuRow + 1);
-        mcuRowsDecoded = mcuRow + 1;
+    const std::size_t end = std::min<std::size_t>(endRow, (mcuRow + 1) * mcuHeight);
+    // A row of MCUs converts once the rows its up-sampling reads are decoded.
+    const unsigned wanted = std::min(mcuRow + 1 + decoder.McuRowsAhead(), decoder.ScanMcuRows());
+    if (mode == Mode::Streaming && mcuRowsDecoded < wanted) {
+        decoder.DecodeScanRows(stream, wanted);
+        mcuRowsDecoded = wanted;
         if (mcuRowsDecoded >= decoder.ScanMcuRows()) {
             decoder.EndScan(stream);
             DecodeRemainingScans();
@@ -201,30 +243,29 @@ std::size_t JpegReader::State::Prepare(std::size_t row) {
 }
 
 void JpegReader::State::Convert(std::size_t first, std::size_t last, std::uint8_t* out) {
-    const std::size_t count = (last - first) * info.width;
+    const std::size_t count = (last - first) * width;
     if (count == 0) return;  // a frame of width 0
     // What the decoder cannot give (a strict decode that failed before any
     // scan began) is zero bytes, as the decoder's image has it then.
     if (format == PixelFormat::Grey) {
-        if (!decoder.GreyRowsInto(first, last, out)) std::memset(out, 0, count);
+        if (!decoder.GreyRowsInto(first, last, out, columns)) std::memset(out, 0, count);
         return;
     }
     if (format == PixelFormat::Cmyk) {
-        if (!decoder.InkRowsInto(first, last, out)) std::memset(out, 0, 4 * count);
+        if (!decoder.InkRowsInto(first, last, out, columns)) std::memset(out, 0, 4 * count);
         return;
     }
     // BGRA rows go straight to a buffer that can hold 32-bit pixels.
     if (format == PixelFormat::Bgra && reinterpret_cast<std::uintptr_t>(out) % 4 == 0) {
         auto* direct = reinterpret_cast<std::uint32_t*>(out);
-        if (!decoder.ConvertRowsInto(first, last, direct)) std::fill_n(direct, count, 0u);
+        if (!decoder.ConvertRowsInto(first, last, direct, columns)) std::fill_n(direct, count, 0u);
         return;
     }
     // Other layouts are rearranged from BGRA a row at a time, which stays in
     // the cache.
-    const std::size_t width = info.width;
     pixels.resize(width);
     for (std::size_t row = first; row < last; ++row) {
-        if (!decoder.ConvertRowsInto(row, row + 1, pixels.data()))
+        if (!decoder.ConvertRowsInto(row, row + 1, pixels.data(), columns))
             std::fill(pixels.begin(), pixels.end(), 0u);
         out = Rearrange(pixels, format, out);
     }
@@ -242,10 +283,10 @@ std::size_t JpegReader::State::ReadRows(std::uint8_t* out, std::size_t maxRows) 
         Fail();
         throw;
     }
-    const std::size_t rowBytes = info.width * BytesPerPixel(format);
+    const std::size_t rowBytes = width * BytesPerPixel(format);
     std::size_t written = 0;
-    while (written < maxRows && nextRow < info.height) {
-        std::size_t end = std::min<std::size_t>(info.height, nextRow + (maxRows - written));
+    while (written < maxRows && nextRow < endRow) {
+        std::size_t end = std::min<std::size_t>(endRow, nextRow + (maxRows - written));
         if (mode != Mode::Failed) {
             try {
                 end = std::min(end, Prepare(nextRow));
@@ -282,8 +323,16 @@ PixelFormat JpegReader::Format() const {
     return state->format;
 }
 
+unsigned JpegReader::Width() const {
+    return static_cast<unsigned>(state->width);
+}
+
+unsigned JpegReader::Height() const {
+    return static_cast<unsigned>(state->height);
+}
+
 std::size_t JpegReader::RowBytes() const {
-    return std::size_t{state->info.width} * BytesPerPixel(state->format);
+    return state->width * BytesPerPixel(state->format);
 }
 
 std::size_t JpegReader::ReadRows(std::uint8_t* out, std::size_t maxRows) {
@@ -311,8 +360,8 @@ JpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size) {
 Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
     JpegReader reader(data, size, options);
     Image image;
-    image.width = reader.Info().width;
-    image.height = reader.Info().height;
+    image.width = reader.Width();
+    image.height = reader.Height();
     image.format = options.format;
     image.pixels.resize(reader.RowBytes() * image.height);
     // A picture without rows is still decoded to its end, for its failures:

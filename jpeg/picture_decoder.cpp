@@ -59,7 +59,8 @@ void PictureDecoder::Begin(InputByteStream& stream) {
     scansDone = 0;
     blocksVisited = 0;
     eobRunsLeft = {};
-    transformedMcuRow = -1;
+    transformedMcuRows = {-1, -1, -1};
+    rowConverter = {};
     rowsFinal = false;
     warnings.clear();
     progress.Reset();
@@ -171,11 +172,114 @@ void PictureDecoder::ReadFrame(InputByteStream& stream, std::uint8_t code) {
     // space (as a damaged interval does); strict sequential ones zero samples.
     setup.unreachedSample = settings.tolerant || value.Progressive() ? 128 : 0;
     setup.convertibleUnprepared = settings.tolerant;
-    for (unsigned i = 0; i < value.componentCount; ++i) {
-        setup.quantTable = &tables.quant[value.components[i].quantTable];
-        components[i].SetGeometry(value.components[i], value, setup);
+    if (Accurate()) {
+        SetUpAccurateComponents(value, setup);
+    } else {
+        for (unsigned i = 0; i < value.componentCount; ++i) {
+            setup.quantTable = &tables.quant[value.components[i].quantTable];
+            components[i].SetGeometry(value.components[i], value, setup);
+        }
     }
     frame = value;
+    if (settings.region.width != 0 && settings.region.height != 0) SetTransformWindows(value);
+}
+
+namespace {
+
+// ⌈a ÷ b⌉.
+std::size_t DivideUp(std::size_t a, std::size_t b) {
+    return (a + b - 1) / b;
+}
+
+// libjpeg's choice of a component's transform size in a decode at M/8: a
+// component sampled below the largest factors has its blocks transformed
+// larger, doubling while that still divides evenly and stays below 8, so
+// that up-sampling has less (or nothing) left to do.
+unsigned ScaledBlockSize(unsigned m, const FrameHeader& frame, const FrameComponent& c) {
+    unsigned size = m;
+    while (size < 8 && (frame.maxHorizontalSampling * m) % (c.horizontalSampling * size * 2) == 0 &&
+           (frame.maxVerticalSampling * m) % (c.verticalSampling * size * 2) == 0)
+        size *= 2;
+    return size;
+}
+
+// The accurate transform of a size: the kernels' own at 8.
+AccurateInverseDct AccurateInverseDctFor(unsigned size, const DecoderKernels& kernels) {
+    (void)size;
+    (void)kernels;
+    return nullptr;  // TODO kernels
+}
+
+}  // namespace
+
+void PictureDecoder::SetUpAccurateComponents(const FrameHeader& value, JpegComponent::Setup setup) {
+    const unsigned m = settings.scaledSize;
+    // libjpeg up-samples smoothly only where blocks keep more than one sample.
+    const bool smooth = settings.pixels == Pixels::Smooth && m > 1;
+    std::array<RowConverter::ComponentSetup, kMaxFrameComponents> converters{};
+    std::array<unsigned, kMaxFrameComponents> sizes{};
+    bool neighbourRows = false;
+    for (unsigned i = 0; i < value.componentCount; ++i) {
+        const FrameComponent& c = value.components[i];
+        sizes[i] = ScaledBlockSize(m, value, c);
+        // inH × inV samples of the component make one group of
+        // maxH × maxV pixels.
+        const unsigned inH = c.horizontalSampling * sizes[i] / m;
+        const unsigned inV = c.verticalSampling * sizes[i] / m;
+        const std::size_t width =
+            DivideUp(std::size_t{value.width} * c.horizontalSampling * sizes[i],
+                     std::size_t{value.maxHorizontalSampling} * 8);
+        converters[i].upsampler = Upsampler::Choose(inH, inV, value.maxHorizontalSampling,
+                                                    value.maxVerticalSampling, smooth, width);
+        neighbourRows = neighbourRows || converters[i].upsampler.NeedsNeighbourRows();
+    }
+    // Rows of MCUs convert with the last sample row of the one above and the
+    // first of the one below: bands then hold three rows of MCUs.
+    setup.bandMcuRows = neighbourRows ? 3 : 1;
+    for (unsigned i = 0; i < value.componentCount; ++i) {
+        const FrameComponent& c = value.components[i];
+        setup.quantTable = &tables.quant[c.quantTable];
+        setup.blockSize = sizes[i];
+        setup.accurateDct = AccurateInverseDctFor(sizes[i], kernels);
+        components[i].SetGeometry(c, value, setup);
+        const std::size_t width =
+            DivideUp(std::size_t{value.width} * c.horizontalSampling * sizes[i],
+                     std::size_t{value.maxHorizontalSampling} * 8);
+        const std::size_t height =
+            DivideUp(std::size_t{value.height} * c.verticalSampling * sizes[i],
+                     std::size_t{value.maxVerticalSampling} * 8);
+        converters[i].component = &components[value.sharedWith[i]];
+        converters[i].plane = ComponentPlane(components[value.sharedWith[i]], width, height);
+    }
+    rowConverter.SetUp(converters, value.componentCount, DivideUp(std::size_t{value.width} * m, 8),
+                       DivideUp(std::size_t{value.height} * m, 8));
+}
+
+// A cropped decode transforms only the blocks whose samples the region's
+// pixels read: the region's share of each component and one sample around
+// it, which smooth up-sampling takes from the neighbours.
+void PictureDecoder::SetTransformWindows(const FrameHeader& value) {
+    const Region& r = settings.region;
+    const unsigned m = Accurate() ? settings.scaledSize : 8;
+    for (unsigned i = 0; i < value.componentCount; ++i) {
+        const FrameComponent& c = value.components[i];
+        const std::size_t n = components[i].BlockSize();
+        // Samples of this component per pixel: (sampling × n) ÷ (max × m).
+        const auto span = [&](std::size_t first, std::size_t count, unsigned sampling,
+                              unsigned maxSampling) {
+            const std::size_t num = std::size_t{sampling} * n, den = std::size_t{maxSampling} * m;
+            std::size_t a = first * num / den;
+            std::size_t b = DivideUp((first + count) * num, den) + 1;
+            a = a == 0 ? 0 : a - 1;
+            return std::pair<unsigned, unsigned>(static_cast<unsigned>(a / n),
+                                                 static_cast<unsigned>(DivideUp(b, n)));
+        };
+        const auto [top, bottom] =
+            span(r.y, r.height, c.verticalSampling, value.maxVerticalSampling);
+        const auto [left, right] =
+            span(r.x, r.width, c.horizontalSampling, value.maxHorizontalSampling);
+        components[i].SetTransformWindow(top, bottom, left, right);
+    }
 }
 
 void PictureDecoder::StartScan(InputByteStream& stream, bool rowsWanted) {
@@ -201,7 +305,7 @@ void PictureDecoder::StartScan(InputByteStream& stream, bool rowsWanted) {
     CountBlockVisits();
     progress.Record(scan, scansDone == 0);
     ++scansDone;
-    transformedMcuRow = -1;
+    transformedMcuRows = {-1, -1, -1};
     if (frame->Arithmetic()) {
         // Arithmetic-coded data is read in byte mode.
         const ArithmeticScanDecoder::Context context{&*frame, &conditioning, &components,
@@ -394,14 +498,46 @@ const JpegComponent& PictureDecoder::ComponentAt(unsigned i) const {
 }
 
 void PictureDecoder::PrepareMcuRow(unsigned mcuRow) {
-    if (!frame || !frame->Progressive() || transformedMcuRow == static_cast<int>(mcuRow)) return;
+    if (!frame || !frame->Progressive()) return;
+    // Smooth vertical up-sampling reads the rows of MCUs on both sides.
+    const unsigned ahead = McuRowsAhead();
+    const unsigned first = mcuRow >= ahead ? mcuRow - ahead : 0;
+    const unsigned last = std::min<unsigned>(mcuRow + ahead, frame->mcuRows - 1);
+    for (unsigned row = first; row <= last; ++row) TransformMcuRow(row);
+}
+
+void PictureDecoder::TransformMcuRow(unsigned mcuRow) {
+    int& held = transformedMcuRows[mcuRow % transformedMcuRows.size()];
+    if (held == static_cast<int>(mcuRow)) return;
     bool smooth = smoothing.Applies();
     for (unsigned i = 0; smooth && i < frame->componentCount; ++i)
         smooth = SmoothingPlan::TableAllows(components[i].Quant());
     for (unsigned i = 0; i < frame->componentCount; ++i)
         if (frame->sharedWith[i] == i)
             components[i].TransformMcuRow(mcuRow, smooth ? &smoothing.BitsFor(i, mcuRow) : nullptr);
-    transformedMcuRow = static_cast<int>(mcuRow);
+    held = static_cast<int>(mcuRow);
+}
+
+std::size_t PictureDecoder::OutputWidth() const {
+    if (!frame) return 0;
+    return Accurate() ? DivideUp(std::size_t{frame->width} * settings.scaledSize, 8) : frame->width;
+}
+
+std::size_t PictureDecoder::OutputHeight() const {
+    if (!frame) return 0;
+    return Accurate() ? DivideUp(std::size_t{frame->height} * settings.scaledSize, 8)
+                      : frame->height;
+}
+
+std::size_t PictureDecoder::OutputMcuHeight() const {
+    if (!frame) return 8;
+    return std::size_t{frame->maxVerticalSampling} * (Accurate() ? settings.scaledSize : 8);
+}
+
+Columns PictureDecoder::Clip(Columns columns) const {
+    columns.last = std::min(columns.last, OutputWidth());
+    columns.first = std::min(columns.first, columns.last);
+    return columns;
 }
 
 // Strict decodes convert nothing before a scan has begun (the picture stays
@@ -414,10 +550,24 @@ FourComponents PictureDecoder::Inks() const {
     return {&ComponentAt(0), &ComponentAt(1), &ComponentAt(2), &ComponentAt(3)};
 }
 
-bool PictureDecoder::ConvertRowsInto(std::size_t first, std::size_t last,
-                                     std::uint32_t* out) const {
+bool PictureDecoder::ConvertRowsInto(std::size_t first, std::size_t last, std::uint32_t* out,
+                                     Columns columns) {
     if (!Converts()) return false;
+    columns = Clip(columns);
+    if (Accurate())
+        return rowConverter.Bgra(Colours(), first, last, columns.first, columns.last, out);
     const FrameSize size{frame->width, frame->height};
+    if (columns.first != 0 || columns.last != frame->width) {
+        // The saver's conversions make whole rows: one at a time, cropped.
+        rowPixels.resize(frame->width);
+        const std::size_t end = std::min<std::size_t>(last, frame->height);
+        for (std::size_t row = first; row < end; ++row) {
+            if (!ConvertRowsInto(row, row + 1, rowPixels.data())) return false;
+            out = std::copy(rowPixels.begin() + static_cast<std::ptrdiff_t>(columns.first),
+                            rowPixels.begin() + static_cast<std::ptrdiff_t>(columns.last), out);
+        }
+        return true;
+    }
     const RowRange rows{first, last};
     switch (Colours()) {
         case ColourSpace::Grey:
@@ -434,9 +584,23 @@ bool PictureDecoder::ConvertRowsInto(std::size_t first, std::size_t last,
     return false;
 }
 
-bool PictureDecoder::GreyRowsInto(std::size_t first, std::size_t last, std::uint8_t* out) const {
+bool PictureDecoder::GreyRowsInto(std::size_t first, std::size_t last, std::uint8_t* out,
+                                  Columns columns) {
     if (!Converts()) return false;
+    columns = Clip(columns);
+    if (Accurate())
+        return rowConverter.Grey(Colours(), first, last, columns.first, columns.last, out);
     const FrameSize size{frame->width, frame->height};
+    if (columns.first != 0 || columns.last != frame->width) {
+        std::vector<std::uint8_t> row(frame->width);
+        const std::size_t end = std::min<std::size_t>(last, frame->height);
+        for (std::size_t y = first; y < end; ++y) {
+            if (!GreyRowsInto(y, y + 1, row.data())) return false;
+            out = std::copy(row.begin() + static_cast<std::ptrdiff_t>(columns.first),
+                            row.begin() + static_cast<std::ptrdiff_t>(columns.last), out);
+        }
+        return true;
+    }
     const RowRange rows{first, last};
     switch (Colours()) {
         case ColourSpace::Rgb:
@@ -452,18 +616,33 @@ bool PictureDecoder::GreyRowsInto(std::size_t first, std::size_t last, std::uint
     return CopyGreySamples(ComponentAt(0), size, rows, out);
 }
 
-bool PictureDecoder::InkRowsInto(std::size_t first, std::size_t last, std::uint8_t* out) const {
+bool PictureDecoder::InkRowsInto(std::size_t first, std::size_t last, std::uint8_t* out,
+                                 Columns columns) {
     if (!Converts()) return false;
+    columns = Clip(columns);
+    if (Accurate())
+        return rowConverter.Inks(Colours(), first, last, columns.first, columns.last, out);
     const ColourSpace colours = Colours();
-    if (colours == ColourSpace::Cmyk || colours == ColourSpace::Ycck)
+    const std::size_t width = columns.last - columns.first;
+    const std::size_t end = std::min<std::size_t>(last, frame->height);
+    if ((colours == ColourSpace::Cmyk || colours == ColourSpace::Ycck) && width == frame->width)
         return CopyInks(Inks(), colours == ColourSpace::Ycck,
                         FrameSize{frame->width, frame->height}, {first, last}, out);
-    // Other pictures: red, green, blue and no black ink, a row at a time.
-    std::vector<std::uint32_t> pixels(frame->width);
-    const std::size_t end = std::min<std::size_t>(last, frame->height);
+    // A row at a time: cropped inks, or other pictures as red, green, blue
+    // and no black ink.
+    std::vector<std::uint8_t> inks(std::size_t{frame->width} * 4);
     for (std::size_t row = std::min(first, end); row < end; ++row) {
-        if (!ConvertRowsInto(row, row + 1, pixels.data())) return false;
-        for (const std::uint32_t pixel : pixels) {
+        if (colours == ColourSpace::Cmyk || colours == ColourSpace::Ycck) {
+            if (!CopyInks(Inks(), colours == ColourSpace::Ycck,
+                          FrameSize{frame->width, frame->height}, {row, row + 1}, inks.data()))
+                return false;
+            out = std::copy_n(inks.begin() + static_cast<std::ptrdiff_t>(4 * columns.first),
+                              4 * width, out);
+            continue;
+        }
+        rowPixels.resize(width);
+        if (!ConvertRowsInto(row, row + 1, rowPixels.data(), columns)) return false;
+        for (const std::uint32_t pixel : rowPixels) {
             *out++ = static_cast<std::uint8_t>(pixel >> 16);
             *out++ = static_cast<std::uint8_t>(pixel >> 8);
             *out++ = static_cast<std::uint8_t>(pixel);

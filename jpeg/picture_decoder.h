@@ -10,6 +10,7 @@
 #include "colour_conversion.h"
 #include "frame_header.h"
 #include "jpeg_component.h"
+#include "row_converter.h"
 #include "scan_decoder.h"
 #include "scan_header.h"
 #include "simd_level.h"
@@ -18,6 +19,12 @@
 namespace Tessera {
 
 class InputByteStream;
+
+// Columns [first, last) of the picture; by default all.
+struct Columns {
+    std::size_t first = 0;
+    std::size_t last = SIZE_MAX;
+};
 
 // The decoder's engine: one picture at a time, a step at a time, with one
 // marker loop and each rule of the stream's structure in one place. The
@@ -44,6 +51,13 @@ class PictureDecoder {
         std::uint64_t maxBlockVisitsPerBlock = 0;
         // Tolerant decodes: throw the error a repair stands for instead.
         bool failOnWarning = false;
+        // How samples become pixels; strict decodes take Exact.
+        Pixels pixels = Pixels::Exact;
+        // Samples per block side of the largest components (M of a decode
+        // at M/8); 8 but with libjpeg's pixels.
+        unsigned scaledSize = 8;
+        // Picture rows and columns wanted (at the decode's scale); width 0: all.
+        Region region{};
     };
     enum class Step { Frame, Scan, End };
 
@@ -88,18 +102,34 @@ class PictureDecoder {
     // Progressive frames: turns the coefficients of one MCU row into samples
     // (once; again after a scan).
     void PrepareMcuRow(unsigned mcuRow);
+    // The decoded picture's size: the frame's, or at a scaled decode's scale.
+    std::size_t OutputWidth() const;
+    std::size_t OutputHeight() const;
+    // Picture rows of one row of MCUs, and the rows of MCUs after a row's
+    // own that must be decoded before it can be converted (1 where smooth
+    // vertical up-sampling reads the next row).
+    std::size_t OutputMcuHeight() const;
+    unsigned McuRowsAhead() const { return rowConverter.NeedsNeighbourRows() ? 1 : 0; }
+
     // Image rows first .. last − 1 from the samples as they stand, as BGRA
     // pixels or grey samples (colour pictures give their luma); false when
     // there is nothing to convert (nothing written).
-    bool ConvertRowsInto(std::size_t first, std::size_t last, std::uint32_t* out) const;
-    bool GreyRowsInto(std::size_t first, std::size_t last, std::uint8_t* out) const;
+    bool ConvertRowsInto(std::size_t first, std::size_t last, std::uint32_t* out,
+                         Columns columns = {});
+    bool GreyRowsInto(std::size_t first, std::size_t last, std::uint8_t* out, Columns columns = {});
     // Four bytes a pixel: the inks (see PixelFormat::Cmyk).
-    bool InkRowsInto(std::size_t first, std::size_t last, std::uint8_t* out) const;
+    bool InkRowsInto(std::size_t first, std::size_t last, std::uint8_t* out, Columns columns = {});
 
   private:
     std::optional<Step> HandleMarker(InputByteStream& stream);
     FourComponents Inks() const;
     void ReadFrame(InputByteStream& stream, std::uint8_t code);
+    // libjpeg's pixels: each component's transform size and up-sampler.
+    void SetUpAccurateComponents(const FrameHeader& value, JpegComponent::Setup setup);
+    void SetTransformWindows(const FrameHeader& value);
+    bool Accurate() const { return settings.pixels != Pixels::Exact; }
+    Columns Clip(Columns columns) const;
+    void TransformMcuRow(unsigned mcuRow);
     void CheckScanTables(const JpegComponent& component, const ScanComponent& selectors);
     void CheckHuffmanTable(bool dc, unsigned slot);
     // Records a repair, or throws the error it stands for (failOnWarning).
@@ -137,7 +167,10 @@ class PictureDecoder {
     // Strict decodes carry an end-of-band run left at a scan's end over to
     // the next scan of the same component, as they always have.
     std::array<unsigned, kMaxFrameComponents> eobRunsLeft{};
-    int transformedMcuRow = -1;
+    // The row of MCUs whose samples each band slot holds (progressive).
+    std::array<int, 3> transformedMcuRows{-1, -1, -1};
+    RowConverter rowConverter;
+    std::vector<std::uint32_t> rowPixels;  // exact pixels of a row to crop
     std::vector<Warning> warnings;
     ScanProgress progress;
     SmoothingPlan smoothing;

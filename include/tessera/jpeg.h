@@ -296,7 +296,11 @@ class TESSERA_API JpegReader {
 
     const JpegInfo& Info() const;
     PixelFormat Format() const;
-    // Bytes of one row: width × BytesPerPixel(format).
+    // The size of the rows it gives: the picture's, at the decode's scale,
+    // or the region's.
+    unsigned Width() const;
+    unsigned Height() const;
+    // Bytes of one row: Width() × BytesPerPixel(format).
     std::size_t RowBytes() const;
 
     // Writes up to maxRows rows, top-down, into out (maxRows × RowBytes()
