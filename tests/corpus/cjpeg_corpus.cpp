@@ -183,22 +183,26 @@ CorpusState BuildCorpus() {
         file.options = config.options;
         file.path = (state.directory / (file.name + ".jpg")).string();
         const std::string reference = (state.directory / (file.name + ".ref")).string();
+        const std::string smooth = (state.directory / (file.name + ".smooth")).string();
         if (!RunQuietly("cjpeg " + ExpandOptions(config.options, state.directory) + " -outfile " +
                         ShellQuote(file.path) + " " + ShellQuote(source.string())) ||
             !RunQuietly("djpeg -dct int -nosmooth -outfile " + ShellQuote(reference) + " " +
-                        ShellQuote(file.path))) {
+                        ShellQuote(file.path)) ||
+            !RunQuietly("djpeg -outfile " + ShellQuote(smooth) + " " + ShellQuote(file.path))) {
             state.skipReason = std::string("cjpeg or djpeg failed on ") + config.name;
             state.files.clear();
             return state;
         }
         file.bytes = ReadFileBytes(file.path);
         auto picture = ReadNetpbm(reference);
-        if (!picture) {
+        auto smoothPicture = ReadNetpbm(smooth);
+        if (!picture || !smoothPicture) {
             state.skipReason = std::string("unreadable djpeg output for ") + config.name;
             state.files.clear();
             return state;
         }
         file.reference = std::move(*picture);
+        file.smooth = std::move(*smoothPicture);
         state.files.push_back(std::move(file));
     }
     return state;

@@ -16,6 +16,7 @@ struct CorpusFile {
     std::string path;     // the JPEG file
     std::vector<std::uint8_t> bytes;
     Picture reference;  // djpeg -dct int -nosmooth
+    Picture smooth;     // djpeg with its defaults (smooth up-sampling)
 };
 
 // A deterministic scene with what exercises a JPEG decoder: smooth gradients
