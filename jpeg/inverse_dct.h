@@ -17,13 +17,6 @@ using InverseDctKernel = void (*)(std::uint8_t* out, std::ptrdiff_t stride,
                                   const std::int16_t* coefficients,
                                   const std::int32_t* multipliers);
 
-// libjpeg's accurate integer transforms: dequantize the 64 coefficients
-// (natural order) with the table's natural-order values themselves, and
-// write size × size samples (size 8, or a scaled decode's) at out, rows
-// `stride` bytes apart.
-using AccurateInverseDct = void (*)(std::uint8_t* out, std::ptrdiff_t stride,
-                                    const std::int16_t* coefficients, const std::uint16_t* quant);
-
 // Plain C++; the reference the others reproduce.
 void InverseDctPortable(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t* coefficients,
                         const std::int32_t* multipliers);

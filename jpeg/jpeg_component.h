@@ -6,6 +6,7 @@
 
 #include "block_smoothing.h"
 #include "image/zeroed_memory.h"
+#include "accurate_inverse_dct.h"
 #include "inverse_dct.h"
 
 namespace Tessera {
@@ -34,7 +35,7 @@ class JpegComponent {
         // blockSize × blockSize samples a block, which takes the table's
         // natural-order values rather than its multipliers.
         InverseDctKernel inverseDct = InverseDctPortable;
-        AccurateInverseDct accurateDct = nullptr;
+        AccurateInverseDctKernel accurateDct = nullptr;
         unsigned blockSize = 8;
         // Sample bands are held for this many rows of MCUs, the rows a band's
         // conversion reads around it (smooth vertical up-sampling: 3).

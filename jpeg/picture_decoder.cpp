@@ -7,6 +7,7 @@
 #include "colour_conversion.h"
 #include "input_byte_stream.h"
 #include "marker_codes.h"
+#include "scaled_inverse_dct.h"
 #include "standard_huffman_tables.h"
 
 namespace Tessera {
@@ -204,10 +205,8 @@ unsigned ScaledBlockSize(unsigned m, const FrameHeader& frame, const FrameCompon
 }
 
 // The accurate transform of a size: the kernels' own at 8.
-AccurateInverseDct AccurateInverseDctFor(unsigned size, const DecoderKernels& kernels) {
-    (void)size;
-    (void)kernels;
-    return nullptr;  // TODO kernels
+AccurateInverseDctKernel AccurateInverseDctFor(unsigned size, const DecoderKernels& kernels) {
+    return size == 8 ? kernels.accurateInverseDct : ScaledInverseDctFor(size);
 }
 
 }  // namespace

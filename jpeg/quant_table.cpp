@@ -113,9 +113,8 @@ void QuantTable::LoadTable(InputByteStream& stream, unsigned precision, bool len
 
 void QuantTable::ComputeMultipliers() {
     for (int n = 0; n < 64; ++n) {
-        const double q = values[NaturalToZigzag[n]];
-        multipliers[n] = static_cast<std::int32_t>(q * kScale[n] * kFractionScale);
         natural[n] = values[NaturalToZigzag[n]];
+        multipliers[n] = static_cast<std::int32_t>(natural[n] * kScale[n] * kFractionScale);
     }
 }
 

@@ -24,7 +24,8 @@ struct QuantTable {
     std::array<std::uint16_t, 64> values{};
     // Natural order, entry 8u+v: value × S(u,v) × 4096 truncated (12 fraction bits).
     std::array<std::int32_t, 64> multipliers{};
-    // The values in natural order, for transforms that dequantize themselves.
+    // The values in natural order, entry 8u+v: the quantizers of the accurate
+    // and scaled transforms (accurate_inverse_dct.h, scaled_inverse_dct.h).
     std::array<std::uint16_t, 64> natural{};
     bool defined = false;
     // The values came with precision 1.

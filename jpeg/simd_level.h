@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "accurate_inverse_dct.h"
 #include "colour_kernels.h"
 #include "inverse_dct.h"
 
@@ -30,6 +31,8 @@ struct DecoderKernels {
     YCbCrRowKernel yccRow;      // full-resolution chroma
     YCbCrRowKernel yccRowHalf;  // half horizontal chroma
     GreyRowKernel greyRow;
+    // libjpeg-turbo's accurate integer transform, for djpeg's exact samples.
+    AccurateInverseDctKernel accurateInverseDct;
 };
 // The kernels of a level; a level the CPU lacks falls back to the best
 // supported below it.

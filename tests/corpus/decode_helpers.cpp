@@ -67,9 +67,8 @@ std::optional<Picture> DjpegOf(const std::vector<std::uint8_t>& bytes, const std
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
     // Exit status 2: decoded with warnings (a cut-off file).
-    const bool decoded =
-        RunQuietly("djpeg -dct int -nosmooth -outfile " + ShellQuote(output.string()) + " " +
-                   ShellQuote(input.string()) + " || test $? -eq 2");
+    const bool decoded = RunQuietly("djpeg -outfile " + ShellQuote(output.string()) + " " +
+                                    ShellQuote(input.string()) + " || test $? -eq 2");
     std::optional<Picture> picture = decoded ? ReadNetpbm(output.string()) : std::nullopt;
     std::filesystem::remove(input);
     std::filesystem::remove(output);

@@ -48,7 +48,7 @@ constexpr int kMaximumDifference = 12;
 constexpr double kMeanDifference = 1.25;
 Difference Compare(const Picture& ours, const Picture& reference);
 
-// djpeg's decode (-dct int -nosmooth) of the bytes, also of a cut-off file
+// djpeg's decode (its defaults, the default pixels' reference) of the bytes, also of a cut-off file
 // (which it decodes with a warning); none when djpeg fails. `name` keeps the
 // temporary files of concurrent tests apart.
 std::optional<Picture> DjpegOf(const std::vector<std::uint8_t>& bytes, const std::string& name);

@@ -111,6 +111,22 @@ TEST(QuantTable, MultipliersAreExactIntegerParts) {
     }
 }
 
+// The values again in natural order, for the accurate transforms; 16-bit ones
+// (lenient loads) whole.
+TEST(QuantTable, NaturalOrderCopyOfTheValues) {
+    const std::array<int, 64> zigzag = ZigzagWalk();
+    Bytes body;
+    for (int k = 0; k < 64; ++k) {
+        const int value = 1000 * k + 7;  // distinct, above 255 from k = 1 on
+        body.push_back(static_cast<std::uint8_t>(value >> 8));
+        body.push_back(static_cast<std::uint8_t>(value));
+    }
+    MemoryStream stream(body);
+    QuantTable table;
+    table.LoadTable(stream, 1, true);
+    for (int k = 0; k < 64; ++k) EXPECT_EQ(table.natural[zigzag[k]], 1000 * k + 7) << k;
+}
+
 TEST(QuantTable, RefusedPrecisionsReadNothing) {
     const Bytes body(64, 1);
     struct Case {

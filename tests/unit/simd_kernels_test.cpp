@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "jpeg/accurate_inverse_dct.h"
 #include "jpeg/memory_stream.h"
 #include "jpeg/quant_table.h"
 #include "jpeg/simd_level.h"
@@ -53,10 +54,12 @@ TEST(SimdLevel, EachSupportedLevelHasItsOwnKernels) {
             EXPECT_NE(a.yccRow, b.yccRow);
             EXPECT_NE(a.yccRowHalf, b.yccRowHalf);
             EXPECT_NE(a.greyRow, b.greyRow);
+            EXPECT_NE(a.accurateInverseDct, b.accurateInverseDct);
         }
     // Asking for more than the CPU has gives the best it has.
     EXPECT_EQ(KernelsFor(SimdLevel::Avx2).inverseDct, KernelsFor(BestSimdLevel()).inverseDct);
     EXPECT_EQ(KernelsFor(SimdLevel::Portable).inverseDct, &InverseDctPortable);
+    EXPECT_EQ(KernelsFor(SimdLevel::Portable).accurateInverseDct, &AccurateInverseDctPortable);
 }
 
 // The levels above Portable, each compared with Portable.
@@ -116,8 +119,11 @@ std::vector<Multipliers> RealTables() {
 
 // Runs both kernels into canary-filled buffers with the given row stride and
 // compares everything, so that a write outside the 8 × 8 block shows too.
-void ExpectSameBlock(InverseDctKernel reference, InverseDctKernel tested, const Coefficients& c,
-                     const Multipliers& m, std::ptrdiff_t stride = 8) {
+// Table: the multipliers of the fixed-point transform or the quantizers of
+// the accurate one.
+template <typename Kernel, typename Table>
+void ExpectSameBlock(Kernel reference, Kernel tested, const Coefficients& c, const Table& m,
+                     std::ptrdiff_t stride = 8) {
     const std::ptrdiff_t span = 7 * (stride < 0 ? -stride : stride) + 8;
     std::vector<std::uint8_t> expected(static_cast<std::size_t>(span) + 32, 0xA5);
     std::vector<std::uint8_t> actual = expected;
@@ -127,7 +133,9 @@ void ExpectSameBlock(InverseDctKernel reference, InverseDctKernel tested, const 
     if (expected == actual) return;
     std::string block;
     for (std::int16_t value : c) block += std::to_string(value) + " ";
-    ADD_FAILURE() << "stride " << stride << ", coefficients " << block << ", m[0] " << m[0];
+    std::string table;
+    for (auto value : m) table += std::to_string(value) + " ";
+    ADD_FAILURE() << "stride " << stride << ", coefficients " << block << ", table " << table;
 }
 
 TEST_P(Kernels, InverseDctOfRandomBlocks) {
@@ -214,6 +222,62 @@ TEST_P(Kernels, InverseDctWritesRowsAtTheStride) {
         Coefficients dcOnly{};
         dcOnly[0] = 21;
         ExpectSameBlock(reference.inverseDct, tested.inverseDct, dcOnly, table, stride);
+    }
+}
+
+// ---- Accurate inverse DCT ----
+
+using Quantizers = std::array<std::uint16_t, 64>;
+
+// Blocks of one kind: their coefficients and quantizers, drawn at random.
+struct AccurateBlockKind {
+    const char* name;
+    int coefficientRange;  // values in [-range, range - 1]
+    int quantizerRange;    // quantizers in [1, range]
+    int nonzero;           // coefficients drawn, at random natural positions below `spread`
+    int spread;
+    bool keepLowerRowsZero;  // rows 1-7 zero: the column pass's shortcut
+};
+
+// Real files (8-bit tables, coefficients near the DC) and absurd ones (16-bit
+// products that wrap, sums that saturate between and after the passes).
+constexpr AccurateBlockKind kAccurateBlockKinds[] = {
+    {"typical", 200, 100, 10, 24, false},
+    {"dense", 600, 255, 64, 64, false},
+    {"DC only", 32768, 65535, 0, 1, false},
+    {"first row only", 2048, 255, 8, 8, true},
+    {"first row only, extreme", 32768, 65535, 8, 8, true},
+    {"16-bit quantizers", 2048, 65535, 20, 64, false},
+    {"extreme", 32768, 65535, 64, 64, false},
+};
+
+TEST_P(Kernels, AccurateInverseDctOfEveryBlockKind) {
+    std::mt19937 random(17);
+    for (const AccurateBlockKind& kind : kAccurateBlockKinds) {
+        SCOPED_TRACE(kind.name);
+        std::uniform_int_distribution<int> value(-kind.coefficientRange, kind.coefficientRange - 1);
+        std::uniform_int_distribution<int> extreme(0, 3);
+        std::uniform_int_distribution<int> quantizer(1, kind.quantizerRange);
+        std::uniform_int_distribution<int> place(0, kind.spread - 1);
+        for (int trial = 0; trial < 3000; ++trial) {
+            Coefficients c{};
+            auto draw = [&] {
+                // A quarter of the draws at the extremes of the range.
+                const int pick = extreme(random);
+                return static_cast<std::int16_t>(pick == 0   ? -kind.coefficientRange
+                                                 : pick == 1 ? kind.coefficientRange - 1
+                                                             : value(random));
+            };
+            c[0] = draw();
+            for (int i = 0; i < kind.nonzero; ++i) c[place(random)] = draw();
+            if (kind.keepLowerRowsZero) std::fill(c.begin() + 8, c.end(), 0);
+            Quantizers q;
+            for (auto& v : q) v = static_cast<std::uint16_t>(quantizer(random));
+            ExpectSameBlock(reference.accurateInverseDct, tested.accurateInverseDct, c, q,
+                            trial % 3 == 0   ? -24
+                            : trial % 3 == 1 ? 8
+                                             : 13);
+        }
     }
 }
 
