@@ -117,6 +117,7 @@ class JpegReader::State {
 
     JpegInfo info;
     PixelFormat format;
+    bool accurate = false;  // libjpeg's pixels rather than the saver's
     // The rows handed out: the region of the picture at its scale.
     std::size_t width = 0;
     std::size_t height = 0;
@@ -156,6 +157,7 @@ class JpegReader::State {
 JpegReader::State::State(const std::uint8_t* data, std::size_t size, const DecodeOptions& options)
     : format(options.format), stream(std::span<const std::uint8_t>(data, size)) {
     decoder.SetSettings(SettingsFor(options));
+    accurate = decoder.GetSettings().pixels != Pixels::Exact;
     try {
         decoder.Begin(stream);
         if (ReadToFirstScan(decoder, stream)) {
@@ -245,6 +247,12 @@ std::size_t JpegReader::State::Prepare(std::size_t row) {
 void JpegReader::State::Convert(std::size_t first, std::size_t last, std::uint8_t* out) {
     const std::size_t count = (last - first) * width;
     if (count == 0) return;  // a frame of width 0
+    if (accurate) {
+        // libjpeg's pixels come in every layout directly.
+        if (!decoder.PixelRowsInto(first, last, format, out, columns))
+            std::memset(out, 0, count * BytesPerPixel(format));
+        return;
+    }
     // What the decoder cannot give (a strict decode that failed before any
     // scan began) is zero bytes, as the decoder's image has it then.
     if (format == PixelFormat::Grey) {

@@ -583,6 +583,13 @@ bool PictureDecoder::ConvertRowsInto(std::size_t first, std::size_t last, std::u
     return false;
 }
 
+bool PictureDecoder::PixelRowsInto(std::size_t first, std::size_t last, PixelFormat format,
+                                   std::uint8_t* out, Columns columns) {
+    if (!Converts() || !Accurate()) return false;
+    columns = Clip(columns);
+    return rowConverter.Colour(Colours(), first, last, columns.first, columns.last, format, out);
+}
+
 bool PictureDecoder::GreyRowsInto(std::size_t first, std::size_t last, std::uint8_t* out,
                                   Columns columns) {
     if (!Converts()) return false;

@@ -17,45 +17,38 @@ constexpr std::int32_t Fixed(double x) {
     return static_cast<std::int32_t>(x * (1 << kFractionBits) + 0.5);
 }
 
-struct YccTables {
-    std::array<int, 256> redFromCr{};   // 1.402 × (Cr − 128), rounded
-    std::array<int, 256> blueFromCb{};  // 1.772 × (Cb − 128), rounded
-    // The green terms stay in fixed point and are added before rounding;
-    // the one half rides in the Cb term.
-    std::array<std::int32_t, 256> greenFromCb{};  // −0.34414 × (Cb − 128) + ½
-    std::array<std::int32_t, 256> greenFromCr{};  // −0.71414 × (Cr − 128)
-};
-
-constexpr YccTables MakeYccTables() {
-    YccTables t;
-    for (int i = 0; i < 256; ++i) {
-        const std::int32_t k = i - 128;
-        t.redFromCr[i] = (Fixed(1.40200) * k + kHalf) >> kFractionBits;
-        t.blueFromCb[i] = (Fixed(1.77200) * k + kHalf) >> kFractionBits;
-        t.greenFromCb[i] = -Fixed(0.34414) * k + kHalf;
-        t.greenFromCr[i] = -Fixed(0.71414) * k;
-    }
-    return t;
-}
-
-constinit const YccTables kYcc = MakeYccTables();
-
 constexpr std::uint8_t Clamp(int v) {
-    return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+    return static_cast<std::uint8_t>(std::min(std::max(v, 0), 255));
 }
 
 struct Rgb {
     std::uint8_t r, g, b;
 };
 
+// JFIF's equations: red = Y + 1.402 (Cr − 128), green = Y − 0.34414 (Cb −
+// 128) − 0.71414 (Cr − 128), blue = Y + 1.772 (Cb − 128), each term rounded
+// as libjpeg's tables round it (green's two terms summed first). Computed
+// rather than looked up, so that the compiler can vectorize the rows.
 inline Rgb RgbOfYcc(int y, std::uint8_t cb, std::uint8_t cr) {
-    return {Clamp(y + kYcc.redFromCr[cr]),
-            Clamp(y + ((kYcc.greenFromCb[cb] + kYcc.greenFromCr[cr]) >> kFractionBits)),
-            Clamp(y + kYcc.blueFromCb[cb])};
+    const std::int32_t b = cb - 128, r = cr - 128;
+    return {Clamp(y + ((Fixed(1.40200) * r + kHalf) >> kFractionBits)),
+            Clamp(y + ((-Fixed(0.34414) * b - Fixed(0.71414) * r + kHalf) >> kFractionBits)),
+            Clamp(y + ((Fixed(1.77200) * b + kHalf) >> kFractionBits))};
 }
 
-constexpr std::uint32_t PackBgra(Rgb c) {
-    return 0xFF000000u | std::uint32_t{c.r} << 16 | std::uint32_t{c.g} << 8 | c.b;
+// A row of YCbCr samples as separate red, green and blue rows: plain loops
+// over contiguous bytes, which the compiler turns into vector code.
+void YccToPlanes(const std::uint8_t* __restrict y, const std::uint8_t* __restrict cb,
+                 const std::uint8_t* __restrict cr, std::size_t n, std::uint8_t* __restrict red,
+                 std::uint8_t* __restrict green, std::uint8_t* __restrict blue) {
+    for (std::size_t x = 0; x < n; ++x)
+        red[x] = Clamp(y[x] + ((Fixed(1.40200) * (cr[x] - 128) + kHalf) >> kFractionBits));
+    for (std::size_t x = 0; x < n; ++x)
+        green[x] = Clamp(
+            y[x] + ((-Fixed(0.34414) * (cb[x] - 128) - Fixed(0.71414) * (cr[x] - 128) + kHalf) >>
+                    kFractionBits));
+    for (std::size_t x = 0; x < n; ++x)
+        blue[x] = Clamp(y[x] + ((Fixed(1.77200) * (cb[x] - 128) + kHalf) >> kFractionBits));
 }
 
 // BT.601 luma as libjpeg weighs it: 0.299, 0.587 and 0.114 in 16 fraction bits.
@@ -94,7 +87,8 @@ void RowConverter::SetUp(std::array<ComponentSetup, 4> value, unsigned n, std::s
     count = n;
     width = w;
     height = h;
-    for (unsigned i = 0; i < count; ++i) scratch[i].assign(width + 2, 0);
+    for (unsigned i = 0; i < count; ++i) scratch[i].Reserve(width);
+    for (auto& plane : planes) plane.assign(width, 0);
 }
 
 bool RowConverter::NeedsNeighbourRows() const {
@@ -112,46 +106,98 @@ bool RowConverter::Convertible() const {
 void RowConverter::Gather(std::size_t y, std::size_t firstColumn, std::size_t lastColumn) {
     for (unsigned i = 0; i < count; ++i)
         rows[i] = components[i].upsampler.Row(components[i].plane, y, firstColumn, lastColumn,
-                                              scratch[i].data());
+                                              scratch[i]);
+}
+
+namespace {
+
+// Where a pixel's colour goes in each layout of three or four bytes.
+struct BgraLayout {
+    static constexpr std::size_t kBytes = 4;
+    static void Put(std::uint8_t* p, Rgb c) { p[0] = c.b, p[1] = c.g, p[2] = c.r, p[3] = 255; }
+};
+struct RgbaLayout {
+    static constexpr std::size_t kBytes = 4;
+    static void Put(std::uint8_t* p, Rgb c) { p[0] = c.r, p[1] = c.g, p[2] = c.b, p[3] = 255; }
+};
+struct RgbLayout {
+    static constexpr std::size_t kBytes = 3;
+    static void Put(std::uint8_t* p, Rgb c) { p[0] = c.r, p[1] = c.g, p[2] = c.b; }
+};
+
+}  // namespace
+
+template <typename Layout>
+void RowConverter::ColourRows(ColourSpace colours, std::size_t first, std::size_t last,
+                              std::size_t firstColumn, std::size_t lastColumn,
+                              std::uint8_t* __restrict out) {
+    // One loop per colour space, the choice made once per row.
+    const auto each = [&](auto colour) {
+        for (std::size_t x = firstColumn; x < lastColumn; ++x, out += Layout::kBytes)
+            Layout::Put(out, colour(x));
+    };
+    for (std::size_t y = first; y < last; ++y) {
+        Gather(y, firstColumn, lastColumn);
+        const std::uint8_t* __restrict c0 = rows[0];
+        const std::uint8_t* __restrict c1 = rows[1];
+        const std::uint8_t* __restrict c2 = rows[2];
+        const std::uint8_t* __restrict c3 = rows[3];
+        switch (colours) {
+            case ColourSpace::Grey:
+                each([&](std::size_t x) { return Rgb{c0[x], c0[x], c0[x]}; });
+                break;
+            case ColourSpace::YCbCr: {
+                // In planes first, which vectorizes, then into the layout.
+                const std::size_t n = lastColumn - firstColumn;
+                std::uint8_t* r = planes[0].data();
+                std::uint8_t* g = planes[1].data();
+                std::uint8_t* b = planes[2].data();
+                YccToPlanes(c0 + firstColumn, c1 + firstColumn, c2 + firstColumn, n, r, g, b);
+                for (std::size_t i = 0; i < n; ++i, out += Layout::kBytes)
+                    Layout::Put(out, {r[i], g[i], b[i]});
+                break;
+            }
+            case ColourSpace::Rgb:
+                each([&](std::size_t x) { return Rgb{c0[x], c1[x], c2[x]}; });
+                break;
+            case ColourSpace::Cmyk:
+                each([&](std::size_t x) { return RgbOfInk({c0[x], c1[x], c2[x], c3[x]}); });
+                break;
+            case ColourSpace::Ycck:
+                each(
+                    [&](std::size_t x) { return RgbOfInk(InkOfYcck(c0[x], c1[x], c2[x], c3[x])); });
+                break;
+        }
+    }
+}
+
+bool RowConverter::Colour(ColourSpace colours, std::size_t first, std::size_t last,
+                          std::size_t firstColumn, std::size_t lastColumn, PixelFormat format,
+                          std::uint8_t* out) {
+    if (!Convertible()) return false;
+    last = std::min(last, height);
+    switch (format) {
+        case PixelFormat::Bgra:
+            ColourRows<BgraLayout>(colours, first, last, firstColumn, lastColumn, out);
+            return true;
+        case PixelFormat::Rgba:
+            ColourRows<RgbaLayout>(colours, first, last, firstColumn, lastColumn, out);
+            return true;
+        case PixelFormat::Rgb:
+            ColourRows<RgbLayout>(colours, first, last, firstColumn, lastColumn, out);
+            return true;
+        case PixelFormat::Grey:
+            return Grey(colours, first, last, firstColumn, lastColumn, out);
+        case PixelFormat::Cmyk:
+            return Inks(colours, first, last, firstColumn, lastColumn, out);
+    }
+    return false;
 }
 
 bool RowConverter::Bgra(ColourSpace colours, std::size_t first, std::size_t last,
                         std::size_t firstColumn, std::size_t lastColumn, std::uint32_t* out) {
-    if (!Convertible()) return false;
-    last = std::min(last, height);
-    // One loop per colour space, the choice made once per row.
-    const auto each = [&](auto pixel) {
-        for (std::size_t x = firstColumn; x < lastColumn; ++x) *out++ = pixel(x);
-    };
-    for (std::size_t y = first; y < last; ++y) {
-        Gather(y, firstColumn, lastColumn);
-        const std::uint8_t* c0 = rows[0];
-        const std::uint8_t* c1 = rows[1];
-        const std::uint8_t* c2 = rows[2];
-        const std::uint8_t* c3 = rows[3];
-        switch (colours) {
-            case ColourSpace::Grey:
-                each([&](std::size_t x) { return 0xFF000000u | c0[x] * 0x010101u; });
-                break;
-            case ColourSpace::YCbCr:
-                each([&](std::size_t x) { return PackBgra(RgbOfYcc(c0[x], c1[x], c2[x])); });
-                break;
-            case ColourSpace::Rgb:
-                each([&](std::size_t x) { return PackBgra({c0[x], c1[x], c2[x]}); });
-                break;
-            case ColourSpace::Cmyk:
-                each([&](std::size_t x) {
-                    return PackBgra(RgbOfInk({c0[x], c1[x], c2[x], c3[x]}));
-                });
-                break;
-            case ColourSpace::Ycck:
-                each([&](std::size_t x) {
-                    return PackBgra(RgbOfInk(InkOfYcck(c0[x], c1[x], c2[x], c3[x])));
-                });
-                break;
-        }
-    }
-    return true;
+    return Colour(colours, first, last, firstColumn, lastColumn, PixelFormat::Bgra,
+                  reinterpret_cast<std::uint8_t*>(out));
 }
 
 bool RowConverter::Grey(ColourSpace colours, std::size_t first, std::size_t last,
@@ -162,7 +208,7 @@ bool RowConverter::Grey(ColourSpace colours, std::size_t first, std::size_t last
         last = std::min(last, height);
         for (std::size_t y = first; y < last; ++y) {
             const std::uint8_t* row = components[0].upsampler.Row(
-                components[0].plane, y, firstColumn, lastColumn, scratch[0].data());
+                components[0].plane, y, firstColumn, lastColumn, scratch[0]);
             out = std::copy(row + firstColumn, row + lastColumn, out);
         }
         return true;

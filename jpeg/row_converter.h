@@ -32,7 +32,11 @@ class RowConverter {
     bool NeedsNeighbourRows() const;
 
     // Picture rows [first, last), columns [firstColumn, lastColumn), one row
-    // after the other from out; false when a component cannot be converted.
+    // after the other from out, in the layout; false when a component cannot
+    // be converted.
+    bool Colour(ColourSpace colours, std::size_t first, std::size_t last, std::size_t firstColumn,
+                std::size_t lastColumn, PixelFormat format, std::uint8_t* out);
+    // The same as BGRA pixels.
     bool Bgra(ColourSpace colours, std::size_t first, std::size_t last, std::size_t firstColumn,
               std::size_t lastColumn, std::uint32_t* out);
     // One byte a pixel: grey pictures as they are, YCbCr ones their Y, RGB
@@ -45,6 +49,9 @@ class RowConverter {
 
   private:
     bool Convertible() const;
+    template <typename Layout>
+    void ColourRows(ColourSpace colours, std::size_t first, std::size_t last,
+                    std::size_t firstColumn, std::size_t lastColumn, std::uint8_t* out);
     // The full-resolution rows of every component for picture row y.
     void Gather(std::size_t y, std::size_t firstColumn, std::size_t lastColumn);
 
@@ -52,7 +59,8 @@ class RowConverter {
     unsigned count = 0;
     std::size_t width = 0;
     std::size_t height = 0;
-    std::array<std::vector<std::uint8_t>, 4> scratch;
+    std::array<UpsamplerScratch, 4> scratch;
+    std::array<std::vector<std::uint8_t>, 3> planes;  // a row's red, green and blue
     std::array<const std::uint8_t*, 4> rows{};
 };
 

@@ -48,23 +48,41 @@ namespace {
 // own sum by 4. Each weighted sum is a multiple of 2^shift (4 for samples of
 // one row, 16 for column sums 3 × near + far); the biases alternate between
 // the two outputs of a pair as libjpeg's do (1 and 2 of 4; 8 and 7 of 16).
-template <typename Sum>
-void DoubleWidth(Sum sum, std::size_t width, unsigned shift, int evenBias, int oddBias,
-                 std::size_t first, std::size_t last, std::uint8_t* out) {
-    const std::size_t lastInput = width - 1;
-    for (std::size_t i = first / 2; 2 * i < last; ++i) {
-        const int here = sum(i);
-        const int left = i == 0 ? here : sum(i - 1);
-        const int right = i == lastInput ? here : sum(i + 1);
-        out[2 * i] = static_cast<std::uint8_t>((3 * here + left + evenBias) >> shift);
-        out[2 * i + 1] = static_cast<std::uint8_t>((3 * here + right + oddBias) >> shift);
+// sums[i] holds sum(i) for i in [first / 2, ⌈last / 2⌉) and, where they
+// exist, the neighbours on either side.
+template <int Shift, int EvenBias, int OddBias, typename Sum>
+void DoubleWidth(const Sum* __restrict sums, std::size_t width, std::size_t first, std::size_t last,
+                 std::uint8_t* __restrict out) {
+    std::size_t i = first / 2;
+    const std::size_t end = (last + 1) / 2;
+    const auto even = [&](int here, int left) {
+        return static_cast<std::uint8_t>((3 * here + left + EvenBias) >> Shift);
+    };
+    const auto odd = [&](int here, int right) {
+        return static_cast<std::uint8_t>((3 * here + right + OddBias) >> Shift);
+    };
+    if (i == 0 && i < end) {
+        out[0] = even(sums[0], sums[0]);
+        out[1] = odd(sums[0], width > 1 ? sums[1] : sums[0]);
+        ++i;
+    }
+    // The interior, without edge tests, for the compiler to vectorize.
+    const std::size_t interiorEnd = std::min(end, width - 1);
+    for (; i < interiorEnd; ++i) {
+        out[2 * i] = even(sums[i], sums[i - 1]);
+        out[2 * i + 1] = odd(sums[i], sums[i + 1]);
+    }
+    for (; i < end; ++i) {  // the last input sample
+        out[2 * i] = even(sums[i], sums[i - 1]);
+        out[2 * i + 1] = odd(sums[i], sums[i]);
     }
 }
 
 }  // namespace
 
 const std::uint8_t* Upsampler::Row(const ComponentPlane& plane, std::size_t y, std::size_t first,
-                                   std::size_t last, std::uint8_t* scratch) const {
+                                   std::size_t last, UpsamplerScratch& scratch) const {
+    std::uint8_t* out = scratch.row.data();
     switch (kind) {
         case Kind::Same:
             return plane.Row(y);
@@ -73,15 +91,12 @@ const std::uint8_t* Upsampler::Row(const ComponentPlane& plane, std::size_t y, s
             // sample whose area covers it.
             const std::uint8_t* in = plane.Row(y * inV / outV);
             if (inH == outH) return in;
-            for (std::size_t x = first; x < last; ++x) scratch[x] = in[x * inH / outH];
-            return scratch;
+            for (std::size_t x = first; x < last; ++x) out[x] = in[x * inH / outH];
+            return out;
         }
-        case Kind::SmoothH2V1: {
-            const std::uint8_t* in = plane.Row(y);
-            DoubleWidth([in](std::size_t i) { return int{in[i]}; }, plane.Width(), 2, 1, 2, first,
-                        last, scratch);
-            return scratch;
-        }
+        case Kind::SmoothH2V1:
+            DoubleWidth<2, 1, 2>(plane.Row(y), plane.Width(), first, last, out);
+            return out;
         case Kind::SmoothH1V2:
         case Kind::SmoothH2V2:
             break;
@@ -91,17 +106,22 @@ const std::uint8_t* Upsampler::Row(const ComponentPlane& plane, std::size_t y, s
     // edge rows repeated) by 1.
     const std::size_t r = y / 2;
     const bool lower = (y & 1) != 0;
-    const std::uint8_t* near = plane.Row(r);
-    const std::uint8_t* far = plane.Row(lower ? r + 1 : (r == 0 ? 0 : r - 1));
+    const std::uint8_t* __restrict near = plane.Row(r);
+    const std::uint8_t* __restrict far = plane.Row(lower ? r + 1 : (r == 0 ? 0 : r - 1));
     if (kind == Kind::SmoothH1V2) {
         const int bias = lower ? 2 : 1;
         for (std::size_t x = first; x < last; ++x)
-            scratch[x] = static_cast<std::uint8_t>((3 * near[x] + far[x] + bias) >> 2);
-        return scratch;
+            out[x] = static_cast<std::uint8_t>((3 * near[x] + far[x] + bias) >> 2);
+        return out;
     }
-    DoubleWidth([near, far](std::size_t i) { return 3 * near[i] + far[i]; }, plane.Width(), 4, 8, 7,
-                first, last, scratch);
-    return scratch;
+    // Column sums over the inputs the outputs read: one more on each side.
+    const std::size_t from = first / 2 == 0 ? 0 : first / 2 - 1;
+    const std::size_t to = std::min(plane.Width(), (last + 1) / 2 + 1);
+    std::uint16_t* __restrict sums = scratch.sums.data();
+    for (std::size_t i = from; i < to; ++i)
+        sums[i] = static_cast<std::uint16_t>(3 * near[i] + far[i]);
+    DoubleWidth<4, 8, 7>(sums, plane.Width(), first, last, out);
+    return out;
 }
 
 }  // namespace Tessera

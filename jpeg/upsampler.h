@@ -41,6 +41,16 @@ class ComponentPlane {
 //  - anything else, or smooth up-sampling not wanted: samples repeated.
 // Every smooth filter rounds as libjpeg does: its biases alternate between
 // neighbouring outputs, so that no direction is favoured.
+// Room an up-sampler works in: an output row, and column sums.
+struct UpsamplerScratch {
+    void Reserve(std::size_t width) {
+        row.assign(width + 2, 0);
+        sums.assign(width / 2 + 3, 0);
+    }
+    std::vector<std::uint8_t> row;
+    std::vector<std::uint16_t> sums;
+};
+
 class Upsampler {
   public:
     enum class Kind { Same, Repeat, SmoothH2V1, SmoothH1V2, SmoothH2V2 };
@@ -53,9 +63,9 @@ class Upsampler {
     Kind GetKind() const { return kind; }
     // Output columns [first, last) of output row y, from the plane. The
     // result is indexed by the output column: either a row of the plane
-    // itself or `scratch` (at least as wide as an output row plus 2).
+    // itself or the scratch's row (reserved for the output's width).
     const std::uint8_t* Row(const ComponentPlane& plane, std::size_t y, std::size_t first,
-                            std::size_t last, std::uint8_t* scratch) const;
+                            std::size_t last, UpsamplerScratch& scratch) const;
     // Whether output rows read the plane rows above and below their own.
     bool NeedsNeighbourRows() const { return kind == Kind::SmoothH1V2 || kind == Kind::SmoothH2V2; }
 
