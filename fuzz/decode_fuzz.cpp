@@ -130,6 +130,24 @@ Rows ReadAll(const std::uint8_t* data, std::size_t size, const Tessera::DecodeOp
     return rows;
 }
 
+// A region of a picture is that rectangle of the whole decode, byte for byte.
+void CheckRegion(const std::uint8_t* data, std::size_t size, Tessera::DecodeOptions options,
+                 const Tessera::Image& whole) {
+    if (whole.width == 0 || whole.height == 0) return;
+    const unsigned x = whole.width / 3, y = whole.height / 4;
+    options.region = {x, y, whole.width - x - whole.width / 5, whole.height - y};
+    Tessera::Image part;
+    const std::string outcome = Outcome([&] { part = Tessera::DecodeJpeg(data, size, options); });
+    if (!outcome.empty()) std::abort();
+    const std::size_t pixel = Tessera::BytesPerPixel(whole.format);
+    const std::size_t rowBytes = options.region.width * pixel;
+    if (part.pixels.size() != rowBytes * options.region.height) std::abort();
+    for (unsigned row = 0; row < options.region.height; ++row) {
+        const auto* from = whole.pixels.data() + ((y + row) * std::size_t{whole.width} + x) * pixel;
+        if (!std::equal(from, from + rowBytes, part.pixels.data() + row * rowBytes)) std::abort();
+    }
+}
+
 void CheckInterface(const std::uint8_t* data, std::size_t size) {
     LimitedDecoder decoder;
     Tessera::RasterImage image;
@@ -154,11 +172,16 @@ void CheckInterface(const std::uint8_t* data, std::size_t size) {
     tolerant.format = static_cast<Tessera::PixelFormat>(size % kPixelFormats);
     tolerant.maxPixels = kFuzzMaxPixels;
     tolerant.failOnWarning = size % 7 == 0;
+    // Every pixel mode, and libjpeg's at every scale.
+    tolerant.pixels = static_cast<Tessera::Pixels>(size / 7 % 3);
+    if (tolerant.pixels != Tessera::Pixels::Exact)
+        tolerant.scale = {unsigned(size / 21 % 8) + 1, 8};
     const Rows tolerantRows = ReadAll(data, size, tolerant, chunk + 3);
     Tessera::Image whole;
     const std::string outcome = Outcome([&] { whole = Tessera::DecodeJpeg(data, size, tolerant); });
     if (outcome != tolerantRows.outcome) std::abort();
     if (outcome.empty() && whole.pixels != tolerantRows.pixels) std::abort();
+    if (outcome.empty()) CheckRegion(data, size, tolerant, whole);
     Outcome([&] { Tessera::ReadJpegInfo(data, size); });
 }
 
