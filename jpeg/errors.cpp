@@ -61,6 +61,7 @@ constexpr CodedMessage kMessages[] = {
     {ErrorCode::QuantizationTableNotDefined, "Quantization Table Not Defined"},
     {ErrorCode::SpectralSelectionOutOfRange, "Spectral Selection Outside the Range 0-63"},
     {ErrorCode::ProgressiveScanMixesDcAndAc, "Progressive scan contains DC and AC data"},
+    {ErrorCode::IccProfileDamaged, "Damaged ICC Profile Chunks"},
     {ErrorCode::BadHuffmanCodeLength, "Bad Huffman Code Length"},
     {ErrorCode::CoefficientIndexOutOfRange, "Coefficient Index out of Range"},
     {ErrorCode::DataOutOfRange, "Data out of range"},

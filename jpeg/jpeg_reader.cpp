@@ -6,6 +6,7 @@
 #include <exception>
 #include <span>
 
+#include "application_segments.h"
 #include "jpeg_decoder.h"
 #include "marker_codes.h"
 #include "memory_stream.h"
@@ -96,10 +97,11 @@ class JpegReader::State {
     State& operator=(const State&) = delete;
 
     std::size_t ReadRows(std::uint8_t* out, std::size_t maxRows);
-    const std::vector<Warning>& Warnings() const { return decoder.Warnings(); }
+    const std::vector<Warning>& Warnings() const;
 
     JpegInfo info;
     PixelFormat format;
+    std::vector<std::uint8_t> iccProfile;
 
   private:
     enum class Mode {
@@ -116,6 +118,8 @@ class JpegReader::State {
     std::size_t Prepare(std::size_t row);
     void Convert(std::size_t first, std::size_t last, std::uint8_t* out);
     void Fail() { mode = Mode::Failed; }
+    // The profile of the ICC chunks read so far, or the warning that they make none.
+    void TakeIccProfile();
 
     MemoryStream stream;
     PictureDecoder decoder;
@@ -127,6 +131,10 @@ class JpegReader::State {
     std::size_t mcuHeight = 8;
     unsigned mcuRowsDecoded = 0;  // streaming
     std::vector<std::uint32_t> pixels;
+    // What the headers before the first scan gave reason to warn of, and
+    // those warnings followed by the decoder's.
+    std::vector<Warning> headerWarnings;
+    mutable std::vector<Warning> allWarnings;
 };
 
 JpegReader::State::State(const std::uint8_t* data, std::size_t size, const DecodeOptions& options)
@@ -150,6 +158,26 @@ JpegReader::State::State(const std::uint8_t* data, std::size_t size, const Decod
     info = InfoOf(decoder);
     if (const FrameHeader* frame = decoder.Frame())
         mcuHeight = 8 * std::size_t{frame->maxVerticalSampling};
+    TakeIccProfile();
+}
+
+void JpegReader::State::TakeIccProfile() {
+    IccProfileAssembly assembly = AssembleIccProfile(decoder.Facts().iccChunks);
+    if (!assembly.damage.empty())
+        headerWarnings.push_back({ErrorCode::IccProfileDamaged,
+                                  "ICC profile " + assembly.damage + ": the picture has none"});
+    iccProfile = std::move(assembly.profile);
+}
+
+const std::vector<Warning>& JpegReader::State::Warnings() const {
+    const std::vector<Warning>& decoded = decoder.Warnings();
+    if (headerWarnings.empty()) return decoded;
+    // The decoder's list only grows within a picture.
+    if (allWarnings.size() != headerWarnings.size() + decoded.size()) {
+        allWarnings = headerWarnings;
+        allWarnings.insert(allWarnings.end(), decoded.begin(), decoded.end());
+    }
+    return allWarnings;
 }
 
 void JpegReader::State::Start() {
@@ -294,6 +322,10 @@ const std::vector<Warning>& JpegReader::Warnings() const {
     return state->Warnings();
 }
 
+const std::vector<std::uint8_t>& JpegReader::IccProfile() const {
+    return state->iccProfile;
+}
+
 JpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size) {
     MemoryStream stream(std::span<const std::uint8_t>(data, size));
     PictureDecoder decoder;
@@ -322,6 +354,7 @@ Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions
                reader.ReadRows(image.pixels.data() + row * reader.RowBytes(), image.height - row))
         row += rows;
     image.warnings = reader.Warnings();
+    image.iccProfile = reader.IccProfile();
     return image;
 }
 

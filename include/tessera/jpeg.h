@@ -88,6 +88,10 @@ enum class ErrorCode : std::uint16_t {
     QuantizationTableNotDefined = 56,
     SpectralSelectionOutOfRange = 57,
     ProgressiveScanMixesDcAndAc = 58,
+    // The ICC_PROFILE segments do not make one profile: a chunk number outside
+    // its count, counts that disagree, a chunk repeated or missing. Only ever
+    // a warning (every decode): the picture is decoded without its profile.
+    IccProfileDamaged = 59,
     BadHuffmanCodeLength = 60,
     CoefficientIndexOutOfRange = 61,
     DataOutOfRange = 62,
@@ -256,7 +260,7 @@ struct JpegInfo {
     unsigned restartInterval = 0;             // MCUs per interval at the first scan; 0: none
     bool jfif = false;                        // a JFIF APP0 segment
     unsigned orientation = 0;                 // Exif orientation 1..8; 0 when there is none
-    bool hasIccProfile = false;               // an ICC_PROFILE APP2 segment
+    bool hasIccProfile = false;               // an ICC_PROFILE APP2 segment, whole or not
     bool arithmetic = false;                  // arithmetic-coded (SOF9, SOF10)
 };
 
@@ -267,6 +271,10 @@ struct Image {
     PixelFormat format = PixelFormat::Bgra;
     std::vector<std::uint8_t> pixels;  // width × height × BytesPerPixel(format)
     std::vector<Warning> warnings;     // what the decode repaired, in order
+    // The ICC profile of the ICC_PROFILE APP2 segments before the first scan,
+    // its chunks put together in their sequence order; empty without one
+    // and when they are damaged (a Warning, IccProfileDamaged, says so).
+    std::vector<std::uint8_t> iccProfile;
 };
 
 // Reads the headers up to the first scan (nothing is decoded), as a decode
@@ -310,8 +318,12 @@ class TESSERA_API JpegReader {
     // damaged pictures.
     std::size_t ReadRows(std::uint8_t* out, std::size_t maxRows);
 
-    // What the decode has repaired so far (complete once every row is read).
+    // What the decode has repaired so far (complete once every row is read),
+    // after a damaged ICC profile's warning, which the constructor finds.
     const std::vector<Warning>& Warnings() const;
+    // The picture's ICC profile as Image::iccProfile has it, from the
+    // constructor on.
+    const std::vector<std::uint8_t>& IccProfile() const;
 
   private:
     class State;
