@@ -71,10 +71,13 @@ constexpr CodedMessage kMessages[] = {
     {ErrorCode::ImageTooLarge, "Image Too Large"},
     {ErrorCode::TooManyScans, "Too Many Scans"},
     {ErrorCode::TooManyBlockVisits, "Scans Visit the Picture Too Many Times"},
+    {ErrorCode::MemoryLimitExceeded, "Memory Limit Exceeded"},
     {ErrorCode::NotReadingAnImage, "Not reading an image"},
     {ErrorCode::QuantizationTableNotAssigned, "INTERNAL ERROR - Quantization Table Not Assigned"},
     {ErrorCode::ScaleNotSupported, "Scale Not Supported"},
     {ErrorCode::RegionOutsidePicture, "Region Outside the Picture"},
+    {ErrorCode::BufferTooSmall, "Output Buffer Too Small"},
+    {ErrorCode::PitchTooSmall, "Row Pitch Smaller Than a Row"},
 };
 
 }  // namespace

@@ -1,5 +1,10 @@
 // The library's interface (tessera/jpeg.h) over the decoder: headers, whole
-// pictures and pictures read row by row.
+// pictures and pictures read row by row, in the caller's layout, pitch and
+// orientation, within the caller's memory limit.
+//
+// Two layers: PictureRows gives the decoded picture's rows as the stream
+// stores them; Reader turns them upright where asked. JpegReader, DecodeJpeg
+// and DecodeJpegInto all read through a Reader.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -9,6 +14,7 @@
 #include "application_segments.h"
 #include "jpeg_decoder.h"
 #include "marker_codes.h"
+#include "memory_estimate.h"
 #include "memory_stream.h"
 #include "picture_decoder.h"
 #include "tessera/jpeg.h"
@@ -22,7 +28,36 @@ PictureDecoder::Settings SettingsFor(const DecodeOptions& options) {
             JpegDecoder::kMaxBlockVisitsPerBlock, options.failOnWarning};
 }
 
-JpegInfo InfoOf(const PictureDecoder& decoder) {
+struct Size {
+    unsigned width = 0;
+    unsigned height = 0;
+};
+
+// The Exif orientation a decode applies: the file's with applyOrientation,
+// else 1 (as stored).
+unsigned AppliedOrientation(const JpegInfo& info, const DecodeOptions& options) {
+    return options.applyOrientation && info.orientation >= 2 ? info.orientation : 1;
+}
+
+// Orientations 5 to 8 turn the picture on its side.
+bool SwapsSides(unsigned orientation) {
+    return orientation >= 5;
+}
+
+// The size of the decoded picture's rows before any orientation: the frame's.
+// (Scale and region change it here.)
+Size DecodedSize(const JpegInfo& info, const DecodeOptions&) {
+    return {info.width, info.height};
+}
+
+// The size of the rows a decode gives: the one place it is worked out.
+Size OutputSize(const JpegInfo& info, const DecodeOptions& options) {
+    const Size decoded = DecodedSize(info, options);
+    if (SwapsSides(AppliedOrientation(info, options))) return {decoded.height, decoded.width};
+    return decoded;
+}
+
+JpegInfo InfoOf(const PictureDecoder& decoder, const DecodeOptions& options) {
     JpegInfo info;
     const FrameHeader* frame = decoder.Frame();
     if (frame == nullptr) return info;
@@ -41,6 +76,9 @@ JpegInfo InfoOf(const PictureDecoder& decoder) {
     info.orientation = decoder.Facts().orientation;
     info.hasIccProfile = decoder.Facts().iccProfile;
     info.arithmetic = frame->Arithmetic();
+    const Size output = OutputSize(info, options);
+    info.outputWidth = output.width;
+    info.outputHeight = output.height;
     return info;
 }
 
@@ -58,27 +96,71 @@ bool ReadToFirstScan(PictureDecoder& decoder, InputByteStream& stream) {
     }
 }
 
+// How the scans of a sequential frame will be decoded, seen from the first
+// scan's SOS marker without reading on: a single scan (EOI after its data,
+// only restart markers within) that names as many components as the frame
+// streams. The decoder decides for itself once the scan has begun
+// (ScanRowsFinal); this is for refusing a decode before anything is allocated.
+ScanPlan PlanAtFirstScan(const FrameHeader& frame, const InputByteStream& stream) {
+    if (frame.Progressive()) return ScanPlan::Coefficients;
+    const std::uint8_t* at = stream.ReadPointer();
+    const std::uint8_t* end = stream.BufferEnd();
+    if (end - at < 3) return ScanPlan::WholePlanes;
+    const std::size_t length = std::size_t{at[0]} << 8 | at[1];
+    if (at[2] != frame.componentCount || length > static_cast<std::size_t>(end - at))
+        return ScanPlan::WholePlanes;
+    for (at += length; at < end; ++at) {
+        at = static_cast<const std::uint8_t*>(std::memchr(at, kMarkerPrefix, end - at));
+        if (at == nullptr) break;
+        const std::uint8_t* code = at + 1;
+        while (code < end && *code == kMarkerPrefix) ++code;
+        if (code == end) break;
+        if (*code == 0x00 || IsRestartMarker(*code)) {
+            at = code;
+            continue;
+        }
+        return *code == EOI ? ScanPlan::Streaming : ScanPlan::WholePlanes;
+    }
+    return ScanPlan::WholePlanes;
+}
+
+[[noreturn]] void Refuse(ErrorCode code) {
+    throw JpegError(ErrorMessage(code));
+}
+
 // BGRA pixels into the layout, at out; returns the end of what it wrote.
 std::uint8_t* Rearrange(const std::vector<std::uint32_t>& pixels, PixelFormat format,
                         std::uint8_t* out) {
+    // Byte positions of blue, green, red and alpha in a BGRA pixel.
+    auto put = [&](int first, int second, int third) {
+        for (const std::uint32_t pixel : pixels) {
+            *out++ = static_cast<std::uint8_t>(pixel >> first);
+            *out++ = static_cast<std::uint8_t>(pixel >> second);
+            *out++ = static_cast<std::uint8_t>(pixel >> third);
+        }
+    };
+    auto putWithAlpha = [&](int first, int second, int third) {
+        for (const std::uint32_t pixel : pixels) {
+            *out++ = static_cast<std::uint8_t>(pixel >> first);
+            *out++ = static_cast<std::uint8_t>(pixel >> second);
+            *out++ = static_cast<std::uint8_t>(pixel >> third);
+            *out++ = static_cast<std::uint8_t>(pixel >> 24);
+        }
+    };
     switch (format) {
         case PixelFormat::Bgra:
+        case PixelFormat::Bgrx:
             std::memcpy(out, pixels.data(), pixels.size() * 4);
             return out + pixels.size() * 4;
         case PixelFormat::Rgba:
-            for (const std::uint32_t pixel : pixels) {
-                *out++ = static_cast<std::uint8_t>(pixel >> 16);
-                *out++ = static_cast<std::uint8_t>(pixel >> 8);
-                *out++ = static_cast<std::uint8_t>(pixel);
-                *out++ = static_cast<std::uint8_t>(pixel >> 24);
-            }
+        case PixelFormat::Rgbx:
+            putWithAlpha(16, 8, 0);
             return out;
         case PixelFormat::Rgb:
-            for (const std::uint32_t pixel : pixels) {
-                *out++ = static_cast<std::uint8_t>(pixel >> 16);
-                *out++ = static_cast<std::uint8_t>(pixel >> 8);
-                *out++ = static_cast<std::uint8_t>(pixel);
-            }
+            put(16, 8, 0);
+            return out;
+        case PixelFormat::Bgr:
+            put(0, 8, 16);
             return out;
         case PixelFormat::Grey:
         case PixelFormat::Cmyk:
@@ -87,17 +169,21 @@ std::uint8_t* Rearrange(const std::vector<std::uint32_t>& pixels, PixelFormat fo
     return out;
 }
 
-}  // namespace
-
-class JpegReader::State {
+// The decoded picture's rows in the stream's order, in the caller's layout.
+class PictureRows {
   public:
-    State(const std::uint8_t* data, std::size_t size, const DecodeOptions& options);
-    ~State() { decoder.End(); }
-    State(const State&) = delete;
-    State& operator=(const State&) = delete;
+    PictureRows(const std::uint8_t* data, std::size_t size, const DecodeOptions& options);
+    ~PictureRows() { decoder.End(); }
+    PictureRows(const PictureRows&) = delete;
+    PictureRows& operator=(const PictureRows&) = delete;
 
-    std::size_t ReadRows(std::uint8_t* out, std::size_t maxRows);
+    // Refuses the decode (MemoryLimitExceeded) when its buffers and the
+    // output buffers `heldOutput` need more than maxMemory.
+    void CheckMemory(std::uint64_t heldOutput);
+    std::size_t ReadRows(std::uint8_t* out, std::size_t maxRows, std::size_t pitch);
     const std::vector<Warning>& Warnings() const;
+    Size Decoded() const { return decoded; }
+    std::size_t RowBytes() const { return std::size_t{decoded.width} * BytesPerPixel(format); }
 
     JpegInfo info;
     PixelFormat format;
@@ -116,13 +202,19 @@ class JpegReader::State {
     void DecodeRemainingScans();
     // Makes rows from `row` on available; returns the end of those that are.
     std::size_t Prepare(std::size_t row);
-    void Convert(std::size_t first, std::size_t last, std::uint8_t* out);
+    void Convert(std::size_t first, std::size_t last, std::uint8_t* out, std::size_t pitch);
+    void ConvertPacked(std::size_t first, std::size_t last, std::uint8_t* out);
     void Fail() { mode = Mode::Failed; }
     // The profile of the ICC chunks read so far, or the warning that they make none.
     void TakeIccProfile();
+    void RefuseAbove(ScanPlan plan) const;
 
     MemoryStream stream;
     PictureDecoder decoder;
+    Size decoded;
+    std::uint64_t maxMemory = 0;
+    std::uint64_t heldOutput = 0;
+    ScanPlan plan = ScanPlan::WholePlanes;  // as seen at the first scan's marker
     Mode mode = Mode::Decoded;
     // A failure that the next ReadRows throws: one after the frame header
     // in the constructor, or one met after rows were written in a call.
@@ -137,13 +229,17 @@ class JpegReader::State {
     mutable std::vector<Warning> allWarnings;
 };
 
-JpegReader::State::State(const std::uint8_t* data, std::size_t size, const DecodeOptions& options)
-    : format(options.format), stream(std::span<const std::uint8_t>(data, size)) {
+PictureRows::PictureRows(const std::uint8_t* data, std::size_t size, const DecodeOptions& options)
+    : format(options.format),
+      stream(std::span<const std::uint8_t>(data, size)),
+      maxMemory(options.maxMemory) {
     decoder.SetSettings(SettingsFor(options));
     try {
         decoder.Begin(stream);
         if (ReadToFirstScan(decoder, stream)) {
             mode = Mode::AtScan;
+            // (A scan before any frame fails as it begins.)
+            if (const FrameHeader* frame = decoder.Frame()) plan = PlanAtFirstScan(*frame, stream);
         } else {
             decoder.Finish(stream);  // a picture without scans
         }
@@ -155,13 +251,14 @@ JpegReader::State::State(const std::uint8_t* data, std::size_t size, const Decod
         deferred = std::current_exception();
         mode = Mode::Failed;
     }
-    info = InfoOf(decoder);
+    info = InfoOf(decoder, options);
+    decoded = DecodedSize(info, options);
     if (const FrameHeader* frame = decoder.Frame())
         mcuHeight = 8 * std::size_t{frame->maxVerticalSampling};
     TakeIccProfile();
 }
 
-void JpegReader::State::TakeIccProfile() {
+void PictureRows::TakeIccProfile() {
     IccProfileAssembly assembly = AssembleIccProfile(decoder.Facts().iccChunks);
     if (!assembly.damage.empty())
         headerWarnings.push_back({ErrorCode::IccProfileDamaged,
@@ -169,35 +266,50 @@ void JpegReader::State::TakeIccProfile() {
     iccProfile = std::move(assembly.profile);
 }
 
-const std::vector<Warning>& JpegReader::State::Warnings() const {
-    const std::vector<Warning>& decoded = decoder.Warnings();
-    if (headerWarnings.empty()) return decoded;
+const std::vector<Warning>& PictureRows::Warnings() const {
+    const std::vector<Warning>& decodedWarnings = decoder.Warnings();
+    if (headerWarnings.empty()) return decodedWarnings;
     // The decoder's list only grows within a picture.
-    if (allWarnings.size() != headerWarnings.size() + decoded.size()) {
+    if (allWarnings.size() != headerWarnings.size() + decodedWarnings.size()) {
         allWarnings = headerWarnings;
-        allWarnings.insert(allWarnings.end(), decoded.begin(), decoded.end());
+        allWarnings.insert(allWarnings.end(), decodedWarnings.begin(), decodedWarnings.end());
     }
     return allWarnings;
 }
 
-void JpegReader::State::Start() {
+void PictureRows::RefuseAbove(ScanPlan scans) const {
+    const FrameHeader* frame = decoder.Frame();
+    if (maxMemory == 0 || frame == nullptr) return;
+    if (DecodeMemory(*frame, scans, heldOutput) > maxMemory)
+        throw JpegBadStream(ErrorMessage(ErrorCode::MemoryLimitExceeded));
+}
+
+void PictureRows::CheckMemory(std::uint64_t held) {
+    heldOutput = held;
+    RefuseAbove(plan);
+}
+
+void PictureRows::Start() {
     decoder.StartScan(stream, true);
     if (decoder.ScanRowsFinal() && info.width != 0 && info.height != 0) {
         mode = Mode::Streaming;
         return;
     }
+    // A first scan that looked like the only one but is not: its buffers
+    // are reserved, not yet used.
+    if (plan == ScanPlan::Streaming) RefuseAbove(ScanPlan::WholePlanes);
     decoder.DecodeScanRows(stream, decoder.ScanMcuRows());
     decoder.EndScan(stream);
     DecodeRemainingScans();
 }
 
-void JpegReader::State::DecodeScan() {
+void PictureRows::DecodeScan() {
     decoder.StartScan(stream, false);
     decoder.DecodeScanRows(stream, decoder.ScanMcuRows());
     decoder.EndScan(stream);
 }
 
-void JpegReader::State::DecodeRemainingScans() {
+void PictureRows::DecodeRemainingScans() {
     for (;;) {
         switch (decoder.Next(stream)) {
             case PictureDecoder::Step::Frame:  // never: a second frame is refused
@@ -213,9 +325,9 @@ void JpegReader::State::DecodeRemainingScans() {
     }
 }
 
-std::size_t JpegReader::State::Prepare(std::size_t row) {
+std::size_t PictureRows::Prepare(std::size_t row) {
     const auto mcuRow = static_cast<unsigned>(row / mcuHeight);
-    const std::size_t end = std::min<std::size_t>(info.height, (mcuRow + 1) * mcuHeight);
+    const std::size_t end = std::min<std::size_t>(decoded.height, (mcuRow + 1) * mcuHeight);
     if (mode == Mode::Streaming && mcuRowsDecoded <= mcuRow) {
         decoder.DecodeScanRows(stream, mcuRow + 1);
         mcuRowsDecoded = mcuRow + 1;
@@ -228,8 +340,17 @@ std::size_t JpegReader::State::Prepare(std::size_t row) {
     return end;
 }
 
-void JpegReader::State::Convert(std::size_t first, std::size_t last, std::uint8_t* out) {
-    const std::size_t count = (last - first) * info.width;
+void PictureRows::Convert(std::size_t first, std::size_t last, std::uint8_t* out,
+                          std::size_t pitch) {
+    if (pitch == RowBytes()) {
+        ConvertPacked(first, last, out);
+        return;
+    }
+    for (std::size_t row = first; row < last; ++row, out += pitch) ConvertPacked(row, row + 1, out);
+}
+
+void PictureRows::ConvertPacked(std::size_t first, std::size_t last, std::uint8_t* out) {
+    const std::size_t count = (last - first) * decoded.width;
     if (count == 0) return;  // a frame of width 0
     // What the decoder cannot give (a strict decode that failed before any
     // scan began) is zero bytes, as the decoder's image has it then.
@@ -242,14 +363,15 @@ void JpegReader::State::Convert(std::size_t first, std::size_t last, std::uint8_
         return;
     }
     // BGRA rows go straight to a buffer that can hold 32-bit pixels.
-    if (format == PixelFormat::Bgra && reinterpret_cast<std::uintptr_t>(out) % 4 == 0) {
+    if ((format == PixelFormat::Bgra || format == PixelFormat::Bgrx) &&
+        reinterpret_cast<std::uintptr_t>(out) % 4 == 0) {
         auto* direct = reinterpret_cast<std::uint32_t*>(out);
         if (!decoder.ConvertRowsInto(first, last, direct)) std::fill_n(direct, count, 0u);
         return;
     }
     // Other layouts are rearranged from BGRA a row at a time, which stays in
     // the cache.
-    const std::size_t width = info.width;
+    const std::size_t width = decoded.width;
     pixels.resize(width);
     for (std::size_t row = first; row < last; ++row) {
         if (!decoder.ConvertRowsInto(row, row + 1, pixels.data()))
@@ -258,7 +380,7 @@ void JpegReader::State::Convert(std::size_t first, std::size_t last, std::uint8_
     }
 }
 
-std::size_t JpegReader::State::ReadRows(std::uint8_t* out, std::size_t maxRows) {
+std::size_t PictureRows::ReadRows(std::uint8_t* out, std::size_t maxRows, std::size_t pitch) {
     if (deferred) {
         std::exception_ptr failure = nullptr;
         std::swap(failure, deferred);
@@ -270,10 +392,9 @@ std::size_t JpegReader::State::ReadRows(std::uint8_t* out, std::size_t maxRows) 
         Fail();
         throw;
     }
-    const std::size_t rowBytes = info.width * BytesPerPixel(format);
     std::size_t written = 0;
-    while (written < maxRows && nextRow < info.height) {
-        std::size_t end = std::min<std::size_t>(info.height, nextRow + (maxRows - written));
+    while (written < maxRows && nextRow < decoded.height) {
+        std::size_t end = std::min<std::size_t>(decoded.height, nextRow + (maxRows - written));
         if (mode != Mode::Failed) {
             try {
                 end = std::min(end, Prepare(nextRow));
@@ -288,34 +409,192 @@ std::size_t JpegReader::State::ReadRows(std::uint8_t* out, std::size_t maxRows) 
         } else if (info.progressive) {
             end = std::min(end, Prepare(nextRow));
         }
-        Convert(nextRow, end, out + written * rowBytes);
+        Convert(nextRow, end, out + written * pitch, pitch);
         written += end - nextRow;
         nextRow = end;
     }
     return written;
 }
 
+// Pixels of `bytes` each, copied from `from` on in steps of `step` bytes.
+void CopyPixels(std::uint8_t* out, const std::uint8_t* from, std::ptrdiff_t step, std::size_t count,
+                std::size_t bytes) {
+    switch (bytes) {
+        case 1:
+            for (std::size_t i = 0; i < count; ++i, from += step) out[i] = *from;
+            return;
+        case 3:
+            for (std::size_t i = 0; i < count; ++i, from += step, out += 3)
+                std::memcpy(out, from, 3);
+            return;
+        default:
+            for (std::size_t i = 0; i < count; ++i, from += step, out += 4)
+                std::memcpy(out, from, 4);
+            return;
+    }
+}
+
+// The rows turned upright as the options ask.
+class Reader {
+  public:
+    // holdsOutput: the caller keeps every row (DecodeJpeg), which the memory
+    // limit counts.
+    Reader(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
+           bool holdsOutput);
+
+    std::size_t ReadRows(std::uint8_t* out, std::size_t maxRows, std::size_t pitch);
+    std::size_t RowBytes() const { return std::size_t{output.width} * BytesPerPixel(Format()); }
+    PixelFormat Format() const { return rows.format; }
+    Size Output() const { return output; }
+    const JpegInfo& Info() const { return rows.info; }
+    const std::vector<Warning>& Warnings() const { return rows.Warnings(); }
+    const std::vector<std::uint8_t>& IccProfile() const { return rows.iccProfile; }
+
+  private:
+    // Orientations other than 1 and 2 need every row before the first.
+    bool Buffers() const { return orientation >= 3; }
+    void DecodeWhole();
+    void OrientedRow(std::size_t row, std::uint8_t* out) const;
+
+    PictureRows rows;
+    unsigned orientation = 1;
+    Size output;
+    std::vector<std::uint8_t> whole;  // the picture as stored, where it is buffered
+    bool decodedWhole = false;
+    std::size_t nextRow = 0;
+};
+
+Reader::Reader(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
+               bool holdsOutput)
+    : rows(data, size, options) {
+    orientation = AppliedOrientation(rows.info, options);
+    output = OutputSize(rows.info, options);
+    const std::uint64_t pictureBytes =
+        std::uint64_t{output.width} * output.height * BytesPerPixel(rows.format);
+    rows.CheckMemory((holdsOutput ? pictureBytes : 0) + (Buffers() ? pictureBytes : 0));
+}
+
+void Reader::DecodeWhole() {
+    decodedWhole = true;
+    const std::size_t rowBytes = rows.RowBytes();
+    whole.resize(rowBytes * rows.Decoded().height);
+    // Read on after a failure: the picture as far as it was decoded, which
+    // the next calls hand out.
+    std::exception_ptr failure;
+    std::size_t row = 0;
+    for (;;) {
+        std::size_t count = 0;
+        try {
+            count =
+                rows.ReadRows(whole.data() + row * rowBytes, rows.Decoded().height - row, rowBytes);
+        } catch (...) {
+            if (failure) throw;  // never: the rows do not fail twice
+            failure = std::current_exception();
+            continue;
+        }
+        if (count == 0) break;
+        row += count;
+    }
+    if (failure) std::rethrow_exception(failure);
+}
+
+// Output pixel (x, y) is the stored picture's
+//   2: (W−1−x, y)      3: (W−1−x, H−1−y)   4: (x, H−1−y)
+//   5: (y, x)          6: (y, H−1−x)       7: (W−1−y, H−1−x)   8: (W−1−y, x)
+// for a stored picture of W × H.
+void Reader::OrientedRow(std::size_t y, std::uint8_t* out) const {
+    const std::size_t bytes = BytesPerPixel(Format());
+    const auto pixel = static_cast<std::ptrdiff_t>(bytes);
+    const auto stride = static_cast<std::ptrdiff_t>(rows.RowBytes());
+    const auto width = static_cast<std::ptrdiff_t>(rows.Decoded().width);
+    const auto height = static_cast<std::ptrdiff_t>(rows.Decoded().height);
+    const auto row = static_cast<std::ptrdiff_t>(y);
+    std::ptrdiff_t x0 = 0, y0 = 0, step = 0;  // the first pixel, and the step to the next
+    switch (orientation) {
+        case 3:
+            x0 = width - 1, y0 = height - 1 - row, step = -pixel;
+            break;
+        case 4:
+            x0 = 0, y0 = height - 1 - row, step = pixel;
+            break;
+        case 5:
+            x0 = row, y0 = 0, step = stride;
+            break;
+        case 6:
+            x0 = row, y0 = height - 1, step = -stride;
+            break;
+        case 7:
+            x0 = width - 1 - row, y0 = height - 1, step = -stride;
+            break;
+        default:  // 8
+            x0 = width - 1 - row, y0 = 0, step = stride;
+            break;
+    }
+    CopyPixels(out, whole.data() + y0 * stride + x0 * pixel, step, output.width, bytes);
+}
+
+std::size_t Reader::ReadRows(std::uint8_t* out, std::size_t maxRows, std::size_t pitch) {
+    if (pitch < RowBytes()) Refuse(ErrorCode::PitchTooSmall);
+    if (!Buffers()) {
+        const std::size_t count = rows.ReadRows(out, maxRows, pitch);
+        if (orientation == 2) {
+            const std::size_t bytes = BytesPerPixel(Format());
+            for (std::size_t i = 0; i < count; ++i) {
+                std::uint8_t* left = out + i * pitch;
+                std::uint8_t* right = left + RowBytes() - bytes;
+                for (; left < right; left += bytes, right -= bytes)
+                    std::swap_ranges(left, left + bytes, right);
+            }
+        }
+        return count;
+    }
+    if (!decodedWhole) DecodeWhole();
+    std::size_t written = 0;
+    for (; written < maxRows && nextRow < output.height; ++written, ++nextRow)
+        OrientedRow(nextRow, out + written * pitch);
+    return written;
+}
+
+}  // namespace
+
+class JpegReader::State : public Reader {
+  public:
+    using Reader::Reader;
+};
+
 JpegReader::JpegReader(const std::uint8_t* data, std::size_t size, const DecodeOptions& options)
-    : state(std::make_unique<State>(data, size, options)) {}
+    : state(std::make_unique<State>(data, size, options, false)) {}
 
 JpegReader::~JpegReader() = default;
 JpegReader::JpegReader(JpegReader&&) noexcept = default;
 JpegReader& JpegReader::operator=(JpegReader&&) noexcept = default;
 
 const JpegInfo& JpegReader::Info() const {
-    return state->info;
+    return state->Info();
 }
 
 PixelFormat JpegReader::Format() const {
-    return state->format;
+    return state->Format();
+}
+
+unsigned JpegReader::Width() const {
+    return state->Output().width;
+}
+
+unsigned JpegReader::Height() const {
+    return state->Output().height;
 }
 
 std::size_t JpegReader::RowBytes() const {
-    return std::size_t{state->info.width} * BytesPerPixel(state->format);
+    return state->RowBytes();
 }
 
 std::size_t JpegReader::ReadRows(std::uint8_t* out, std::size_t maxRows) {
-    return state->ReadRows(out, maxRows);
+    return state->ReadRows(out, maxRows, state->RowBytes());
+}
+
+std::size_t JpegReader::ReadRows(std::uint8_t* out, std::size_t maxRows, std::size_t pitch) {
+    return state->ReadRows(out, maxRows, pitch);
 }
 
 const std::vector<Warning>& JpegReader::Warnings() const {
@@ -323,13 +602,17 @@ const std::vector<Warning>& JpegReader::Warnings() const {
 }
 
 const std::vector<std::uint8_t>& JpegReader::IccProfile() const {
-    return state->iccProfile;
+    return state->IccProfile();
 }
 
 JpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size) {
+    return ReadJpegInfo(data, size, DecodeOptions{});
+}
+
+JpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
     MemoryStream stream(std::span<const std::uint8_t>(data, size));
     PictureDecoder decoder;
-    decoder.SetSettings(SettingsFor(DecodeOptions{}));
+    decoder.SetSettings(SettingsFor(options));
     struct End {
         PictureDecoder& decoder;
         ~End() { decoder.End(); }
@@ -337,25 +620,50 @@ JpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size) {
     decoder.Begin(stream);
     if (!ReadToFirstScan(decoder, stream) && !decoder.EndOfImageSeen())
         throw JpegBadStream("End of Image Marker Not Found");
-    return InfoOf(decoder);
+    return InfoOf(decoder, options);
+}
+
+// Every row into the buffer, row y at out + y × pitch. A picture without rows
+// is still decoded to its end, for its failures: the first call decodes
+// whatever the picture's rows need.
+void ReadAllRows(Reader& reader, std::uint8_t* out, std::size_t pitch) {
+    const std::size_t height = reader.Output().height;
+    std::size_t row = 0;
+    while (const std::size_t rows = reader.ReadRows(out + row * pitch, height - row, pitch))
+        row += rows;
 }
 
 Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
-    JpegReader reader(data, size, options);
+    Reader reader(data, size, options, true);
     Image image;
-    image.width = reader.Info().width;
-    image.height = reader.Info().height;
+    image.width = reader.Output().width;
+    image.height = reader.Output().height;
     image.format = options.format;
     image.pixels.resize(reader.RowBytes() * image.height);
-    // A picture without rows is still decoded to its end, for its failures:
-    // the first call decodes whatever the picture's rows need.
-    std::size_t row = 0;
-    while (const std::size_t rows =
-               reader.ReadRows(image.pixels.data() + row * reader.RowBytes(), image.height - row))
-        row += rows;
+    ReadAllRows(reader, image.pixels.data(), reader.RowBytes());
     image.warnings = reader.Warnings();
     image.iccProfile = reader.IccProfile();
     return image;
+}
+
+DecodeReport DecodeJpegInto(const std::uint8_t* data, std::size_t size, std::uint8_t* buffer,
+                            std::size_t bufferSize, std::size_t pitch,
+                            const DecodeOptions& options) {
+    Reader reader(data, size, options, false);
+    const Size output = reader.Output();
+    if (pitch < reader.RowBytes()) Refuse(ErrorCode::PitchTooSmall);
+    if (output.height != 0 && output.width != 0) {
+        const std::uint64_t needed = std::uint64_t{pitch} * (output.height - 1) + reader.RowBytes();
+        if (buffer == nullptr || bufferSize < needed) Refuse(ErrorCode::BufferTooSmall);
+    }
+    ReadAllRows(reader, buffer, pitch);
+    DecodeReport report;
+    report.width = output.width;
+    report.height = output.height;
+    report.format = options.format;
+    report.warnings = reader.Warnings();
+    report.iccProfile = reader.IccProfile();
+    return report;
 }
 
 }  // namespace Tessera

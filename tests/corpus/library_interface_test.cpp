@@ -1,5 +1,7 @@
 // What the library's interface adds around the decode, on files made at test
-// time from the cjpeg corpus: the ICC profile put together from its chunks.
+// time from the cjpeg corpus: the ICC profile put together from its chunks,
+// rows at a pitch and in the caller's buffer, pictures turned upright by
+// their Exif orientation, the memory limit and headers read with options.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -149,6 +151,378 @@ TEST(Interface, IccProfileIsPutTogetherFromItsChunks) {
             EXPECT_EQ(reader.Info().hasIccProfile, c.jpeg != plain);
         }
     }
+}
+
+// An APP1 Exif segment whose first directory holds the orientation alone.
+Bytes ExifSegment(unsigned orientation) {
+    return Segment(0xE1, {'E',
+                          'x',
+                          'i',
+                          'f',
+                          0,
+                          0,
+                          'I',
+                          'I',
+                          42,
+                          0,
+                          8,
+                          0,
+                          0,
+                          0,  // TIFF header
+                          1,
+                          0,  // one entry
+                          0x12,
+                          0x01,
+                          3,
+                          0,
+                          1,
+                          0,
+                          0,
+                          0,  // Orientation
+                          static_cast<std::uint8_t>(orientation),
+                          0,
+                          0,
+                          0,  // its value
+                          0,
+                          0,
+                          0,
+                          0});  // no next
+}
+
+// All rows through JpegReader, `chunk` at a time, `pitch` bytes apart; the
+// bytes between rows must stay as they were.
+Bytes ReadWithReader(const Bytes& jpeg, const Tessera::DecodeOptions& options, std::size_t chunk,
+                     std::size_t padding) {
+    Tessera::JpegReader reader(jpeg.data(), jpeg.size(), options);
+    const std::size_t rowBytes = reader.RowBytes(), pitch = rowBytes + padding;
+    Bytes rows(chunk * pitch, 0xA5), all;
+    while (const std::size_t n = reader.ReadRows(rows.data(), chunk, pitch)) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto row = rows.begin() + static_cast<std::ptrdiff_t>(i * pitch);
+            all.insert(all.end(), row, row + static_cast<std::ptrdiff_t>(rowBytes));
+            EXPECT_TRUE(std::all_of(row + static_cast<std::ptrdiff_t>(rowBytes),
+                                    row + static_cast<std::ptrdiff_t>(pitch),
+                                    [](std::uint8_t b) { return b == 0xA5; }));
+        }
+    }
+    EXPECT_EQ(all.size(), rowBytes * reader.Height());
+    return all;
+}
+
+// DecodeJpegInto with a buffer of exactly the size it needs.
+Bytes ReadInto(const Bytes& jpeg, const Tessera::DecodeOptions& options, std::size_t padding) {
+    const Tessera::JpegInfo info = Tessera::ReadJpegInfo(jpeg.data(), jpeg.size(), options);
+    const std::size_t rowBytes = info.outputWidth * Tessera::BytesPerPixel(options.format);
+    const std::size_t pitch = rowBytes + padding;
+    Bytes buffer(pitch * (info.outputHeight - 1) + rowBytes, 0xA5), all;
+    const Tessera::DecodeReport report = Tessera::DecodeJpegInto(
+        jpeg.data(), jpeg.size(), buffer.data(), buffer.size(), pitch, options);
+    EXPECT_EQ(report.width, info.outputWidth);
+    EXPECT_EQ(report.height, info.outputHeight);
+    for (std::size_t y = 0; y < report.height; ++y) {
+        const auto row = buffer.begin() + static_cast<std::ptrdiff_t>(y * pitch);
+        all.insert(all.end(), row, row + static_cast<std::ptrdiff_t>(rowBytes));
+    }
+    for (std::size_t y = 0; y + 1 < report.height; ++y)
+        for (std::size_t x = rowBytes; x < pitch; ++x) EXPECT_EQ(buffer[y * pitch + x], 0xA5);
+    return all;
+}
+
+// Where each stored pixel goes to stand upright, written as the turn a
+// viewer makes for each Exif orientation (not as the decoder looks up its
+// pixels): a picture of width w and height h whose pixel (x, y) lands at
+// the returned place.
+struct Place {
+    std::size_t x, y;
+};
+Place Upright(unsigned orientation, std::size_t x, std::size_t y, std::size_t w, std::size_t h) {
+    switch (orientation) {
+        case 2:  // mirrored left to right
+            return {w - 1 - x, y};
+        case 3:  // turned by 180 degrees
+            return {w - 1 - x, h - 1 - y};
+        case 4:  // mirrored top to bottom
+            return {x, h - 1 - y};
+        case 5:  // mirrored about the top-left to bottom-right diagonal
+            return {y, x};
+        case 6:  // stored turned 90 degrees anticlockwise: turned back clockwise
+            return {h - 1 - y, x};
+        case 7:  // mirrored about the other diagonal
+            return {h - 1 - y, w - 1 - x};
+        case 8:  // stored turned 90 degrees clockwise: turned back anticlockwise
+            return {y, w - 1 - x};
+        default:
+            return {x, y};
+    }
+}
+
+Bytes TurnedUpright(const Bytes& pixels, unsigned orientation, std::size_t w, std::size_t h,
+                    std::size_t bytes) {
+    const std::size_t outWidth = orientation >= 5 ? h : w;
+    Bytes out(pixels.size());
+    for (std::size_t y = 0; y < h; ++y)
+        for (std::size_t x = 0; x < w; ++x) {
+            const Place to = Upright(orientation, x, y, w, h);
+            std::copy_n(
+                pixels.begin() + static_cast<std::ptrdiff_t>((y * w + x) * bytes), bytes,
+                out.begin() + static_cast<std::ptrdiff_t>((to.y * outWidth + to.x) * bytes));
+        }
+    return out;
+}
+
+TEST(Interface, RowsAtAPitchAndInTheCallersBufferAreThePicturesRows) {
+    struct Case {
+        const char* file;
+        Tessera::PixelFormat format;
+        std::size_t chunk, padding;
+    } cases[] = {
+        {"baseline-420", Tessera::PixelFormat::Bgra, 5, 12},  // streamed, 32-bit rows
+        {"baseline-420", Tessera::PixelFormat::Bgr, 16, 1},
+        {"progressive-422", Tessera::PixelFormat::Rgb, 3, 7},
+        {"sequential-per-component", Tessera::PixelFormat::Rgbx, 64, 3},
+        {"baseline-grey", Tessera::PixelFormat::Grey, 1, 5},
+        {"progressive-444", Tessera::PixelFormat::Cmyk, 9, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + std::to_string(static_cast<int>(c.format)));
+        const CorpusFile* file = CorpusEntry(c.file);
+        if (file == nullptr) GTEST_SKIP() << CorpusSkipReason();
+        Tessera::DecodeOptions options;
+        options.format = c.format;
+        const Bytes whole =
+            Tessera::DecodeJpeg(file->bytes.data(), file->bytes.size(), options).pixels;
+        EXPECT_EQ(ReadWithReader(file->bytes, options, c.chunk, c.padding), whole);
+        EXPECT_EQ(ReadInto(file->bytes, options, c.padding), whole);
+    }
+}
+
+TEST(Interface, TooSmallABufferOrPitchIsRefusedBeforeDecoding) {
+    const CorpusFile* file = CorpusEntry("baseline-420");
+    if (file == nullptr) GTEST_SKIP() << CorpusSkipReason();
+    const Bytes& jpeg = file->bytes;
+    const std::size_t rowBytes = 3 * 227, height = 149;
+    struct Case {
+        std::size_t pitch, size;
+        Tessera::ErrorCode refused;  // Other: decoded
+    } cases[] = {
+        {rowBytes, rowBytes * height, Tessera::ErrorCode::Other},
+        {rowBytes + 9, (rowBytes + 9) * (height - 1) + rowBytes, Tessera::ErrorCode::Other},
+        {rowBytes, rowBytes * height - 1, Tessera::ErrorCode::BufferTooSmall},
+        {rowBytes + 9, (rowBytes + 9) * height - 10, Tessera::ErrorCode::BufferTooSmall},
+        {rowBytes - 1, rowBytes * height, Tessera::ErrorCode::PitchTooSmall},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.pitch) + " " + std::to_string(c.size));
+        Bytes buffer(c.size, 0xA5);
+        Tessera::ErrorCode code = Tessera::ErrorCode::Other;
+        try {
+            Tessera::DecodeJpegInto(jpeg.data(), jpeg.size(), buffer.data(), buffer.size(), c.pitch,
+                                    {.format = Tessera::PixelFormat::Rgb});
+        } catch (const Tessera::JpegError& e) {
+            code = e.Code();
+        }
+        EXPECT_EQ(code, c.refused);
+        if (code != Tessera::ErrorCode::Other) {
+            EXPECT_TRUE(
+                std::all_of(buffer.begin(), buffer.end(), [](auto b) { return b == 0xA5; }));
+        }
+    }
+    Tessera::JpegReader reader(jpeg.data(), jpeg.size());
+    Bytes rows(reader.RowBytes() * 2);
+    EXPECT_THROW(reader.ReadRows(rows.data(), 1, reader.RowBytes() - 1), Tessera::JpegError);
+    EXPECT_EQ(reader.ReadRows(rows.data(), 2, reader.RowBytes()), 2u);
+}
+
+// Each orientation against the stored picture turned by the test's own
+// helper: a streamed, a progressive and a grey file, whole, row by row and
+// into a buffer with a pitch; the sizes swap for 5 to 8.
+TEST(Interface, OrientationTurnsThePictureUpright) {
+    struct File {
+        const char* name;
+        Tessera::PixelFormat format;
+    } files[] = {{"baseline-420", Tessera::PixelFormat::Rgb},
+                 {"progressive-420", Tessera::PixelFormat::Bgra},
+                 {"size-17x17-grey", Tessera::PixelFormat::Grey},
+                 {"size-1x33", Tessera::PixelFormat::Bgr}};
+    for (const File& entry : files) {
+        const CorpusFile* file = CorpusEntry(entry.name);
+        if (file == nullptr) GTEST_SKIP() << CorpusSkipReason();
+        const std::size_t bytes = Tessera::BytesPerPixel(entry.format);
+        Tessera::DecodeOptions options;
+        options.format = entry.format;
+        const Tessera::Image stored =
+            Tessera::DecodeJpeg(file->bytes.data(), file->bytes.size(), options);
+        options.applyOrientation = true;
+        for (unsigned orientation = 1; orientation <= 8; ++orientation) {
+            SCOPED_TRACE(std::string(entry.name) + ", orientation " + std::to_string(orientation));
+            const Bytes jpeg = WithSegments(file->bytes, {ExifSegment(orientation)});
+            const Bytes expected =
+                TurnedUpright(stored.pixels, orientation, stored.width, stored.height, bytes);
+            const bool turned = orientation >= 5;
+            const Tessera::Image image = Tessera::DecodeJpeg(jpeg.data(), jpeg.size(), options);
+            EXPECT_EQ(image.width, turned ? stored.height : stored.width);
+            EXPECT_EQ(image.height, turned ? stored.width : stored.height);
+            EXPECT_TRUE(image.pixels == expected);
+            EXPECT_TRUE(ReadWithReader(jpeg, options, 7, 3) == expected);
+            EXPECT_TRUE(ReadInto(jpeg, options, 2) == expected);
+            Tessera::JpegReader reader(jpeg.data(), jpeg.size(), options);
+            EXPECT_EQ(reader.Width(), image.width);
+            EXPECT_EQ(reader.Height(), image.height);
+            EXPECT_EQ(reader.Info().width, stored.width);
+            EXPECT_EQ(reader.Info().orientation, orientation);
+            // Without the option the picture comes as stored.
+            EXPECT_TRUE(
+                Tessera::DecodeJpeg(jpeg.data(), jpeg.size(), {.format = entry.format}).pixels ==
+                stored.pixels);
+        }
+    }
+}
+
+// A damaged picture turned upright fails as it does unturned, and the
+// reader then hands out what was decoded, turned.
+TEST(Interface, OrientedReaderFailsLikeTheStoredOne) {
+    const CorpusFile* file = CorpusEntry("baseline-420");
+    if (file == nullptr) GTEST_SKIP() << CorpusSkipReason();
+    Bytes cut = WithSegments(file->bytes, {ExifSegment(6)});
+    cut.resize(cut.size() * 2 / 3);
+    Tessera::DecodeOptions options{.strict = true, .format = Tessera::PixelFormat::Rgb};
+    auto readAll = [&](std::string& failure) {
+        Tessera::JpegReader reader(cut.data(), cut.size(), options);
+        Bytes rows(reader.RowBytes() * reader.Height()), all;
+        std::size_t row = 0;
+        for (std::size_t n = 1; n != 0;) {
+            try {
+                n = reader.ReadRows(rows.data() + row * reader.RowBytes(), reader.Height() - row);
+                row += n;
+            } catch (const std::exception& e) {
+                EXPECT_EQ(failure, "") << "a second failure";
+                failure = e.what();
+                EXPECT_EQ(row, 0u) << "the failure comes before any row";
+            }
+        }
+        EXPECT_EQ(row, reader.Height());
+        return rows;
+    };
+    std::string storedFailure, turnedFailure;
+    const Bytes stored = readAll(storedFailure);
+    options.applyOrientation = true;
+    const Bytes turned = readAll(turnedFailure);
+    EXPECT_NE(storedFailure, "");
+    EXPECT_EQ(turnedFailure, storedFailure);
+    EXPECT_TRUE(turned == TurnedUpright(stored, 6, 227, 149, 3));
+}
+
+// What each kind of frame holds, worked out by hand for the 227 × 149
+// pictures (4:2:0: MCUs of 16 × 16, 15 columns and 10 rows of them; the
+// luma has 30 × 20 blocks, each chroma component 15 × 10), is the limit at
+// which a decode is taken; one byte less is refused before anything is
+// decoded.
+TEST(Interface, MemoryLimitRefusesWhatTheFrameNeedsAbove) {
+    constexpr std::uint64_t kPixelRow = 4 * 227;                     // the conversions' row
+    constexpr std::uint64_t kMcuRow = 64 * (30 * 2 + 2 * 15);        // a row of MCUs of samples
+    constexpr std::uint64_t kPlanes = 64 * (30 * 20 + 2 * 15 * 10);  // whole sample planes
+    constexpr std::uint64_t kPicture = 227 * 149;
+    enum class Api { Reader, Whole, Into };
+    struct Case {
+        const char* file;
+        Api api;
+        Tessera::PixelFormat format;
+        unsigned orientation;
+        std::uint64_t needs;
+    } cases[] = {
+        {"baseline-420", Api::Reader, Tessera::PixelFormat::Rgb, 1, kPixelRow + kMcuRow},
+        {"baseline-420", Api::Into, Tessera::PixelFormat::Rgb, 2, kPixelRow + kMcuRow},
+        {"baseline-420", Api::Whole, Tessera::PixelFormat::Rgb, 1,
+         kPixelRow + kMcuRow + 3 * kPicture},
+        {"baseline-420", Api::Reader, Tessera::PixelFormat::Grey, 6,
+         kPixelRow + kMcuRow + kPicture},
+        {"baseline-420", Api::Whole, Tessera::PixelFormat::Bgra, 3,
+         kPixelRow + kMcuRow + 2 * 4 * kPicture},
+        {"sequential-per-component", Api::Reader, Tessera::PixelFormat::Rgb, 1,
+         kPixelRow + kPlanes},
+        {"progressive-420", Api::Reader, Tessera::PixelFormat::Rgb, 1,
+         kPixelRow + 2 * kPlanes + kMcuRow},
+        {"progressive-420", Api::Into, Tessera::PixelFormat::Rgba, 8,
+         kPixelRow + 2 * kPlanes + kMcuRow + 4 * kPicture},
+    };
+    for (const Case& c : cases) {
+        const CorpusFile* file = CorpusEntry(c.file);
+        if (file == nullptr) GTEST_SKIP() << CorpusSkipReason();
+        const Bytes jpeg = WithSegments(file->bytes, {ExifSegment(c.orientation)});
+        for (const std::uint64_t limit : {c.needs, c.needs - 1}) {
+            SCOPED_TRACE(std::string(c.file) + " " + std::to_string(static_cast<int>(c.api)) +
+                         ", limit " + std::to_string(limit));
+            Tessera::DecodeOptions options{.format = c.format};
+            options.maxMemory = limit;
+            options.applyOrientation = true;
+            Bytes into(4 * kPicture);
+            Tessera::ErrorCode code = Tessera::ErrorCode::Other;
+            try {
+                switch (c.api) {
+                    case Api::Reader:
+                        ReadWithReader(jpeg, options, 16, 0);
+                        break;
+                    case Api::Whole:
+                        Tessera::DecodeJpeg(jpeg.data(), jpeg.size(), options);
+                        break;
+                    case Api::Into:
+                        Tessera::DecodeJpegInto(
+                            jpeg.data(), jpeg.size(), into.data(), into.size(),
+                            (c.orientation >= 5 ? 149 : 227) * Tessera::BytesPerPixel(c.format),
+                            options);
+                        break;
+                }
+            } catch (const Tessera::GraphicsException& e) {
+                code = e.Code();
+            }
+            EXPECT_EQ(code, limit == c.needs ? Tessera::ErrorCode::Other
+                                             : Tessera::ErrorCode::MemoryLimitExceeded);
+        }
+    }
+}
+
+// The headers read as a decode with the same options reads them.
+TEST(Interface, HeadersAreReadWithTheOptions) {
+    const CorpusFile* file = CorpusEntry("baseline-420");
+    if (file == nullptr) GTEST_SKIP() << CorpusSkipReason();
+    const Bytes turned = WithSegments(file->bytes, {ExifSegment(8)});
+    Bytes exifFirst = file->bytes;
+    exifFirst[3] = 0xE1;  // the JFIF segment is no longer one
+    struct Case {
+        const char* name;
+        const Bytes& jpeg;
+        Tessera::DecodeOptions options;
+        unsigned outputWidth, outputHeight;
+        Tessera::ErrorCode refused;
+    } cases[] = {
+        {"defaults", turned, {}, 227, 149, Tessera::ErrorCode::Other},
+        {"oriented", turned, {.applyOrientation = true}, 149, 227, Tessera::ErrorCode::Other},
+        {"strict", exifFirst, {.strict = true}, 0, 0, Tessera::ErrorCode::MissingJfifApp0Marker},
+        {"tolerant", exifFirst, {}, 227, 149, Tessera::ErrorCode::Other},
+        {"too many pixels",
+         turned,
+         {.maxPixels = 227 * 149 - 1},
+         0,
+         0,
+         Tessera::ErrorCode::ImageTooLarge},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            const Tessera::JpegInfo info =
+                Tessera::ReadJpegInfo(c.jpeg.data(), c.jpeg.size(), c.options);
+            EXPECT_EQ(c.refused, Tessera::ErrorCode::Other);
+            EXPECT_EQ(info.width, 227u);
+            EXPECT_EQ(info.outputWidth, c.outputWidth);
+            EXPECT_EQ(info.outputHeight, c.outputHeight);
+        } catch (const Tessera::GraphicsException& e) {
+            EXPECT_EQ(e.Code(), c.refused);
+        }
+    }
+    // The form without options reads as the defaults do.
+    const Tessera::JpegInfo plain = Tessera::ReadJpegInfo(turned.data(), turned.size());
+    EXPECT_EQ(plain.outputWidth, 227u);
+    EXPECT_EQ(plain.orientation, 8u);
 }
 
 }  // namespace
