@@ -78,6 +78,7 @@ constexpr CodedMessage kMessages[] = {
     {ErrorCode::RegionOutsidePicture, "Region Outside the Picture"},
     {ErrorCode::BufferTooSmall, "Output Buffer Too Small"},
     {ErrorCode::PitchTooSmall, "Row Pitch Smaller Than a Row"},
+    {ErrorCode::OptionsSizeNotSupported, "Unsupported Options Size"},
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 // stores them; Reader turns them upright where asked. JpegReader, DecodeJpeg
 // and DecodeJpegInto all read through a Reader.
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -22,6 +23,38 @@
 namespace Tessera {
 
 namespace {
+
+[[noreturn]] void Refuse(ErrorCode code) {
+    throw JpegError(ErrorMessage(code));
+}
+
+// A field added later starts at or after the size before it, so no field may
+// sit in what was padding at the end of an older struct.
+static_assert(sizeof(DecodeOptions) ==
+                  offsetof(DecodeOptions, maxMemory) + sizeof(DecodeOptions::maxMemory),
+              "DecodeOptions must end without padding");
+
+// The options as the caller's header knew them: each field that lies within
+// the caller's structSize, the rest their defaults.
+DecodeOptions Effective(const DecodeOptions& given) {
+    if (given.structSize < sizeof(given.structSize)) Refuse(ErrorCode::OptionsSizeNotSupported);
+    DecodeOptions options;
+#define TESSERA_TAKE(field)                                                         \
+    if (offsetof(DecodeOptions, field) + sizeof(options.field) <= given.structSize) \
+        options.field = given.field;
+    TESSERA_TAKE(strict)
+    TESSERA_TAKE(format)
+    TESSERA_TAKE(maxPixels)
+    TESSERA_TAKE(maxScans)
+    TESSERA_TAKE(failOnWarning)
+    TESSERA_TAKE(pixels)
+    TESSERA_TAKE(applyOrientation)
+    TESSERA_TAKE(scale)
+    TESSERA_TAKE(region)
+    TESSERA_TAKE(maxMemory)
+#undef TESSERA_TAKE
+    return options;
+}
 
 PictureDecoder::Settings SettingsFor(const DecodeOptions& options) {
     return {!options.strict, options.maxPixels, options.maxScans,
@@ -122,10 +155,6 @@ ScanPlan PlanAtFirstScan(const FrameHeader& frame, const InputByteStream& stream
         return *code == EOI ? ScanPlan::Streaming : ScanPlan::WholePlanes;
     }
     return ScanPlan::WholePlanes;
-}
-
-[[noreturn]] void Refuse(ErrorCode code) {
-    throw JpegError(ErrorMessage(code));
 }
 
 // BGRA pixels into the layout, at out; returns the end of what it wrote.
@@ -438,7 +467,7 @@ void CopyPixels(std::uint8_t* out, const std::uint8_t* from, std::ptrdiff_t step
 class Reader {
   public:
     // holdsOutput: the caller keeps every row (DecodeJpeg), which the memory
-    // limit counts.
+    // limit counts. The options are the Effective ones.
     Reader(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
            bool holdsOutput);
 
@@ -563,7 +592,7 @@ class JpegReader::State : public Reader {
 };
 
 JpegReader::JpegReader(const std::uint8_t* data, std::size_t size, const DecodeOptions& options)
-    : state(std::make_unique<State>(data, size, options, false)) {}
+    : state(std::make_unique<State>(data, size, Effective(options), false)) {}
 
 JpegReader::~JpegReader() = default;
 JpegReader::JpegReader(JpegReader&&) noexcept = default;
@@ -609,7 +638,8 @@ JpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size) {
     return ReadJpegInfo(data, size, DecodeOptions{});
 }
 
-JpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
+JpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size, const DecodeOptions& given) {
+    const DecodeOptions options = Effective(given);
     MemoryStream stream(std::span<const std::uint8_t>(data, size));
     PictureDecoder decoder;
     decoder.SetSettings(SettingsFor(options));
@@ -633,7 +663,8 @@ void ReadAllRows(Reader& reader, std::uint8_t* out, std::size_t pitch) {
         row += rows;
 }
 
-Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
+Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& given) {
+    const DecodeOptions options = Effective(given);
     Reader reader(data, size, options, true);
     Image image;
     image.width = reader.Output().width;
@@ -647,8 +678,8 @@ Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions
 }
 
 DecodeReport DecodeJpegInto(const std::uint8_t* data, std::size_t size, std::uint8_t* buffer,
-                            std::size_t bufferSize, std::size_t pitch,
-                            const DecodeOptions& options) {
+                            std::size_t bufferSize, std::size_t pitch, const DecodeOptions& given) {
+    const DecodeOptions options = Effective(given);
     Reader reader(data, size, options, false);
     const Size output = reader.Output();
     if (pitch < reader.RowBytes()) Refuse(ErrorCode::PitchTooSmall);

@@ -13,6 +13,19 @@
 //
 // Every failure is an exception of the classes below, carrying a fixed
 // English message and an ErrorCode.
+//
+// A program built against an older version of this header keeps working with
+// a newer library of the same SONAME (libtessera.so.0; abi/tessera.abi holds
+// its interface, which scripts/test compares):
+// - DecodeOptions begins with its size, which the library honours: fields
+//   past the size the caller's header knew take their defaults. Fields are
+//   only ever added at its end, each starting at or after the size before it
+//   (the library checks that the struct ends without padding).
+// - JpegInfo, Image and DecodeReport, which the library fills in, keep their
+//   size: a later field takes its place from `reserved`, where 0 stands for
+//   what a library without the field gives.
+// - Enumerations only gain values; Warning, ComponentInfo, Scale and Region
+//   stay as they are.
 #pragma once
 
 #include <array>
@@ -106,8 +119,9 @@ enum class ErrorCode : std::uint16_t {
     QuantizationTableNotAssigned = 81,
     ScaleNotSupported = 82,  // a scale above 1, or any scale with Pixels::Exact
     RegionOutsidePicture = 83,
-    BufferTooSmall = 84,  // DecodeJpegInto's buffer cannot hold the rows
-    PitchTooSmall = 85,   // a row pitch below the bytes of a row
+    BufferTooSmall = 84,           // DecodeJpegInto's buffer cannot hold the rows
+    PitchTooSmall = 85,            // a row pitch below the bytes of a row
+    OptionsSizeNotSupported = 86,  // DecodeOptions::structSize below 4
 };
 
 // The fixed message of a code ("" for Other).
@@ -214,6 +228,9 @@ struct Region {
 };
 
 struct DecodeOptions {
+    // sizeof(DecodeOptions) as the caller's header has it; below 4 the
+    // options are refused (OptionsSizeNotSupported).
+    std::uint32_t structSize = sizeof(DecodeOptions);
     // false: accept the files cameras, phones and other encoders write, as
     // libjpeg reads them: any APPn segments before the frame (Exif, ICC,
     // Adobe) with JFIF optional; RGB (Adobe transform 0, or components
@@ -238,6 +255,13 @@ struct DecodeOptions {
     bool failOnWarning = false;
     // Ignored by strict decodes, which give Pixels::Exact.
     Pixels pixels = Pixels::Smooth;
+    // Rows come out upright by the Exif orientation (JpegInfo::orientation):
+    // mirrored, turned by 180, 90 or 270 degrees, transposed or transversed,
+    // so that orientations 5 to 8 swap width and height. Orientation 2 is
+    // mirrored row by row; the others make JpegReader decode the whole
+    // picture into a buffer of its own (width × height × BytesPerPixel) at
+    // the first ReadRows.
+    bool applyOrientation = false;
     // Refused (ScaleNotSupported) above 1 and with Pixels::Exact.
     Scale scale{};
     // Only these rows and columns are decoded, transformed and converted as
@@ -253,13 +277,6 @@ struct DecodeOptions {
     // of MCUs; DecodeJpeg adds its Image, an orientation that needs the whole
     // picture adds it once more. A caller's own buffers do not count.
     std::uint64_t maxMemory = 0;
-    // Rows come out upright by the Exif orientation (JpegInfo::orientation):
-    // mirrored, turned by 180, 90 or 270 degrees, transposed or transversed,
-    // so that orientations 5 to 8 swap width and height. Orientation 2 is
-    // mirrored row by row; the others make JpegReader decode the whole
-    // picture into a buffer of its own (width × height × BytesPerPixel) at
-    // the first ReadRows.
-    bool applyOrientation = false;
 };
 
 // What a tolerant decode repaired: the error a strict decode reports there
@@ -296,6 +313,7 @@ struct JpegInfo {
     // with applyOrientation); width and height otherwise.
     unsigned outputWidth = 0;
     unsigned outputHeight = 0;
+    std::uint32_t reserved[8] = {};  // for later fields (see the top of this header)
 };
 
 // A decoded picture: rows from the top, no padding between them; width and
@@ -310,6 +328,7 @@ struct Image {
     // its chunks put together in their sequence order; empty without one
     // and when they are damaged (a Warning, IccProfileDamaged, says so).
     std::vector<std::uint8_t> iccProfile;
+    std::uint32_t reserved[8] = {};  // for later fields (see the top of this header)
 };
 
 // Reads the headers up to the first scan (nothing is decoded), as a decode
@@ -332,6 +351,7 @@ struct DecodeReport {
     PixelFormat format = PixelFormat::Bgra;
     std::vector<Warning> warnings;
     std::vector<std::uint8_t> iccProfile;
+    std::uint32_t reserved[8] = {};  // for later fields (see the top of this header)
 };
 
 // Decodes a whole picture into the caller's buffer: row y at buffer + y ×

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -523,6 +524,82 @@ TEST(Interface, HeadersAreReadWithTheOptions) {
     const Tessera::JpegInfo plain = Tessera::ReadJpegInfo(turned.data(), turned.size());
     EXPECT_EQ(plain.outputWidth, 227u);
     EXPECT_EQ(plain.orientation, 8u);
+}
+
+// A program built against an older header passes a shorter DecodeOptions:
+// whatever lies past its structSize (here: values that would each change the
+// decode) is not read, so the decode is the defaults' one; a size below 4 is
+// refused.
+TEST(Interface, OptionsOfAnOlderSizeAreReadUpToTheirSize) {
+    const CorpusFile* file = CorpusEntry("baseline-420");
+    if (file == nullptr) GTEST_SKIP() << CorpusSkipReason();
+    // No JFIF segment (strict refuses it), orientation 6 (turned, the sides
+    // swap) and data after EOI (a warning, which failOnWarning throws).
+    Bytes jpeg = WithSegments(file->bytes, {ExifSegment(6)});
+    jpeg[3] = 0xE0 + 15;  // the JFIF segment becomes APP15
+    jpeg.insert(jpeg.end(), {'x', 'y'});
+    struct Outcome {
+        Tessera::ErrorCode code = Tessera::ErrorCode::Other;
+        unsigned width = 0, height = 0;
+        std::size_t bytes = 0, warnings = 0;
+        bool operator==(const Outcome&) const = default;
+    };
+    auto decode = [&](const Tessera::DecodeOptions& options) {
+        Outcome outcome;
+        try {
+            const Tessera::Image image = Tessera::DecodeJpeg(jpeg.data(), jpeg.size(), options);
+            outcome = {Tessera::ErrorCode::Other, image.width, image.height, image.pixels.size(),
+                       image.warnings.size()};
+        } catch (const Tessera::GraphicsException& e) {
+            outcome.code = e.Code();
+        }
+        return outcome;
+    };
+    const Outcome defaults = decode({});
+    ASSERT_EQ(defaults.code, Tessera::ErrorCode::Other);
+    ASSERT_EQ(defaults.warnings, 1u);
+    // Each field as it changes the decode, set from `from` on.
+    auto changed = [](std::size_t from) {
+        Tessera::DecodeOptions o;
+        auto at = [&](std::size_t offset) { return offset >= from; };
+        if (at(offsetof(Tessera::DecodeOptions, strict))) o.strict = true;
+        if (at(offsetof(Tessera::DecodeOptions, format))) o.format = Tessera::PixelFormat::Grey;
+        if (at(offsetof(Tessera::DecodeOptions, maxPixels))) o.maxPixels = 1;
+        if (at(offsetof(Tessera::DecodeOptions, maxScans))) o.maxScans = 0;
+        if (at(offsetof(Tessera::DecodeOptions, failOnWarning))) o.failOnWarning = true;
+        if (at(offsetof(Tessera::DecodeOptions, pixels))) o.pixels = Tessera::Pixels::Exact;
+        if (at(offsetof(Tessera::DecodeOptions, applyOrientation))) o.applyOrientation = true;
+        if (at(offsetof(Tessera::DecodeOptions, maxMemory))) o.maxMemory = 1;
+        o.structSize = static_cast<std::uint32_t>(from);
+        return o;
+    };
+    for (const std::size_t end :
+         {offsetof(Tessera::DecodeOptions, strict), offsetof(Tessera::DecodeOptions, format),
+          offsetof(Tessera::DecodeOptions, maxPixels), offsetof(Tessera::DecodeOptions, maxScans),
+          offsetof(Tessera::DecodeOptions, failOnWarning), offsetof(Tessera::DecodeOptions, pixels),
+          offsetof(Tessera::DecodeOptions, applyOrientation),
+          offsetof(Tessera::DecodeOptions, scale), offsetof(Tessera::DecodeOptions, maxMemory)}) {
+        SCOPED_TRACE("a struct of " + std::to_string(end) + " bytes");
+        EXPECT_TRUE(decode(changed(end)) == defaults);
+        Tessera::JpegReader reader(jpeg.data(), jpeg.size(), changed(end));
+        EXPECT_EQ(reader.Width(), 227u);
+        EXPECT_EQ(reader.Format(), Tessera::PixelFormat::Bgra);
+    }
+    // The fields themselves, read in full: each of these refuses the file.
+    for (const std::size_t from :
+         {offsetof(Tessera::DecodeOptions, strict), offsetof(Tessera::DecodeOptions, maxPixels),
+          offsetof(Tessera::DecodeOptions, maxScans),
+          offsetof(Tessera::DecodeOptions, failOnWarning),
+          offsetof(Tessera::DecodeOptions, maxMemory)}) {
+        Tessera::DecodeOptions options = changed(from);
+        options.structSize = sizeof(Tessera::DecodeOptions);
+        EXPECT_NE(decode(options).code, Tessera::ErrorCode::Other) << from;
+    }
+    for (const std::uint32_t size : {0u, 3u}) {
+        Tessera::DecodeOptions options;
+        options.structSize = size;
+        EXPECT_EQ(decode(options).code, Tessera::ErrorCode::OptionsSizeNotSupported);
+    }
 }
 
 }  // namespace
