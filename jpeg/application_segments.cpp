@@ -34,6 +34,7 @@ class TiffReader {
 };
 
 constexpr std::size_t kExifIdentifierBytes = 6;  // "Exif\0\0"
+constexpr std::size_t kIccIdentifierBytes = 12;  // "ICC_PROFILE\0"
 constexpr std::uint16_t kOrientationTag = 0x0112;
 constexpr std::uint16_t kShortType = 3;
 constexpr std::size_t kDirectoryEntryBytes = 12;
@@ -46,7 +47,52 @@ bool IsJfifSegment(std::span<const std::uint8_t> payload) {
 }
 
 bool IsIccProfileSegment(std::span<const std::uint8_t> payload) {
-    return StartsWith(payload, "ICC_PROFILE\0", 12);
+    return StartsWith(payload, "ICC_PROFILE\0", kIccIdentifierBytes);
+}
+
+IccChunk IccChunkOf(std::span<const std::uint8_t> payload) {
+    IccChunk chunk;
+    if (payload.size() < kIccIdentifierBytes + 2) return chunk;
+    chunk.sequence = payload[kIccIdentifierBytes];
+    chunk.count = payload[kIccIdentifierBytes + 1];
+    chunk.bytes.assign(payload.begin() + kIccIdentifierBytes + 2, payload.end());
+    return chunk;
+}
+
+IccProfileAssembly AssembleIccProfile(std::span<const IccChunk> chunks) {
+    IccProfileAssembly result;
+    if (chunks.empty()) return result;
+    const unsigned count = chunks.front().count;
+    // Where each chunk of the sequence lies among the segments.
+    std::vector<const IccChunk*> inOrder(count, nullptr);
+    for (const IccChunk& chunk : chunks) {
+        const std::string name =
+            "chunk " + std::to_string(chunk.sequence) + " of " + std::to_string(chunk.count);
+        if (chunk.count != count) {
+            result.damage = name + " disagrees with the count " + std::to_string(count);
+        } else if (chunk.sequence == 0 || chunk.sequence > count) {
+            result.damage = name + " lies outside the sequence";
+        } else if (inOrder[chunk.sequence - 1] != nullptr) {
+            result.damage = name + " is repeated";
+        } else {
+            inOrder[chunk.sequence - 1] = &chunk;
+            continue;
+        }
+        return result;
+    }
+    std::size_t bytes = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        if (inOrder[i] == nullptr) {
+            result.damage =
+                "chunk " + std::to_string(i + 1) + " of " + std::to_string(count) + " is missing";
+            return result;
+        }
+        bytes += inOrder[i]->bytes.size();
+    }
+    result.profile.reserve(bytes);
+    for (const IccChunk* chunk : inOrder)
+        result.profile.insert(result.profile.end(), chunk->bytes.begin(), chunk->bytes.end());
+    return result;
 }
 
 int AdobeTransform(std::span<const std::uint8_t> payload) {

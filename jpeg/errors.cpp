@@ -61,6 +61,7 @@ constexpr CodedMessage kMessages[] = {
     {ErrorCode::QuantizationTableNotDefined, "Quantization Table Not Defined"},
     {ErrorCode::SpectralSelectionOutOfRange, "Spectral Selection Outside the Range 0-63"},
     {ErrorCode::ProgressiveScanMixesDcAndAc, "Progressive scan contains DC and AC data"},
+    {ErrorCode::IccProfileDamaged, "Damaged ICC Profile Chunks"},
     {ErrorCode::BadHuffmanCodeLength, "Bad Huffman Code Length"},
     {ErrorCode::CoefficientIndexOutOfRange, "Coefficient Index out of Range"},
     {ErrorCode::DataOutOfRange, "Data out of range"},
@@ -70,10 +71,14 @@ constexpr CodedMessage kMessages[] = {
     {ErrorCode::ImageTooLarge, "Image Too Large"},
     {ErrorCode::TooManyScans, "Too Many Scans"},
     {ErrorCode::TooManyBlockVisits, "Scans Visit the Picture Too Many Times"},
+    {ErrorCode::MemoryLimitExceeded, "Memory Limit Exceeded"},
     {ErrorCode::NotReadingAnImage, "Not reading an image"},
     {ErrorCode::QuantizationTableNotAssigned, "INTERNAL ERROR - Quantization Table Not Assigned"},
     {ErrorCode::ScaleNotSupported, "Scale Not Supported"},
     {ErrorCode::RegionOutsidePicture, "Region Outside the Picture"},
+    {ErrorCode::BufferTooSmall, "Output Buffer Too Small"},
+    {ErrorCode::PitchTooSmall, "Row Pitch Smaller Than a Row"},
+    {ErrorCode::OptionsSizeNotSupported, "Unsupported Options Size"},
 };
 
 }  // namespace

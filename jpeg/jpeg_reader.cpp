@@ -1,13 +1,21 @@
 // The library's interface (tessera/jpeg.h) over the decoder: headers, whole
-// pictures and pictures read row by row.
+// pictures and pictures read row by row, in the caller's layout, pitch and
+// orientation, within the caller's memory limit.
+//
+// Two layers: PictureRows gives the decoded picture's rows as the stream
+// stores them; Reader turns them upright where asked. JpegReader, DecodeJpeg
+// and DecodeJpegInto all read through a Reader.
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <exception>
 #include <span>
 
+#include "application_segments.h"
 #include "jpeg_decoder.h"
 #include "marker_codes.h"
+#include "memory_estimate.h"
 #include "memory_stream.h"
 #include "picture_decoder.h"
 #include "tessera/jpeg.h"
@@ -16,11 +24,43 @@ namespace Tessera {
 
 namespace {
 
+[[noreturn]] void Refuse(ErrorCode code) {
+    throw JpegError(ErrorMessage(code));
+}
+
+// A field added later starts at or after the size before it, so no field may
+// sit in what was padding at the end of an older struct.
+static_assert(sizeof(DecodeOptions) ==
+                  offsetof(DecodeOptions, maxMemory) + sizeof(DecodeOptions::maxMemory),
+              "DecodeOptions must end without padding");
+
+// The options as the caller's header knew them: each field that lies within
+// the caller's structSize, the rest their defaults.
+DecodeOptions Effective(const DecodeOptions& given) {
+    if (given.structSize < sizeof(given.structSize)) Refuse(ErrorCode::OptionsSizeNotSupported);
+    DecodeOptions options;
+#define TESSERA_TAKE(field)                                                         \
+    if (offsetof(DecodeOptions, field) + sizeof(options.field) <= given.structSize) \
+        options.field = given.field;
+    TESSERA_TAKE(strict)
+    TESSERA_TAKE(format)
+    TESSERA_TAKE(maxPixels)
+    TESSERA_TAKE(maxScans)
+    TESSERA_TAKE(failOnWarning)
+    TESSERA_TAKE(pixels)
+    TESSERA_TAKE(applyOrientation)
+    TESSERA_TAKE(scale)
+    TESSERA_TAKE(region)
+    TESSERA_TAKE(maxMemory)
+#undef TESSERA_TAKE
+    return options;
+}
+
 // M of a decode at M/8: the smallest eighth not below the fraction, as
 // libjpeg takes it.
 unsigned ScaledSize(const Scale& scale) {
     if (scale.numerator == 0 || scale.denominator == 0 || scale.numerator > scale.denominator)
-        throw JpegError(ErrorMessage(ErrorCode::ScaleNotSupported));
+        Refuse(ErrorCode::ScaleNotSupported);
     unsigned m = 1;
     while (std::uint64_t{scale.numerator} * 8 > std::uint64_t{scale.denominator} * m) ++m;
     return m;
@@ -33,12 +73,48 @@ PictureDecoder::Settings SettingsFor(const DecodeOptions& options) {
     settings.scaledSize = ScaledSize(options.scale);
     // The saver's transform has no scaled variants.
     if (settings.scaledSize != 8 && settings.pixels == Pixels::Exact)
-        throw JpegError(ErrorMessage(ErrorCode::ScaleNotSupported));
+        Refuse(ErrorCode::ScaleNotSupported);
     settings.region = options.region;
     return settings;
 }
 
-JpegInfo InfoOf(const PictureDecoder& decoder) {
+bool HasRegion(const DecodeOptions& options) {
+    return options.region.width != 0 && options.region.height != 0;
+}
+
+struct Size {
+    unsigned width = 0;
+    unsigned height = 0;
+};
+
+// The Exif orientation a decode applies: the file's with applyOrientation,
+// else 1 (as stored).
+unsigned AppliedOrientation(const JpegInfo& info, const DecodeOptions& options) {
+    return options.applyOrientation && info.orientation >= 2 ? info.orientation : 1;
+}
+
+// Orientations 5 to 8 turn the picture on its side.
+bool SwapsSides(unsigned orientation) {
+    return orientation >= 5;
+}
+
+// The size of the decoded picture's rows before any orientation: the
+// frame's at the decode's scale, or the region's.
+Size DecodedSize(const PictureDecoder& decoder, const DecodeOptions& options) {
+    if (HasRegion(options)) return {options.region.width, options.region.height};
+    return {static_cast<unsigned>(decoder.OutputWidth()),
+            static_cast<unsigned>(decoder.OutputHeight())};
+}
+
+// The size of the rows a decode gives: the one place it is worked out.
+Size OutputSize(const JpegInfo& info, const PictureDecoder& decoder,
+                const DecodeOptions& options) {
+    const Size decoded = DecodedSize(decoder, options);
+    if (SwapsSides(AppliedOrientation(info, options))) return {decoded.height, decoded.width};
+    return decoded;
+}
+
+JpegInfo InfoOf(const PictureDecoder& decoder, const DecodeOptions& options) {
     JpegInfo info;
     const FrameHeader* frame = decoder.Frame();
     if (frame == nullptr) return info;
@@ -57,6 +133,9 @@ JpegInfo InfoOf(const PictureDecoder& decoder) {
     info.orientation = decoder.Facts().orientation;
     info.hasIccProfile = decoder.Facts().iccProfile;
     info.arithmetic = frame->Arithmetic();
+    const Size output = OutputSize(info, decoder, options);
+    info.outputWidth = output.width;
+    info.outputHeight = output.height;
     return info;
 }
 
@@ -74,27 +153,67 @@ bool ReadToFirstScan(PictureDecoder& decoder, InputByteStream& stream) {
     }
 }
 
+// How the scans of a sequential frame will be decoded, seen from the first
+// scan's SOS marker without reading on: a single scan (EOI after its data,
+// only restart markers within) that names as many components as the frame
+// streams. The decoder decides for itself once the scan has begun
+// (ScanRowsFinal); this is for refusing a decode before anything is allocated.
+ScanPlan PlanAtFirstScan(const FrameHeader& frame, const InputByteStream& stream) {
+    if (frame.Progressive()) return ScanPlan::Coefficients;
+    const std::uint8_t* at = stream.ReadPointer();
+    const std::uint8_t* end = stream.BufferEnd();
+    if (end - at < 3) return ScanPlan::WholePlanes;
+    const std::size_t length = std::size_t{at[0]} << 8 | at[1];
+    if (at[2] != frame.componentCount || length > static_cast<std::size_t>(end - at))
+        return ScanPlan::WholePlanes;
+    for (at += length; at < end; ++at) {
+        at = static_cast<const std::uint8_t*>(std::memchr(at, kMarkerPrefix, end - at));
+        if (at == nullptr) break;
+        const std::uint8_t* code = at + 1;
+        while (code < end && *code == kMarkerPrefix) ++code;
+        if (code == end) break;
+        if (*code == 0x00 || IsRestartMarker(*code)) {
+            at = code;
+            continue;
+        }
+        return *code == EOI ? ScanPlan::Streaming : ScanPlan::WholePlanes;
+    }
+    return ScanPlan::WholePlanes;
+}
+
 // BGRA pixels into the layout, at out; returns the end of what it wrote.
 std::uint8_t* Rearrange(const std::vector<std::uint32_t>& pixels, PixelFormat format,
                         std::uint8_t* out) {
+    // Byte positions of blue, green, red and alpha in a BGRA pixel.
+    auto put = [&](int first, int second, int third) {
+        for (const std::uint32_t pixel : pixels) {
+            *out++ = static_cast<std::uint8_t>(pixel >> first);
+            *out++ = static_cast<std::uint8_t>(pixel >> second);
+            *out++ = static_cast<std::uint8_t>(pixel >> third);
+        }
+    };
+    auto putWithAlpha = [&](int first, int second, int third) {
+        for (const std::uint32_t pixel : pixels) {
+            *out++ = static_cast<std::uint8_t>(pixel >> first);
+            *out++ = static_cast<std::uint8_t>(pixel >> second);
+            *out++ = static_cast<std::uint8_t>(pixel >> third);
+            *out++ = static_cast<std::uint8_t>(pixel >> 24);
+        }
+    };
     switch (format) {
         case PixelFormat::Bgra:
+        case PixelFormat::Bgrx:
             std::memcpy(out, pixels.data(), pixels.size() * 4);
             return out + pixels.size() * 4;
         case PixelFormat::Rgba:
-            for (const std::uint32_t pixel : pixels) {
-                *out++ = static_cast<std::uint8_t>(pixel >> 16);
-                *out++ = static_cast<std::uint8_t>(pixel >> 8);
-                *out++ = static_cast<std::uint8_t>(pixel);
-                *out++ = static_cast<std::uint8_t>(pixel >> 24);
-            }
+        case PixelFormat::Rgbx:
+            putWithAlpha(16, 8, 0);
             return out;
         case PixelFormat::Rgb:
-            for (const std::uint32_t pixel : pixels) {
-                *out++ = static_cast<std::uint8_t>(pixel >> 16);
-                *out++ = static_cast<std::uint8_t>(pixel >> 8);
-                *out++ = static_cast<std::uint8_t>(pixel);
-            }
+            put(16, 8, 0);
+            return out;
+        case PixelFormat::Bgr:
+            put(0, 8, 16);
             return out;
         case PixelFormat::Grey:
         case PixelFormat::Cmyk:
@@ -103,24 +222,25 @@ std::uint8_t* Rearrange(const std::vector<std::uint32_t>& pixels, PixelFormat fo
     return out;
 }
 
-}  // namespace
-
-class JpegReader::State {
+// The decoded picture's rows in the stream's order, in the caller's layout.
+class PictureRows {
   public:
-    State(const std::uint8_t* data, std::size_t size, const DecodeOptions& options);
-    ~State() { decoder.End(); }
-    State(const State&) = delete;
-    State& operator=(const State&) = delete;
+    PictureRows(const std::uint8_t* data, std::size_t size, const DecodeOptions& options);
+    ~PictureRows() { decoder.End(); }
+    PictureRows(const PictureRows&) = delete;
+    PictureRows& operator=(const PictureRows&) = delete;
 
-    std::size_t ReadRows(std::uint8_t* out, std::size_t maxRows);
-    const std::vector<Warning>& Warnings() const { return decoder.Warnings(); }
+    // Refuses the decode (MemoryLimitExceeded) when its buffers and the
+    // output buffers `heldOutput` need more than maxMemory.
+    void CheckMemory(std::uint64_t heldOutput);
+    std::size_t ReadRows(std::uint8_t* out, std::size_t maxRows, std::size_t pitch);
+    const std::vector<Warning>& Warnings() const;
+    Size Decoded() const { return decoded; }
+    std::size_t RowBytes() const { return std::size_t{decoded.width} * BytesPerPixel(format); }
 
     JpegInfo info;
     PixelFormat format;
-    bool accurate = false;  // libjpeg's pixels rather than the saver's
-    // The rows handed out: the region of the picture at its scale.
-    std::size_t width = 0;
-    std::size_t height = 0;
+    std::vector<std::uint8_t> iccProfile;
 
   private:
     enum class Mode {
@@ -135,33 +255,51 @@ class JpegReader::State {
     void DecodeRemainingScans();
     // Makes rows from `row` on available; returns the end of those that are.
     std::size_t Prepare(std::size_t row);
-    void Convert(std::size_t first, std::size_t last, std::uint8_t* out);
+    void Convert(std::size_t first, std::size_t last, std::uint8_t* out, std::size_t pitch);
+    void ConvertPacked(std::size_t first, std::size_t last, std::uint8_t* out);
+    // The region: its rows and columns of the picture at the decode's scale.
+    void TakeRegion(const DecodeOptions& options);
     void Fail() { mode = Mode::Failed; }
+    // The profile of the ICC chunks read so far, or the warning that they make none.
+    void TakeIccProfile();
+    void RefuseAbove(ScanPlan plan) const;
 
     MemoryStream stream;
     PictureDecoder decoder;
+    Size decoded;
+    std::uint64_t maxMemory = 0;
+    std::uint64_t heldOutput = 0;
+    ScanPlan plan = ScanPlan::WholePlanes;  // as seen at the first scan's marker
     Mode mode = Mode::Decoded;
     // A failure that the next ReadRows throws: one after the frame header
     // in the constructor, or one met after rows were written in a call.
     std::exception_ptr deferred;
-    // Picture rows and columns, at the decode's scale: the region's.
-    std::size_t firstRow = 0;
+    bool accurate = false;  // libjpeg's pixels rather than the saver's
+    // Picture rows [nextRow, endRow) are still to come, columns `columns`.
     std::size_t nextRow = 0;
     std::size_t endRow = 0;
     Columns columns;
     std::size_t mcuHeight = 8;
     unsigned mcuRowsDecoded = 0;  // streaming
     std::vector<std::uint32_t> pixels;
+    // What the headers before the first scan gave reason to warn of, and
+    // those warnings followed by the decoder's.
+    std::vector<Warning> headerWarnings;
+    mutable std::vector<Warning> allWarnings;
 };
 
-JpegReader::State::State(const std::uint8_t* data, std::size_t size, const DecodeOptions& options)
-    : format(options.format), stream(std::span<const std::uint8_t>(data, size)) {
+PictureRows::PictureRows(const std::uint8_t* data, std::size_t size, const DecodeOptions& options)
+    : format(options.format),
+      stream(std::span<const std::uint8_t>(data, size)),
+      maxMemory(options.maxMemory) {
     decoder.SetSettings(SettingsFor(options));
     accurate = decoder.GetSettings().pixels != Pixels::Exact;
     try {
         decoder.Begin(stream);
         if (ReadToFirstScan(decoder, stream)) {
             mode = Mode::AtScan;
+            // (A scan before any frame fails as it begins.)
+            if (const FrameHeader* frame = decoder.Frame()) plan = PlanAtFirstScan(*frame, stream);
         } else {
             decoder.Finish(stream);  // a picture without scans
         }
@@ -173,45 +311,81 @@ JpegReader::State::State(const std::uint8_t* data, std::size_t size, const Decod
         deferred = std::current_exception();
         mode = Mode::Failed;
     }
-    info = InfoOf(decoder);
+    info = InfoOf(decoder, options);
+    decoded = DecodedSize(decoder, options);
     mcuHeight = decoder.OutputMcuHeight();
-    width = decoder.OutputWidth();
-    height = decoder.OutputHeight();
-    endRow = height;
-    columns = {0, width};
-    const Region& region = options.region;
-    if (region.width != 0 && region.height != 0) {
-        if (std::uint64_t{region.x} + region.width > width ||
-            std::uint64_t{region.y} + region.height > height) {
-            decoder.End();
-            throw JpegError(ErrorMessage(ErrorCode::RegionOutsidePicture));
-        }
-        firstRow = nextRow = region.y;
-        endRow = std::size_t{region.y} + region.height;
-        columns = {region.x, std::size_t{region.x} + region.width};
-        width = region.width;
-        height = region.height;
-    }
+    TakeRegion(options);
+    TakeIccProfile();
 }
 
-void JpegReader::State::Start() {
+void PictureRows::TakeRegion(const DecodeOptions& options) {
+    const std::size_t width = decoder.OutputWidth(), height = decoder.OutputHeight();
+    endRow = height;
+    columns = {0, width};
+    if (!HasRegion(options)) return;
+    const Region& region = options.region;
+    if (std::uint64_t{region.x} + region.width > width ||
+        std::uint64_t{region.y} + region.height > height) {
+        decoder.End();
+        Refuse(ErrorCode::RegionOutsidePicture);
+    }
+    nextRow = region.y;
+    endRow = std::size_t{region.y} + region.height;
+    columns = {region.x, std::size_t{region.x} + region.width};
+}
+
+void PictureRows::TakeIccProfile() {
+    IccProfileAssembly assembly = AssembleIccProfile(decoder.Facts().iccChunks);
+    if (!assembly.damage.empty())
+        headerWarnings.push_back({ErrorCode::IccProfileDamaged,
+                                  "ICC profile " + assembly.damage + ": the picture has none"});
+    iccProfile = std::move(assembly.profile);
+}
+
+const std::vector<Warning>& PictureRows::Warnings() const {
+    const std::vector<Warning>& decodedWarnings = decoder.Warnings();
+    if (headerWarnings.empty()) return decodedWarnings;
+    // The decoder's list only grows within a picture.
+    if (allWarnings.size() != headerWarnings.size() + decodedWarnings.size()) {
+        allWarnings = headerWarnings;
+        allWarnings.insert(allWarnings.end(), decodedWarnings.begin(), decodedWarnings.end());
+    }
+    return allWarnings;
+}
+
+void PictureRows::RefuseAbove(ScanPlan scans) const {
+    const FrameHeader* frame = decoder.Frame();
+    if (maxMemory == 0 || frame == nullptr) return;
+    if (DecodeMemory(*frame, scans, heldOutput) > maxMemory)
+        throw JpegBadStream(ErrorMessage(ErrorCode::MemoryLimitExceeded));
+}
+
+void PictureRows::CheckMemory(std::uint64_t held) {
+    heldOutput = held;
+    RefuseAbove(plan);
+}
+
+void PictureRows::Start() {
     decoder.StartScan(stream, true);
-    if (decoder.ScanRowsFinal() && width != 0 && height != 0) {
+    if (decoder.ScanRowsFinal() && decoded.width != 0 && decoded.height != 0) {
         mode = Mode::Streaming;
         return;
     }
+    // A first scan that looked like the only one but is not: its buffers
+    // are reserved, not yet used.
+    if (plan == ScanPlan::Streaming) RefuseAbove(ScanPlan::WholePlanes);
     decoder.DecodeScanRows(stream, decoder.ScanMcuRows());
     decoder.EndScan(stream);
     DecodeRemainingScans();
 }
 
-void JpegReader::State::DecodeScan() {
+void PictureRows::DecodeScan() {
     decoder.StartScan(stream, false);
     decoder.DecodeScanRows(stream, decoder.ScanMcuRows());
     decoder.EndScan(stream);
 }
 
-void JpegReader::State::DecodeRemainingScans() {
+void PictureRows::DecodeRemainingScans() {
     for (;;) {
         switch (decoder.Next(stream)) {
             case PictureDecoder::Step::Frame:  // never: a second frame is refused
@@ -227,7 +401,7 @@ void JpegReader::State::DecodeRemainingScans() {
     }
 }
 
-std::size_t JpegReader::State::Prepare(std::size_t row) {
+std::size_t PictureRows::Prepare(std::size_t row) {
     const auto mcuRow = static_cast<unsigned>(row / mcuHeight);
     const std::size_t end = std::min<std::size_t>(endRow, (mcuRow + 1) * mcuHeight);
     // A row of MCUs converts once the rows its up-sampling reads are decoded.
@@ -244,17 +418,26 @@ std::size_t JpegReader::State::Prepare(std::size_t row) {
     return end;
 }
 
-void JpegReader::State::Convert(std::size_t first, std::size_t last, std::uint8_t* out) {
-    const std::size_t count = (last - first) * width;
+void PictureRows::Convert(std::size_t first, std::size_t last, std::uint8_t* out,
+                          std::size_t pitch) {
+    if (pitch == RowBytes()) {
+        ConvertPacked(first, last, out);
+        return;
+    }
+    for (std::size_t row = first; row < last; ++row, out += pitch) ConvertPacked(row, row + 1, out);
+}
+
+void PictureRows::ConvertPacked(std::size_t first, std::size_t last, std::uint8_t* out) {
+    const std::size_t count = (last - first) * decoded.width;
     if (count == 0) return;  // a frame of width 0
+    // What the decoder cannot give (a strict decode that failed before any
+    // scan began) is zero bytes, as the decoder's image has it then.
     if (accurate) {
         // libjpeg's pixels come in every layout directly.
         if (!decoder.PixelRowsInto(first, last, format, out, columns))
             std::memset(out, 0, count * BytesPerPixel(format));
         return;
     }
-    // What the decoder cannot give (a strict decode that failed before any
-    // scan began) is zero bytes, as the decoder's image has it then.
     if (format == PixelFormat::Grey) {
         if (!decoder.GreyRowsInto(first, last, out, columns)) std::memset(out, 0, count);
         return;
@@ -264,13 +447,15 @@ void JpegReader::State::Convert(std::size_t first, std::size_t last, std::uint8_
         return;
     }
     // BGRA rows go straight to a buffer that can hold 32-bit pixels.
-    if (format == PixelFormat::Bgra && reinterpret_cast<std::uintptr_t>(out) % 4 == 0) {
+    if ((format == PixelFormat::Bgra || format == PixelFormat::Bgrx) &&
+        reinterpret_cast<std::uintptr_t>(out) % 4 == 0) {
         auto* direct = reinterpret_cast<std::uint32_t*>(out);
         if (!decoder.ConvertRowsInto(first, last, direct, columns)) std::fill_n(direct, count, 0u);
         return;
     }
     // Other layouts are rearranged from BGRA a row at a time, which stays in
     // the cache.
+    const std::size_t width = decoded.width;
     pixels.resize(width);
     for (std::size_t row = first; row < last; ++row) {
         if (!decoder.ConvertRowsInto(row, row + 1, pixels.data(), columns))
@@ -279,7 +464,7 @@ void JpegReader::State::Convert(std::size_t first, std::size_t last, std::uint8_
     }
 }
 
-std::size_t JpegReader::State::ReadRows(std::uint8_t* out, std::size_t maxRows) {
+std::size_t PictureRows::ReadRows(std::uint8_t* out, std::size_t maxRows, std::size_t pitch) {
     if (deferred) {
         std::exception_ptr failure = nullptr;
         std::swap(failure, deferred);
@@ -291,7 +476,6 @@ std::size_t JpegReader::State::ReadRows(std::uint8_t* out, std::size_t maxRows) 
         Fail();
         throw;
     }
-    const std::size_t rowBytes = width * BytesPerPixel(format);
     std::size_t written = 0;
     while (written < maxRows && nextRow < endRow) {
         std::size_t end = std::min<std::size_t>(endRow, nextRow + (maxRows - written));
@@ -309,52 +493,211 @@ std::size_t JpegReader::State::ReadRows(std::uint8_t* out, std::size_t maxRows) 
         } else if (info.progressive) {
             end = std::min(end, Prepare(nextRow));
         }
-        Convert(nextRow, end, out + written * rowBytes);
+        Convert(nextRow, end, out + written * pitch, pitch);
         written += end - nextRow;
         nextRow = end;
     }
     return written;
 }
 
+// Pixels of `bytes` each, copied from `from` on in steps of `step` bytes.
+void CopyPixels(std::uint8_t* out, const std::uint8_t* from, std::ptrdiff_t step, std::size_t count,
+                std::size_t bytes) {
+    switch (bytes) {
+        case 1:
+            for (std::size_t i = 0; i < count; ++i, from += step) out[i] = *from;
+            return;
+        case 3:
+            for (std::size_t i = 0; i < count; ++i, from += step, out += 3)
+                std::memcpy(out, from, 3);
+            return;
+        default:
+            for (std::size_t i = 0; i < count; ++i, from += step, out += 4)
+                std::memcpy(out, from, 4);
+            return;
+    }
+}
+
+// The rows turned upright as the options ask.
+class Reader {
+  public:
+    // holdsOutput: the caller keeps every row (DecodeJpeg), which the memory
+    // limit counts. The options are the Effective ones.
+    Reader(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
+           bool holdsOutput);
+
+    std::size_t ReadRows(std::uint8_t* out, std::size_t maxRows, std::size_t pitch);
+    std::size_t RowBytes() const { return std::size_t{output.width} * BytesPerPixel(Format()); }
+    PixelFormat Format() const { return rows.format; }
+    Size Output() const { return output; }
+    const JpegInfo& Info() const { return rows.info; }
+    const std::vector<Warning>& Warnings() const { return rows.Warnings(); }
+    const std::vector<std::uint8_t>& IccProfile() const { return rows.iccProfile; }
+
+  private:
+    // Orientations other than 1 and 2 need every row before the first.
+    bool Buffers() const { return orientation >= 3; }
+    void DecodeWhole();
+    void OrientedRow(std::size_t row, std::uint8_t* out) const;
+
+    PictureRows rows;
+    unsigned orientation = 1;
+    Size output;
+    std::vector<std::uint8_t> whole;  // the picture as stored, where it is buffered
+    bool decodedWhole = false;
+    std::size_t nextRow = 0;
+};
+
+Reader::Reader(const std::uint8_t* data, std::size_t size, const DecodeOptions& options,
+               bool holdsOutput)
+    : rows(data, size, options) {
+    orientation = AppliedOrientation(rows.info, options);
+    output = {rows.info.outputWidth, rows.info.outputHeight};
+    const std::uint64_t pictureBytes =
+        std::uint64_t{output.width} * output.height * BytesPerPixel(rows.format);
+    rows.CheckMemory((holdsOutput ? pictureBytes : 0) + (Buffers() ? pictureBytes : 0));
+}
+
+void Reader::DecodeWhole() {
+    decodedWhole = true;
+    const std::size_t rowBytes = rows.RowBytes();
+    whole.resize(rowBytes * rows.Decoded().height);
+    // Read on after a failure: the picture as far as it was decoded, which
+    // the next calls hand out.
+    std::exception_ptr failure;
+    std::size_t row = 0;
+    for (;;) {
+        std::size_t count = 0;
+        try {
+            count =
+                rows.ReadRows(whole.data() + row * rowBytes, rows.Decoded().height - row, rowBytes);
+        } catch (...) {
+            if (failure) throw;  // never: the rows do not fail twice
+            failure = std::current_exception();
+            continue;
+        }
+        if (count == 0) break;
+        row += count;
+    }
+    if (failure) std::rethrow_exception(failure);
+}
+
+// Output pixel (x, y) is the stored picture's
+//   2: (W−1−x, y)      3: (W−1−x, H−1−y)   4: (x, H−1−y)
+//   5: (y, x)          6: (y, H−1−x)       7: (W−1−y, H−1−x)   8: (W−1−y, x)
+// for a stored picture of W × H.
+void Reader::OrientedRow(std::size_t y, std::uint8_t* out) const {
+    const std::size_t bytes = BytesPerPixel(Format());
+    const auto pixel = static_cast<std::ptrdiff_t>(bytes);
+    const auto stride = static_cast<std::ptrdiff_t>(rows.RowBytes());
+    const auto width = static_cast<std::ptrdiff_t>(rows.Decoded().width);
+    const auto height = static_cast<std::ptrdiff_t>(rows.Decoded().height);
+    const auto row = static_cast<std::ptrdiff_t>(y);
+    std::ptrdiff_t x0 = 0, y0 = 0, step = 0;  // the first pixel, and the step to the next
+    switch (orientation) {
+        case 3:
+            x0 = width - 1, y0 = height - 1 - row, step = -pixel;
+            break;
+        case 4:
+            x0 = 0, y0 = height - 1 - row, step = pixel;
+            break;
+        case 5:
+            x0 = row, y0 = 0, step = stride;
+            break;
+        case 6:
+            x0 = row, y0 = height - 1, step = -stride;
+            break;
+        case 7:
+            x0 = width - 1 - row, y0 = height - 1, step = -stride;
+            break;
+        default:  // 8
+            x0 = width - 1 - row, y0 = 0, step = stride;
+            break;
+    }
+    CopyPixels(out, whole.data() + y0 * stride + x0 * pixel, step, output.width, bytes);
+}
+
+std::size_t Reader::ReadRows(std::uint8_t* out, std::size_t maxRows, std::size_t pitch) {
+    if (pitch < RowBytes()) Refuse(ErrorCode::PitchTooSmall);
+    if (!Buffers()) {
+        const std::size_t count = rows.ReadRows(out, maxRows, pitch);
+        if (orientation == 2) {
+            const std::size_t bytes = BytesPerPixel(Format());
+            for (std::size_t i = 0; i < count; ++i) {
+                std::uint8_t* left = out + i * pitch;
+                std::uint8_t* right = left + RowBytes() - bytes;
+                for (; left < right; left += bytes, right -= bytes)
+                    std::swap_ranges(left, left + bytes, right);
+            }
+        }
+        return count;
+    }
+    if (!decodedWhole) DecodeWhole();
+    std::size_t written = 0;
+    for (; written < maxRows && nextRow < output.height; ++written, ++nextRow)
+        OrientedRow(nextRow, out + written * pitch);
+    return written;
+}
+
+}  // namespace
+
+class JpegReader::State : public Reader {
+  public:
+    using Reader::Reader;
+};
+
 JpegReader::JpegReader(const std::uint8_t* data, std::size_t size, const DecodeOptions& options)
-    : state(std::make_unique<State>(data, size, options)) {}
+    : state(std::make_unique<State>(data, size, Effective(options), false)) {}
 
 JpegReader::~JpegReader() = default;
 JpegReader::JpegReader(JpegReader&&) noexcept = default;
 JpegReader& JpegReader::operator=(JpegReader&&) noexcept = default;
 
 const JpegInfo& JpegReader::Info() const {
-    return state->info;
+    return state->Info();
 }
 
 PixelFormat JpegReader::Format() const {
-    return state->format;
+    return state->Format();
 }
 
 unsigned JpegReader::Width() const {
-    return static_cast<unsigned>(state->width);
+    return state->Output().width;
 }
 
 unsigned JpegReader::Height() const {
-    return static_cast<unsigned>(state->height);
+    return state->Output().height;
 }
 
 std::size_t JpegReader::RowBytes() const {
-    return state->width * BytesPerPixel(state->format);
+    return state->RowBytes();
 }
 
 std::size_t JpegReader::ReadRows(std::uint8_t* out, std::size_t maxRows) {
-    return state->ReadRows(out, maxRows);
+    return state->ReadRows(out, maxRows, state->RowBytes());
+}
+
+std::size_t JpegReader::ReadRows(std::uint8_t* out, std::size_t maxRows, std::size_t pitch) {
+    return state->ReadRows(out, maxRows, pitch);
 }
 
 const std::vector<Warning>& JpegReader::Warnings() const {
     return state->Warnings();
 }
 
+const std::vector<std::uint8_t>& JpegReader::IccProfile() const {
+    return state->IccProfile();
+}
+
 JpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size) {
+    return ReadJpegInfo(data, size, DecodeOptions{});
+}
+
+JpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size, const DecodeOptions& given) {
+    const DecodeOptions options = Effective(given);
     MemoryStream stream(std::span<const std::uint8_t>(data, size));
     PictureDecoder decoder;
-    decoder.SetSettings(SettingsFor(DecodeOptions{}));
+    decoder.SetSettings(SettingsFor(options));
     struct End {
         PictureDecoder& decoder;
         ~End() { decoder.End(); }
@@ -362,24 +705,51 @@ JpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size) {
     decoder.Begin(stream);
     if (!ReadToFirstScan(decoder, stream) && !decoder.EndOfImageSeen())
         throw JpegBadStream("End of Image Marker Not Found");
-    return InfoOf(decoder);
+    return InfoOf(decoder, options);
 }
 
-Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
-    JpegReader reader(data, size, options);
+// Every row into the buffer, row y at out + y × pitch. A picture without rows
+// is still decoded to its end, for its failures: the first call decodes
+// whatever the picture's rows need.
+void ReadAllRows(Reader& reader, std::uint8_t* out, std::size_t pitch) {
+    const std::size_t height = reader.Output().height;
+    std::size_t row = 0;
+    while (const std::size_t rows = reader.ReadRows(out + row * pitch, height - row, pitch))
+        row += rows;
+}
+
+Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeOptions& given) {
+    const DecodeOptions options = Effective(given);
+    Reader reader(data, size, options, true);
     Image image;
-    image.width = reader.Width();
-    image.height = reader.Height();
+    image.width = reader.Output().width;
+    image.height = reader.Output().height;
     image.format = options.format;
     image.pixels.resize(reader.RowBytes() * image.height);
-    // A picture without rows is still decoded to its end, for its failures:
-    // the first call decodes whatever the picture's rows need.
-    std::size_t row = 0;
-    while (const std::size_t rows =
-               reader.ReadRows(image.pixels.data() + row * reader.RowBytes(), image.height - row))
-        row += rows;
+    ReadAllRows(reader, image.pixels.data(), reader.RowBytes());
     image.warnings = reader.Warnings();
+    image.iccProfile = reader.IccProfile();
     return image;
+}
+
+DecodeReport DecodeJpegInto(const std::uint8_t* data, std::size_t size, std::uint8_t* buffer,
+                            std::size_t bufferSize, std::size_t pitch, const DecodeOptions& given) {
+    const DecodeOptions options = Effective(given);
+    Reader reader(data, size, options, false);
+    const Size output = reader.Output();
+    if (pitch < reader.RowBytes()) Refuse(ErrorCode::PitchTooSmall);
+    if (output.height != 0 && output.width != 0) {
+        const std::uint64_t needed = std::uint64_t{pitch} * (output.height - 1) + reader.RowBytes();
+        if (buffer == nullptr || bufferSize < needed) Refuse(ErrorCode::BufferTooSmall);
+    }
+    ReadAllRows(reader, buffer, pitch);
+    DecodeReport report;
+    report.width = output.width;
+    report.height = output.height;
+    report.format = options.format;
+    report.warnings = reader.Warnings();
+    report.iccProfile = reader.IccProfile();
+    return report;
 }
 
 }  // namespace Tessera

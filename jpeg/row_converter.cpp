@@ -124,6 +124,10 @@ struct RgbLayout {
     static constexpr std::size_t kBytes = 3;
     static void Put(std::uint8_t* p, Rgb c) { p[0] = c.r, p[1] = c.g, p[2] = c.b; }
 };
+struct BgrLayout {
+    static constexpr std::size_t kBytes = 3;
+    static void Put(std::uint8_t* p, Rgb c) { p[0] = c.b, p[1] = c.g, p[2] = c.r; }
+};
 
 }  // namespace
 
@@ -178,13 +182,18 @@ bool RowConverter::Colour(ColourSpace colours, std::size_t first, std::size_t la
     last = std::min(last, height);
     switch (format) {
         case PixelFormat::Bgra:
+        case PixelFormat::Bgrx:  // the fourth byte 255 as well
             ColourRows<BgraLayout>(colours, first, last, firstColumn, lastColumn, out);
             return true;
         case PixelFormat::Rgba:
+        case PixelFormat::Rgbx:
             ColourRows<RgbaLayout>(colours, first, last, firstColumn, lastColumn, out);
             return true;
         case PixelFormat::Rgb:
             ColourRows<RgbLayout>(colours, first, last, firstColumn, lastColumn, out);
+            return true;
+        case PixelFormat::Bgr:
+            ColourRows<BgrLayout>(colours, first, last, firstColumn, lastColumn, out);
             return true;
         case PixelFormat::Grey:
             return Grey(colours, first, last, firstColumn, lastColumn, out);

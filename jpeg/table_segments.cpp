@@ -37,7 +37,10 @@ void NoteFacts(std::uint8_t code, std::span<const std::uint8_t> payload, HeaderF
                 facts.orientation = orientation;
             break;
         case APP2:
-            facts.iccProfile = facts.iccProfile || IsIccProfileSegment(payload);
+            if (IsIccProfileSegment(payload)) {
+                facts.iccProfile = true;
+                facts.iccChunks.push_back(IccChunkOf(payload));
+            }
             break;
         case APP14:
             if (const int transform = AdobeTransform(payload); transform >= 0)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "application_segments.h"
 #include "arithmetic_coding_models.h"
 #include "huffman_table.h"
 #include "quant_table.h"
@@ -27,9 +28,10 @@ struct TableSet {
 // been read.
 struct HeaderFacts {
     bool jfif = false;
-    int adobeTransform = -1;   // APP14's colour transform; -1 without one
-    unsigned orientation = 0;  // Exif orientation 1..8, 0 without one
-    bool iccProfile = false;
+    int adobeTransform = -1;          // APP14's colour transform; -1 without one
+    unsigned orientation = 0;         // Exif orientation 1..8, 0 without one
+    bool iccProfile = false;          // an ICC_PROFILE APP2 segment
+    std::vector<IccChunk> iccChunks;  // the chunks of those segments, in file order
 };
 
 // Each reads the segment after its marker code.

@@ -3,10 +3,6 @@
 #include <cstdint>
 #include <vector>
 
-namespace Tessera {
-class RasterImage;
-}
-
 namespace Miruton {
 
 // A decoded picture kept for the whole show: 3 bytes a pixel (blue, green,
@@ -16,8 +12,5 @@ struct PackedPicture {
     int height = 0;
     std::vector<std::uint8_t> pixels;
 };
-
-// Copies bytes 0, 1, 2 (blue, green, red) of every pixel; alpha is dropped.
-PackedPicture PackPicture(const Tessera::RasterImage& image);
 
 }  // namespace Miruton

@@ -4,8 +4,7 @@
 #include <atomic>
 #include <string>
 
-#include "image/raster_image.h"
-#include "jpeg/jpeg_decoder.h"
+#include "tessera/jpeg.h"
 
 namespace Miruton {
 
@@ -17,29 +16,29 @@ std::atomic<int> decodedPictures = 0;
 
 }  // namespace
 
-Tessera::InputByteStream& ResourcePictureSource::Open(std::string_view name) {
+std::span<const std::uint8_t> ResourcePictureSource::Open(std::string_view name) {
     stream.Open(std::string(name).c_str(), std::string(kPictureType).c_str());
-    return stream;
+    // The whole resource is the stream's buffer.
+    return {stream.ReadPointer(), stream.BufferEnd()};
 }
 
 void DecodePictures(SlideshowState& state, PictureSource& source) {
-    // One image and one decoder serve every picture in turn; the 32-bit image
-    // lives for one picture at a time.
-    Tessera::RasterImage image;
-    Tessera::JpegDecoder decoder;
+    // Exactly the saver's decoder, straight into the packed layout.
+    const Tessera::DecodeOptions options{.strict = true, .format = Tessera::PixelFormat::Bgr};
     if (state.preview) state.pictureCount = 1;
     for (int i = 0; i < state.pictureCount; ++i) {
         const std::string_view name = state.preview ? kPreviewPictureName : kPictureNames[i];
-        Tessera::InputByteStream& stream = source.Open(name);
+        const std::span<const std::uint8_t> bytes = source.Open(name);
+        Tessera::Image image;
         try {
-            decoder.DecodeStream(stream, image);
+            image = Tessera::DecodeJpeg(bytes.data(), bytes.size(), options);
         } catch (...) {
             source.Close();
             throw;
         }
         source.Close();
-        state.pictures[i] = PackPicture(image);
-        image.Clear();
+        state.pictures[i] = {static_cast<int>(image.width), static_cast<int>(image.height),
+                             std::move(image.pixels)};
         ++decodedPictures;
     }
 }

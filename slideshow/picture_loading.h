@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "resources/resource_stream.h"
@@ -7,19 +9,19 @@
 
 namespace Miruton {
 
-// Where the show's pictures come from: a byte stream opened on a picture by
-// its resource name (type "JPEG").
+// Where the show's pictures come from: the bytes of a picture by its
+// resource name (type "JPEG"), valid until Close.
 class PictureSource {
   public:
     virtual ~PictureSource() = default;
-    virtual Tessera::InputByteStream& Open(std::string_view name) = 0;
+    virtual std::span<const std::uint8_t> Open(std::string_view name) = 0;
     virtual void Close() = 0;
 };
 
 // The pictures inside the executable.
 class ResourcePictureSource : public PictureSource {
   public:
-    Tessera::InputByteStream& Open(std::string_view name) override;
+    std::span<const std::uint8_t> Open(std::string_view name) override;
     void Close() override { stream.Close(); }
 
   private:
@@ -27,9 +29,10 @@ class ResourcePictureSource : public PictureSource {
 };
 
 // Decodes every picture of the show (only "PREV" in preview mode) into packed
-// buffers. A picture that cannot be decoded ends the decoding with the
-// decoder's exception; the pictures packed so far stay in the state and are
-// released with it.
+// buffers, strictly, through the library's interface (DecodeJpeg, strict,
+// PixelFormat::Bgr). A picture that cannot be decoded ends the decoding with
+// the decoder's exception; the pictures packed so far stay in the state and
+// are released with it.
 void DecodePictures(SlideshowState& state, PictureSource& source);
 
 // Puts the show on a screen: keeps the screen and centres the first picture on

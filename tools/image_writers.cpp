@@ -56,6 +56,24 @@ class PpmWriter final : public PictureWriter {
     std::size_t rowBytes = 0;
 };
 
+class RawWriter final : public PictureWriter {
+  public:
+    RawWriter(std::ostream& out, std::size_t pixelBytes) : out(out), pixelBytes(pixelBytes) {}
+    bool Begin(std::uint32_t width, std::uint32_t height) override {
+        rowBytes = pixelBytes * width;
+        return width != 0 && height != 0;
+    }
+    bool Rows(const std::uint8_t* rows, std::size_t count) override {
+        return WriteBytes(out, rows, count * rowBytes);
+    }
+    bool End() override { return static_cast<bool>(out.flush()); }
+
+  private:
+    std::ostream& out;
+    std::size_t pixelBytes;
+    std::size_t rowBytes = 0;
+};
+
 class BmpWriter final : public PictureWriter {
   public:
     explicit BmpWriter(std::ostream& out) : out(out) {}
@@ -132,12 +150,26 @@ class PngWriter final : public PictureWriter {
     PngWriter(const PngWriter&) = delete;
     PngWriter& operator=(const PngWriter&) = delete;
 
+    void SetIccProfile(std::span<const std::uint8_t> profile) override {
+        iccProfile.assign(profile.begin(), profile.end());
+    }
+    bool IccProfileWritten() const override {
+        return info != nullptr && png_get_valid(png, info, PNG_INFO_iCCP) != 0;
+    }
     bool Begin(std::uint32_t width, std::uint32_t height) override {
         if (info == nullptr || width == 0 || height == 0) return false;
         rowBytes = 3 * std::size_t{width};
         if (setjmp(png_jmpbuf(png))) return false;
         png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                      PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        // libpng checks the profile against the colours and leaves out one
+        // that does not fit (IccProfileWritten tells); it compresses it.
+        if (!iccProfile.empty()) {
+            // What libpng finds wrong with a profile it reports, not throws.
+            png_set_benign_errors(png, 1);
+            png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, iccProfile.data(),
+                         static_cast<png_uint_32>(iccProfile.size()));
+        }
         png_write_info(png, info);
         return true;
     }
@@ -164,6 +196,7 @@ class PngWriter final : public PictureWriter {
     png_structp png = nullptr;
     png_infop info = nullptr;
     std::size_t rowBytes = 0;
+    std::vector<std::uint8_t> iccProfile;
 };
 
 #endif
@@ -179,8 +212,11 @@ bool WriteWhole(PictureFormat format, const RasterImage& image, std::ostream& ou
 
 }  // namespace
 
-std::unique_ptr<PictureWriter> MakePictureWriter(PictureFormat format, std::ostream& out) {
+std::unique_ptr<PictureWriter> MakePictureWriter(PictureFormat format, std::ostream& out,
+                                                 std::size_t pixelBytes) {
     switch (format) {
+        case PictureFormat::Raw:
+            return std::make_unique<RawWriter>(out, pixelBytes);
         case PictureFormat::Ppm:
             return std::make_unique<PpmWriter>(out);
         case PictureFormat::Bmp:

@@ -1,9 +1,12 @@
-// tessera-decode: decodes a JPEG file into PPM, BMP or PNG, or reports its frame.
+// tessera-decode: decodes a JPEG file into PPM, BMP, PNG or raw rows, or
+// reports its frame.
 //
-//   tessera-decode [--strict] [--partial] INPUT OUTPUT   OUTPUT's extension picks
-//                                             the format; "-" writes PPM to
+//   tessera-decode [OPTIONS] INPUT OUTPUT     OUTPUT's extension picks the
+//                                             format; "-" writes PPM to
 //                                             standard output
-//   tessera-decode [--strict] --info INPUT    prints WIDTH HEIGHT COMPONENTS KIND
+//   tessera-decode [OPTIONS] --info INPUT     prints WIDTH HEIGHT COMPONENTS KIND
+//
+// (kUsage lists the options.)
 //
 // Pictures are read through the library's JpegReader, a few rows at a time,
 // and written as they come (a BMP, stored bottom-up, is written at the end).
@@ -14,6 +17,7 @@
 //
 // Exit status: 0 success, 1 the decoder rejected the file, 2 usage errors,
 // unreadable input, unwritable output and running out of memory.
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -42,8 +46,20 @@ namespace {
 
 constexpr std::string_view kProgram = "tessera-decode";
 constexpr std::string_view kUsage =
-    "usage: tessera-decode [--strict] [--partial] INPUT OUTPUT.ppm|OUTPUT.bmp|OUTPUT.png|-\n"
-    "       tessera-decode [--strict] --info INPUT\n";
+    "usage: tessera-decode [OPTIONS] INPUT OUTPUT.ppm|OUTPUT.bmp|OUTPUT.png|OUTPUT.raw|-\n"
+    "       tessera-decode [OPTIONS] --info INPUT\n"
+    "options:\n"
+    "  --strict          the screen saver's decoder exactly\n"
+    "  --partial         keep the picture as far as it was decoded after a failure\n"
+    "  --format LAYOUT   the rows of .raw output: rgb (the default), bgr, rgba, bgra,\n"
+    "                    rgbx, bgrx, grey or cmyk; other outputs take rgb only\n"
+    "  --orient          turn the picture upright by its Exif orientation\n"
+    "  --icc FILE        write the picture's ICC profile into FILE (PNG output\n"
+    "                    carries it in any case)\n"
+    "  -scale M/N        decode at M/N of the size (up to the next eighth)\n"
+    "  -crop WxH+X+Y     decode exactly this rectangle (not widened to whole blocks)\n"
+    "  -nosmooth         repeat chroma samples rather than interpolate them\n"
+    "  --exact           the screen saver's own arithmetic\n";
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitDecodeFailure = 1;
@@ -58,12 +74,61 @@ using Tessera::PictureFormat;
 struct Options {
     Mode mode = Mode::Decode;
     bool partial = false;
-    bool strict = false;
+    Tessera::DecodeOptions decode{.format = Tessera::PixelFormat::Rgb};
+    bool layoutGiven = false;  // --format
+    std::string iccFile;       // --icc
     std::string input;
     std::string output;  // "-" is standard output
     PictureFormat format = PictureFormat::Ppm;
     std::string usageError;  // set when the command line is not usable
 };
+
+struct LayoutName {
+    std::string_view name;
+    Tessera::PixelFormat format;
+};
+constexpr LayoutName kLayouts[] = {
+    {"rgb", Tessera::PixelFormat::Rgb},   {"bgr", Tessera::PixelFormat::Bgr},
+    {"rgba", Tessera::PixelFormat::Rgba}, {"bgra", Tessera::PixelFormat::Bgra},
+    {"rgbx", Tessera::PixelFormat::Rgbx}, {"bgrx", Tessera::PixelFormat::Bgrx},
+    {"grey", Tessera::PixelFormat::Grey}, {"cmyk", Tessera::PixelFormat::Cmyk},
+};
+
+// Unsigned decimal numbers, the whole text.
+std::optional<unsigned> Number(std::string_view text) {
+    if (text.empty() || text.size() > 9) return std::nullopt;
+    unsigned value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    return value;
+}
+
+// M/N with both above 0.
+std::optional<Tessera::Scale> ParseScale(std::string_view text) {
+    const std::size_t slash = text.find('/');
+    if (slash == std::string_view::npos) return std::nullopt;
+    const auto numerator = Number(text.substr(0, slash));
+    const auto denominator = Number(text.substr(slash + 1));
+    if (!numerator || !denominator || *numerator == 0 || *denominator == 0) return std::nullopt;
+    return Tessera::Scale{*numerator, *denominator};
+}
+
+// WxH+X+Y, as djpeg spells it; width and height above 0.
+std::optional<Tessera::Region> ParseCrop(std::string_view text) {
+    const std::size_t x = text.find('x'), plus = text.find('+');
+    if (x == std::string_view::npos || plus == std::string_view::npos || plus < x)
+        return std::nullopt;
+    const std::size_t secondPlus = text.find('+', plus + 1);
+    if (secondPlus == std::string_view::npos) return std::nullopt;
+    const auto width = Number(text.substr(0, x));
+    const auto height = Number(text.substr(x + 1, plus - x - 1));
+    const auto left = Number(text.substr(plus + 1, secondPlus - plus - 1));
+    const auto top = Number(text.substr(secondPlus + 1));
+    if (!width || !height || !left || !top || *width == 0 || *height == 0) return std::nullopt;
+    return Tessera::Region{*left, *top, *width, *height};
+}
 
 std::string Lowercase(std::string_view text) {
     std::string result(text);
@@ -78,12 +143,13 @@ std::optional<PictureFormat> FormatFor(const std::string& output, std::string& e
     const std::string extension = Lowercase(std::filesystem::path(output).extension().string());
     if (extension == ".ppm") return PictureFormat::Ppm;
     if (extension == ".bmp") return PictureFormat::Bmp;
+    if (extension == ".raw") return PictureFormat::Raw;
     if (extension == ".png") {
         if (Tessera::PngAvailable()) return PictureFormat::Png;
         error = "PNG output is not available in this build";
         return std::nullopt;
     }
-    error = "unknown output format for '" + output + "' (use .ppm, .bmp, .png or -)";
+    error = "unknown output format for '" + output + "' (use .ppm, .bmp, .png, .raw or -)";
     return std::nullopt;
 }
 
@@ -91,11 +157,51 @@ Options ParseArguments(std::span<const std::string_view> arguments) {
     Options options;
     bool info = false;
     std::vector<std::string_view> positional;
-    for (const std::string_view argument : arguments) {
-        if (argument == "--partial") {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view argument = arguments[i];
+        // The options that take a value: the next argument.
+        const bool takesValue = argument == "--format" || argument == "--icc" ||
+                                argument == "-scale" || argument == "-crop";
+        if (takesValue && i + 1 == arguments.size()) {
+            options.usageError = std::string(argument) + " needs a value";
+            return options;
+        }
+        const std::string_view value = takesValue ? arguments[++i] : std::string_view();
+        if (argument == "--format") {
+            const auto* layout = std::find_if(std::begin(kLayouts), std::end(kLayouts),
+                                              [&](const LayoutName& l) { return l.name == value; });
+            if (layout == std::end(kLayouts)) {
+                options.usageError = "unknown layout '" + std::string(value) + "'";
+                return options;
+            }
+            options.decode.format = layout->format;
+            options.layoutGiven = true;
+        } else if (argument == "--icc") {
+            options.iccFile = value;
+        } else if (argument == "-scale") {
+            const auto scale = ParseScale(value);
+            if (!scale) {
+                options.usageError = "-scale takes M/N, not '" + std::string(value) + "'";
+                return options;
+            }
+            options.decode.scale = *scale;
+        } else if (argument == "-crop") {
+            const auto region = ParseCrop(value);
+            if (!region) {
+                options.usageError = "-crop takes WxH+X+Y, not '" + std::string(value) + "'";
+                return options;
+            }
+            options.decode.region = *region;
+        } else if (argument == "-nosmooth") {
+            options.decode.pixels = Tessera::Pixels::Replicated;
+        } else if (argument == "--exact") {
+            options.decode.pixels = Tessera::Pixels::Exact;
+        } else if (argument == "--orient") {
+            options.decode.applyOrientation = true;
+        } else if (argument == "--partial") {
             options.partial = true;
         } else if (argument == "--strict") {
-            options.strict = true;
+            options.decode.strict = true;
         } else if (argument == "--info") {
             info = true;
         } else if (argument == "--help" || argument == "-h") {
@@ -113,6 +219,8 @@ Options ParseArguments(std::span<const std::string_view> arguments) {
         options.mode = Mode::Info;
         if (options.partial)
             options.usageError = "--partial does not go with --info";
+        else if (options.layoutGiven)
+            options.usageError = "--format does not go with --info";
         else if (positional.size() != 1)
             options.usageError = "--info takes exactly one INPUT";
         else
@@ -126,6 +234,9 @@ Options ParseArguments(std::span<const std::string_view> arguments) {
     options.input = positional[0];
     options.output = positional[1];
     if (const auto format = FormatFor(options.output, options.usageError)) options.format = *format;
+    if (options.layoutGiven && options.format != PictureFormat::Raw &&
+        options.decode.format != Tessera::PixelFormat::Rgb)
+        options.usageError = "--format other than rgb needs .raw output";
     return options;
 }
 
@@ -192,6 +303,25 @@ void ReportWarnings(const Options& options, const Tessera::JpegReader& reader) {
     for (const Tessera::Warning& warning : reader.Warnings())
         std::cerr << "warning: " << options.input << ": " << warning.text << " ("
                   << Tessera::ErrorMessage(warning.code) << ")\n";
+}
+
+// --icc FILE: the profile's bytes; a picture without one writes no file
+// and says so. False (reported) when the file cannot be written.
+bool WriteIccProfile(const Options& options, const Tessera::JpegReader& reader) {
+    if (options.iccFile.empty()) return true;
+    const std::vector<std::uint8_t>& profile = reader.IccProfile();
+    if (profile.empty()) {
+        std::cerr << "warning: " << options.input << ": no ICC profile: " << options.iccFile
+                  << " not written\n";
+        return true;
+    }
+    std::ofstream file(options.iccFile, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(profile.data()),
+               static_cast<std::streamsize>(profile.size()));
+    file.close();
+    if (file) return true;
+    ReportLine("cannot write " + options.iccFile);
+    return false;
 }
 
 bool HasPicture(const Tessera::JpegInfo& info) {
@@ -301,13 +431,10 @@ int Run(const Options& options) {
         return kExitTrouble;
     }
 
-    Tessera::DecodeOptions decodeOptions;
-    decodeOptions.strict = options.strict;
-    decodeOptions.format = Tessera::PixelFormat::Rgb;
     std::optional<Tessera::JpegReader> reader;
     // A failure here comes before the frame header: there is no picture to keep.
     if (const auto failure =
-            Guarded([&] { reader.emplace(bytes->data(), bytes->size(), decodeOptions); })) {
+            Guarded([&] { reader.emplace(bytes->data(), bytes->size(), options.decode); })) {
         ReportFailure(options, *failure);
         return kExitDecodeFailure;
     }
@@ -329,6 +456,7 @@ int Run(const Options& options) {
             ReportLine(options.input + ": the file holds no picture");
             return kExitDecodeFailure;
         }
+        if (!WriteIccProfile(options, *reader)) return kExitTrouble;
         std::cout << info.width << ' ' << info.height << ' ' << info.components << ' '
                   << FrameKind(info) << '\n';
         std::cout.flush();
@@ -346,8 +474,16 @@ int Run(const Options& options) {
                 opened = true;
                 std::ostream* out = destination.Open();
                 if (out == nullptr) return false;
-                writer = Tessera::MakePictureWriter(options.format, *out);
-                if (writer == nullptr || !writer->Begin(info.width, info.height)) return false;
+                writer = Tessera::MakePictureWriter(options.format, *out,
+                                                    Tessera::BytesPerPixel(reader->Format()));
+                if (writer == nullptr) return false;
+                writer->SetIccProfile(reader->IccProfile());
+                // The reader's size: the picture as the options make it.
+                if (!writer->Begin(reader->Width(), reader->Height())) return false;
+                if (options.format == PictureFormat::Png && !reader->IccProfile().empty() &&
+                    !writer->IccProfileWritten())
+                    std::cerr << "warning: " << options.input
+                              << ": the ICC profile does not suit a PNG's colours: left out\n";
             }
             return writer->Rows(rgb, count);
         });
@@ -360,6 +496,7 @@ int Run(const Options& options) {
         if (!options.partial) return kExitDecodeFailure;
     }
     if (!destination.Commit(taken && writer != nullptr && writer->End())) return kExitTrouble;
+    if (!WriteIccProfile(options, *reader)) return kExitTrouble;
     return failure ? kExitDecodeFailure : kExitSuccess;
 }
 

@@ -13,6 +13,19 @@
 //
 // Every failure is an exception of the classes below, carrying a fixed
 // English message and an ErrorCode.
+//
+// A program built against an older version of this header keeps working with
+// a newer library of the same SONAME (libtessera.so.0; abi/tessera.abi holds
+// its interface, which scripts/test compares):
+// - DecodeOptions begins with its size, which the library honours: fields
+//   past the size the caller's header knew take their defaults. Fields are
+//   only ever added at its end, each starting at or after the size before it
+//   (the library checks that the struct ends without padding).
+// - JpegInfo, Image and DecodeReport, which the library fills in, keep their
+//   size: a later field takes its place from `reserved`, where 0 stands for
+//   what a library without the field gives.
+// - Enumerations only gain values; Warning, ComponentInfo, Scale and Region
+//   stay as they are.
 #pragma once
 
 #include <array>
@@ -88,6 +101,10 @@ enum class ErrorCode : std::uint16_t {
     QuantizationTableNotDefined = 56,
     SpectralSelectionOutOfRange = 57,
     ProgressiveScanMixesDcAndAc = 58,
+    // The ICC_PROFILE segments do not make one profile: a chunk number outside
+    // its count, counts that disagree, a chunk repeated or missing. Only ever
+    // a warning (every decode): the picture is decoded without its profile.
+    IccProfileDamaged = 59,
     BadHuffmanCodeLength = 60,
     CoefficientIndexOutOfRange = 61,
     DataOutOfRange = 62,
@@ -97,10 +114,14 @@ enum class ErrorCode : std::uint16_t {
     ImageTooLarge = 70,
     TooManyScans = 71,
     TooManyBlockVisits = 72,
+    MemoryLimitExceeded = 73,  // DecodeOptions::maxMemory
     NotReadingAnImage = 80,
     QuantizationTableNotAssigned = 81,
     ScaleNotSupported = 82,  // a scale above 1, or any scale with Pixels::Exact
     RegionOutsidePicture = 83,
+    BufferTooSmall = 84,           // DecodeJpegInto's buffer cannot hold the rows
+    PitchTooSmall = 85,            // a row pitch below the bytes of a row
+    OptionsSizeNotSupported = 86,  // DecodeOptions::structSize below 4
 };
 
 // The fixed message of a code ("" for Other).
@@ -157,10 +178,21 @@ enum class PixelFormat {
     // converted to those inks; other pictures as red, green, blue and 255,
     // which the same conversion takes back to their colours.
     Cmyk,
+    Bgr,   // blue, green, red (24-bit bitmaps)
+    Bgrx,  // blue, green, red, 255
+    Rgbx,  // red, green, blue, 255
 };
 
 constexpr std::size_t BytesPerPixel(PixelFormat format) {
-    return format == PixelFormat::Grey ? 1 : format == PixelFormat::Rgb ? 3 : 4;
+    switch (format) {
+        case PixelFormat::Grey:
+            return 1;
+        case PixelFormat::Rgb:
+        case PixelFormat::Bgr:
+            return 3;
+        default:
+            return 4;
+    }
 }
 
 // How the components' samples become pixels.
@@ -196,6 +228,9 @@ struct Region {
 };
 
 struct DecodeOptions {
+    // sizeof(DecodeOptions) as the caller's header has it; below 4 the
+    // options are refused (OptionsSizeNotSupported).
+    std::uint32_t structSize = sizeof(DecodeOptions);
     // false: accept the files cameras, phones and other encoders write, as
     // libjpeg reads them: any APPn segments before the frame (Exif, ICC,
     // Adobe) with JFIF optional; RGB (Adobe transform 0, or components
@@ -220,12 +255,28 @@ struct DecodeOptions {
     bool failOnWarning = false;
     // Ignored by strict decodes, which give Pixels::Exact.
     Pixels pixels = Pixels::Smooth;
+    // Rows come out upright by the Exif orientation (JpegInfo::orientation):
+    // mirrored, turned by 180, 90 or 270 degrees, transposed or transversed,
+    // so that orientations 5 to 8 swap width and height. Orientation 2 is
+    // mirrored row by row; the others make JpegReader decode the whole
+    // picture into a buffer of its own (width × height × BytesPerPixel) at
+    // the first ReadRows.
+    bool applyOrientation = false;
     // Refused (ScaleNotSupported) above 1 and with Pixels::Exact.
     Scale scale{};
     // Only these rows and columns are decoded, transformed and converted as
     // far as the stream's order allows; refused (RegionOutsidePicture) where
     // it does not lie inside the picture.
     Region region{};
+    // Bytes the decode may hold for the picture; 0: no limit besides
+    // maxPixels. What the frame needs is worked out from its header and a
+    // larger need refused before anything is allocated ("Memory Limit
+    // Exceeded"): a progressive frame holds every coefficient (2 bytes × 64
+    // a block of each component), a sequential one of several scans its
+    // whole sample planes, one whose single scan codes every component a row
+    // of MCUs; DecodeJpeg adds its Image, an orientation that needs the whole
+    // picture adds it once more. A caller's own buffers do not count.
+    std::uint64_t maxMemory = 0;
 };
 
 // What a tolerant decode repaired: the error a strict decode reports there
@@ -256,35 +307,70 @@ struct JpegInfo {
     unsigned restartInterval = 0;             // MCUs per interval at the first scan; 0: none
     bool jfif = false;                        // a JFIF APP0 segment
     unsigned orientation = 0;                 // Exif orientation 1..8; 0 when there is none
-    bool hasIccProfile = false;               // an ICC_PROFILE APP2 segment
+    bool hasIccProfile = false;               // an ICC_PROFILE APP2 segment, whole or not
     bool arithmetic = false;                  // arithmetic-coded (SOF9, SOF10)
+    // The size of the rows a decode with the options given gives (oriented
+    // with applyOrientation); width and height otherwise.
+    unsigned outputWidth = 0;
+    unsigned outputHeight = 0;
+    std::uint32_t reserved[8] = {};  // for later fields (see the top of this header)
 };
 
-// A decoded picture: rows from the top, no padding between them.
+// A decoded picture: rows from the top, no padding between them; width and
+// height are the output's (JpegInfo::outputWidth and outputHeight).
 struct Image {
     unsigned width = 0;
     unsigned height = 0;
     PixelFormat format = PixelFormat::Bgra;
     std::vector<std::uint8_t> pixels;  // width × height × BytesPerPixel(format)
     std::vector<Warning> warnings;     // what the decode repaired, in order
+    // The ICC profile of the ICC_PROFILE APP2 segments before the first scan,
+    // its chunks put together in their sequence order; empty without one
+    // and when they are damaged (a Warning, IccProfileDamaged, says so).
+    std::vector<std::uint8_t> iccProfile;
+    std::uint32_t reserved[8] = {};  // for later fields (see the top of this header)
 };
 
 // Reads the headers up to the first scan (nothing is decoded), as a decode
-// with strict = false reads them. A stream that ends properly without a frame
-// gives width and height 0.
+// with these options reads them (by default with strict = false), and gives
+// the size of the rows that decode gives. A stream that ends properly without
+// a frame gives width and height 0.
 TESSERA_API JpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size);
+TESSERA_API JpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size,
+                                  const DecodeOptions& options);
 
 // Decodes a whole picture. A stream that ends properly without a frame gives
 // an empty image (width and height 0).
 TESSERA_API Image DecodeJpeg(const std::uint8_t* data, std::size_t size,
                              const DecodeOptions& options = {});
 
+// What DecodeJpegInto tells besides the pixels it wrote.
+struct DecodeReport {
+    unsigned width = 0;  // of the rows written
+    unsigned height = 0;
+    PixelFormat format = PixelFormat::Bgra;
+    std::vector<Warning> warnings;
+    std::vector<std::uint8_t> iccProfile;
+    std::uint32_t reserved[8] = {};  // for later fields (see the top of this header)
+};
+
+// Decodes a whole picture into the caller's buffer: row y at buffer + y ×
+// pitch, each RowBytes long (the bytes between rows are left alone). The
+// buffer must hold pitch × (height − 1) + width × BytesPerPixel bytes, the
+// size ReadJpegInfo with the same options gives; a pitch below a row's bytes
+// (PitchTooSmall) or a smaller buffer (BufferTooSmall) is refused as a
+// JpegError before anything is decoded.
+TESSERA_API DecodeReport DecodeJpegInto(const std::uint8_t* data, std::size_t size,
+                                        std::uint8_t* buffer, std::size_t bufferSize,
+                                        std::size_t pitch, const DecodeOptions& options = {});
+
 // Decodes a picture row by row. A sequential picture whose first and only
 // scan codes every component is decoded as its rows are read, holding only
 // the samples of the MCU row in flight; other pictures are decoded at the
 // first ReadRows (a progressive one then holds its coefficients and the
-// samples of one MCU row, a sequential one its samples). The data must
-// outlive the reader.
+// samples of one MCU row, a sequential one its samples). An orientation
+// applied (other than a mirror) holds the whole picture's rows as well. The
+// data must outlive the reader.
 class TESSERA_API JpegReader {
   public:
     // Reads the headers up to the first scan. Throws when they fail before the
@@ -296,8 +382,9 @@ class TESSERA_API JpegReader {
 
     const JpegInfo& Info() const;
     PixelFormat Format() const;
-    // The size of the rows it gives: the picture's, at the decode's scale,
-    // or the region's.
+    // The size of the rows ReadRows gives (Info().outputWidth and
+    // outputHeight): the frame's at the decode's scale, or the region's,
+    // turned by applyOrientation.
     unsigned Width() const;
     unsigned Height() const;
     // Bytes of one row: Width() × BytesPerPixel(format).
@@ -313,9 +400,16 @@ class TESSERA_API JpegReader {
     // (what a block without data gives below that), for callers that keep
     // damaged pictures.
     std::size_t ReadRows(std::uint8_t* out, std::size_t maxRows);
+    // The same with row i at out + i × pitch (pitch ≥ RowBytes(), else
+    // PitchTooSmall is thrown); the bytes between rows are left alone.
+    std::size_t ReadRows(std::uint8_t* out, std::size_t maxRows, std::size_t pitch);
 
-    // What the decode has repaired so far (complete once every row is read).
+    // What the decode has repaired so far (complete once every row is read),
+    // after a damaged ICC profile's warning, which the constructor finds.
     const std::vector<Warning>& Warnings() const;
+    // The picture's ICC profile as Image::iccProfile has it, from the
+    // constructor on.
+    const std::vector<std::uint8_t>& IccProfile() const;
 
   private:
     class State;

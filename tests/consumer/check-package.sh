@@ -4,7 +4,8 @@
 # GCC and with Clang, pkg-config, and a shared build (-DBUILD_SHARED_LIBS=ON)
 # that exports the public interface alone. Each consumer must decode the
 # saver's pictures to tessera-decode's bytes and report a broken file with
-# its error code.
+# its error code. The shared library's exported interface must be the one
+# recorded in abi/tessera.abi (scripts/check-abi).
 #
 #   tests/consumer/check-package.sh BUILD_DIR WORK_DIR
 set -euo pipefail
@@ -77,8 +78,9 @@ g++ -std=c++17 -O2 "$consumer_dir/consumer.cpp" -o "$work/consumer-pkg-config" \
 check_consumer "$work/consumer-pkg-config" "pkg-config"
 
 # The shared library: a version, and only the public interface exported.
+# Built with debugging information, which abidw reads the types from.
 cmake -S "$source_dir" -B "$work/shared-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DBUILD_SHARED_LIBS=ON -DTESSERA_TESTS=OFF >/dev/null
+  -DCMAKE_CXX_FLAGS=-g -DBUILD_SHARED_LIBS=ON -DTESSERA_TESTS=OFF >/dev/null
 cmake --build "$work/shared-build" --target tessera >/dev/null
 shared_prefix="$work/shared"
 install_and_check_headers "$work/shared-build" "$shared_prefix"
@@ -91,6 +93,7 @@ exported=$(nm -DC --defined-only "$library" | grep 'Tessera::' || true)
 grep -q 'Tessera::DecodeJpeg' <<<"$exported" || fail "DecodeJpeg is not exported"
 internal=$(grep -E 'Tessera::(JpegDecoder|JpegComponent|BitReader|InputByteStream|HuffmanTable|QuantTable|RasterImage|Convert)' <<<"$exported" || true)
 [[ -z $internal ]] || fail "internal symbols exported: $internal"
+"$source_dir/scripts/check-abi" "$library" || fail "the exported interface is not abi/tessera.abi's"
 cmake -S "$consumer_dir" -B "$work/cmake-shared" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$shared_prefix" >/dev/null
 cmake --build "$work/cmake-shared" >/dev/null

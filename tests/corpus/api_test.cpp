@@ -127,11 +127,21 @@ TEST(Api, TolerantRowsAreTheWholePictureAndFailuresAreDocumented) {
     }
 }
 
-// One decode in every layout: Rgba and Rgb are Bgra's bytes rearranged; Grey
-// is a grey picture's value and a colour picture's Y.
+// One decode in every layout: each colour layout is Bgra's bytes
+// rearranged (-1: the byte is 255); Grey is a grey picture's value and a
+// colour picture's Y.
 TEST(Api, PixelFormatsAreOneDecodeInDifferentLayouts) {
     const auto& corpus = CjpegCorpus();
     if (corpus.empty()) GTEST_SKIP() << CorpusSkipReason();
+    struct Layout {
+        Tessera::PixelFormat format;
+        std::vector<int> fromBgra;  // which BGRA byte each byte of a pixel is
+    };
+    const Layout layouts[] = {
+        {Tessera::PixelFormat::Rgba, {2, 1, 0, 3}},  {Tessera::PixelFormat::Rgb, {2, 1, 0}},
+        {Tessera::PixelFormat::Bgr, {0, 1, 2}},      {Tessera::PixelFormat::Bgrx, {0, 1, 2, -1}},
+        {Tessera::PixelFormat::Rgbx, {2, 1, 0, -1}},
+    };
     for (const CorpusFile& file : corpus) {
         SCOPED_TRACE(file.name);
         auto decode = [&](Tessera::PixelFormat format) {
@@ -140,19 +150,25 @@ TEST(Api, PixelFormatsAreOneDecodeInDifferentLayouts) {
             return Tessera::DecodeJpeg(file.bytes.data(), file.bytes.size(), options).pixels;
         };
         const Bytes bgra = decode(Tessera::PixelFormat::Bgra),
-                    rgba = decode(Tessera::PixelFormat::Rgba),
-                    rgb = decode(Tessera::PixelFormat::Rgb),
                     grey = decode(Tessera::PixelFormat::Grey);
         ASSERT_EQ(bgra.size(), 4 * grey.size());
-        ASSERT_EQ(rgb.size(), 3 * grey.size());
+        for (const Layout& layout : layouts) {
+            SCOPED_TRACE(static_cast<int>(layout.format));
+            const Bytes pixels = decode(layout.format);
+            const std::size_t bytes = layout.fromBgra.size();
+            ASSERT_EQ(Tessera::BytesPerPixel(layout.format), bytes);
+            ASSERT_EQ(pixels.size(), bytes * grey.size());
+            for (std::size_t i = 0; i < grey.size(); ++i)
+                for (std::size_t k = 0; k < bytes; ++k) {
+                    const int from = layout.fromBgra[k];
+                    ASSERT_EQ(pixels[bytes * i + k], from < 0 ? 255 : bgra[4 * i + from])
+                        << "pixel " << i << " byte " << k;
+                }
+        }
         for (std::size_t i = 0; i < grey.size(); ++i) {
-            const std::uint8_t* p = &bgra[4 * i];
-            ASSERT_EQ((std::vector<std::uint8_t>{p[2], p[1], p[0], p[3]}),
-                      (std::vector<std::uint8_t>(&rgba[4 * i], &rgba[4 * i] + 4)));
-            ASSERT_EQ((std::vector<std::uint8_t>{p[2], p[1], p[0]}),
-                      (std::vector<std::uint8_t>(&rgb[3 * i], &rgb[3 * i] + 3)));
+            ASSERT_EQ(bgra[4 * i + 3], 255);
             if (file.reference.channels == 1) {
-                ASSERT_EQ(grey[i], p[0]);
+                ASSERT_EQ(grey[i], bgra[4 * i]);
             }
         }
         // Grey output of a colour picture is its Y, as djpeg -grayscale gives it.

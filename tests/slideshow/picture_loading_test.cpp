@@ -6,7 +6,6 @@
 
 #include "image/raster_image.h"
 #include "jpeg/jpeg_decoder.h"
-#include "jpeg/memory_stream.h"
 #include "slideshow/animation.h"
 #include "slideshow/show_tick.h"
 
@@ -44,11 +43,12 @@ TEST(LoadPictures, PackedBytesAreTheDecodedPixelsWithoutAlpha) {
         const PackedPicture& packed = state.pictures[i];
         const std::size_t count = static_cast<std::size_t>(image.Width()) * image.Height();
         ASSERT_EQ(packed.pixels.size(), 3 * count);
-        for (std::size_t k : {std::size_t{0}, count / 2, count - 1}) {
+        // Every pixel: the library's strict Bgr decode is the saver's decoder.
+        for (std::size_t k = 0; k < count; ++k) {
             const std::uint32_t pixel = image.Pixels()[k];
-            EXPECT_EQ(packed.pixels[3 * k], pixel & 0xFF) << "blue of pixel " << k;
-            EXPECT_EQ(packed.pixels[3 * k + 1], (pixel >> 8) & 0xFF) << "green of pixel " << k;
-            EXPECT_EQ(packed.pixels[3 * k + 2], (pixel >> 16) & 0xFF) << "red of pixel " << k;
+            ASSERT_EQ(packed.pixels[3 * k], pixel & 0xFF) << "blue of pixel " << k;
+            ASSERT_EQ(packed.pixels[3 * k + 1], (pixel >> 8) & 0xFF) << "green of pixel " << k;
+            ASSERT_EQ(packed.pixels[3 * k + 2], (pixel >> 16) & 0xFF) << "red of pixel " << k;
         }
     }
 }
@@ -82,11 +82,10 @@ TEST(LoadPictures, CentringTruncatesEachHalfOnItsOwn) {
 class BrokenPictureSource : public PictureSource {
   public:
     explicit BrokenPictureSource(std::string_view brokenName) : broken(brokenName) {}
-    Tessera::InputByteStream& Open(std::string_view name) override {
+    std::span<const std::uint8_t> Open(std::string_view name) override {
         ++opens;
         if (name != broken) return real.Open(name);
-        memory.Open(garbage);
-        return memory;
+        return garbage;
     }
     void Close() override {
         ++closes;
@@ -97,7 +96,6 @@ class BrokenPictureSource : public PictureSource {
   private:
     std::string_view broken;
     ResourcePictureSource real;
-    Tessera::MemoryStream memory;
     const std::vector<std::uint8_t> garbage = {0xFF, 0xD8, 0xFF, 0xE1, 0, 2};
 };
 

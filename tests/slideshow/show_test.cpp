@@ -10,7 +10,7 @@ namespace {
 // The embedded pictures, counting how many times one is opened.
 class CountingPictureSource : public PictureSource {
   public:
-    Tessera::InputByteStream& Open(std::string_view name) override {
+    std::span<const std::uint8_t> Open(std::string_view name) override {
         ++opens;
         return real.Open(name);
     }

@@ -21,6 +21,8 @@
 #include <png.h>
 #endif
 
+#include "tessera/jpeg.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -645,6 +647,307 @@ TEST_F(DecodeTool, OutOfMemoryExitsTwo) {
     EXPECT_EQ(outcome.exitCode, 2);
     EXPECT_EQ(outcome.err, "tessera-decode: huge.jpg: out of memory\n");
     EXPECT_FALSE(fs::exists(dir / "out.ppm"));
+}
+
+// --- layouts, orientation, ICC profiles and djpeg's spellings ---
+
+// The segment after cjpeg's JFIF APP0 segment.
+Bytes WithSegment(const Bytes& jpeg, std::uint8_t code, const Bytes& payload) {
+    const std::size_t app0End = 4 + (std::size_t{jpeg[4]} << 8 | jpeg[5]);
+    const std::size_t length = payload.size() + 2;
+    Bytes out(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(app0End));
+    out.insert(out.end(), {0xFF, code, static_cast<std::uint8_t>(length >> 8),
+                           static_cast<std::uint8_t>(length)});
+    out.insert(out.end(), payload.begin(), payload.end());
+    out.insert(out.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(app0End), jpeg.end());
+    return out;
+}
+
+Bytes WithOrientation(const Bytes& jpeg, unsigned orientation) {
+    return WithSegment(jpeg, 0xE1, {'E',  'x',
+                                    'i',  'f',
+                                    0,    0,
+                                    'M',  'M',
+                                    0,    42,
+                                    0,    0,
+                                    0,    8,
+                                    0,    1,
+                                    0x01, 0x12,
+                                    0,    3,
+                                    0,    0,
+                                    0,    1,
+                                    0,    static_cast<std::uint8_t>(orientation),
+                                    0,    0,
+                                    0,    0,
+                                    0,    0});
+}
+
+// The profile in APP2 chunks of at most `chunk` bytes, written last to first.
+Bytes WithIccProfile(const Bytes& jpeg, const Bytes& profile, std::size_t chunk) {
+    const std::size_t count = (profile.size() + chunk - 1) / chunk;
+    Bytes out = jpeg;
+    for (std::size_t i = 0; i < count; ++i) {
+        Bytes payload = {'I',
+                         'C',
+                         'C',
+                         '_',
+                         'P',
+                         'R',
+                         'O',
+                         'F',
+                         'I',
+                         'L',
+                         'E',
+                         0,
+                         static_cast<std::uint8_t>(i + 1),
+                         static_cast<std::uint8_t>(count)};
+        const std::size_t end = std::min(profile.size(), (i + 1) * chunk);
+        payload.insert(payload.end(), profile.begin() + static_cast<std::ptrdiff_t>(i * chunk),
+                       profile.begin() + static_cast<std::ptrdiff_t>(end));
+        out = WithSegment(out, 0xE2, payload);  // each before the ones written so far
+    }
+    return out;
+}
+
+// A display RGB profile as small as libpng takes: the 128-byte header
+// (size, version 2.1, 'mntr', 'RGB ', 'XYZ ', 'acsp', the D50 illuminant)
+// and no tags; the rest of `size` is padding the header counts.
+Bytes RgbProfile(std::size_t size) {
+    Bytes profile(size, 0);
+    auto put32 = [&](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            profile[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+    };
+    auto putText = [&](std::size_t at, const char* text) {
+        std::copy_n(text, 4, profile.begin() + static_cast<std::ptrdiff_t>(at));
+    };
+    put32(0, static_cast<std::uint32_t>(size));
+    put32(8, 0x02100000);
+    putText(12, "mntr");
+    putText(16, "RGB ");
+    putText(20, "XYZ ");
+    putText(36, "acsp");
+    put32(68, 0x0000F6D6);  // D50: X 0.9642, Y 1.0, Z 0.8249
+    put32(72, 0x00010000);
+    put32(76, 0x0000D32D);
+    for (std::size_t i = 132; i < size; ++i) profile[i] = static_cast<std::uint8_t>(i * 7);
+    return profile;
+}
+
+std::optional<Bytes> PngIccProfile(const Bytes& png) {
+#ifdef TESSERA_HAVE_PNG
+    png_structp reader = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(reader);
+    struct Source {
+        const Bytes& bytes;
+        std::size_t at = 0;
+    } source{png};
+    png_set_read_fn(reader, &source, [](png_structp p, png_bytep data, png_size_t length) {
+        auto* from = static_cast<Source*>(png_get_io_ptr(p));
+        if (from->at + length > from->bytes.size()) png_error(p, "short");
+        std::copy_n(from->bytes.begin() + static_cast<std::ptrdiff_t>(from->at), length, data);
+        from->at += length;
+    });
+    std::optional<Bytes> profile;
+    if (setjmp(png_jmpbuf(reader)) == 0) {
+        png_read_info(reader, info);
+        png_charp name = nullptr;
+        int compression = 0;
+        png_bytep data = nullptr;
+        png_uint_32 length = 0;
+        if (png_get_iCCP(reader, info, &name, &compression, &data, &length) != 0)
+            profile = Bytes(data, data + length);
+    }
+    png_destroy_read_struct(&reader, &info, nullptr);
+    return profile;
+#else
+    (void)png;
+    return std::nullopt;
+#endif
+}
+
+// Each layout of .raw output is the library's decode in that layout; the
+// other outputs take rgb alone.
+TEST_F(DecodeTool, RawOutputHasTheLayoutAsked) {
+    const Bytes jpeg = MakeJpeg("");
+    WriteBytes(dir / "in.jpg", jpeg);
+    const struct {
+        const char* name;
+        Tessera::PixelFormat format;
+    } layouts[] = {{"rgb", Tessera::PixelFormat::Rgb},   {"bgr", Tessera::PixelFormat::Bgr},
+                   {"rgba", Tessera::PixelFormat::Rgba}, {"bgra", Tessera::PixelFormat::Bgra},
+                   {"rgbx", Tessera::PixelFormat::Rgbx}, {"bgrx", Tessera::PixelFormat::Bgrx},
+                   {"grey", Tessera::PixelFormat::Grey}, {"cmyk", Tessera::PixelFormat::Cmyk}};
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        const Outcome outcome = Run({"--format", layout.name, "in.jpg", "out.raw"});
+        ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+        const Bytes expected =
+            Tessera::DecodeJpeg(jpeg.data(), jpeg.size(), {.format = layout.format}).pixels;
+        EXPECT_EQ(expected.size(), kWidth * kHeight * Tessera::BytesPerPixel(layout.format));
+        EXPECT_TRUE(ReadBytes(dir / "out.raw") == expected);
+    }
+    // Without --format, raw rows are RGB, PPM's samples.
+    ASSERT_EQ(Run({"in.jpg", "out.ppm"}).exitCode, 0);
+    ASSERT_EQ(Run({"in.jpg", "plain.raw"}).exitCode, 0);
+    EXPECT_EQ(ReadBytes(dir / "plain.raw"), ReadPpm("out.ppm")->rgb);
+    for (const std::vector<std::string>& refused :
+         {std::vector<std::string>{"--format", "rgba", "in.jpg", "x.ppm"},
+          {"--format", "grey", "in.jpg", "x.png"},
+          {"--format", "argb", "in.jpg", "x.raw"},
+          {"--format", "rgb", "--info", "in.jpg"},
+          {"in.jpg", "x.raw", "--format"}}) {
+        const Outcome outcome = Run(refused);
+        EXPECT_EQ(outcome.exitCode, 2) << refused[1];
+        EXPECT_EQ(outcome.err.rfind("tessera-decode: ", 0), 0u) << outcome.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "x.ppm") || fs::exists(dir / "x.png") ||
+                 fs::exists(dir / "x.raw"));
+}
+
+// --orient against jpegtran's lossless turns of a picture of whole blocks,
+// each marked with the Exif orientation that turns it back: the upright
+// picture comes out within the transform's rounding. Without --orient the
+// file comes as stored.
+TEST_F(DecodeTool, OrientTurnsPicturesUprightAsJpegtranTurnedThem) {
+    if (!OnPath("jpegtran")) GTEST_SKIP() << "jpegtran is needed";
+    const std::string header = "P6\n64 48\n255\n";
+    Bytes ppm(header.begin(), header.end());
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            ppm.insert(ppm.end(),
+                       {static_cast<std::uint8_t>(x * 4), static_cast<std::uint8_t>(y * 5),
+                        static_cast<std::uint8_t>((x / 8 + y / 8) % 2 ? 220 : 30)});
+    WriteBytes(dir / "upright.ppm", ppm);
+    ASSERT_EQ(std::system(("cd '" + dir.string() +
+                           "' && cjpeg -sample 1x1 -quality 95 -outfile upright.jpg upright.ppm")
+                              .c_str()),
+              0);
+    ASSERT_EQ(Run({"upright.jpg", "upright-decoded.ppm"}).exitCode, 0);
+    const auto upright = ReadPpm("upright-decoded.ppm");
+    ASSERT_TRUE(upright);
+    const struct {
+        unsigned orientation;
+        const char* jpegtran;  // the turn that orientation undoes
+    } cases[] = {{2, "-flip horizontal"}, {3, "-rotate 180"}, {4, "-flip vertical"},
+                 {5, "-transpose"},       {6, "-rotate 270"}, {7, "-transverse"},
+                 {8, "-rotate 90"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.orientation);
+        ASSERT_EQ(std::system(("cd '" + dir.string() + "' && jpegtran -perfect " + c.jpegtran +
+                               " -outfile stored.jpg upright.jpg")
+                                  .c_str()),
+                  0);
+        WriteBytes(dir / "marked.jpg",
+                   WithOrientation(ReadBytes(dir / "stored.jpg"), c.orientation));
+        ASSERT_EQ(Run({"--orient", "marked.jpg", "turned.ppm"}).exitCode, 0);
+        ASSERT_EQ(Run({"marked.jpg", "as-stored.ppm"}).exitCode, 0);
+        const auto turned = ReadPpm("turned.ppm"), stored = ReadPpm("as-stored.ppm");
+        ASSERT_TRUE(turned && stored);
+        ASSERT_EQ(turned->width, 64);
+        ASSERT_EQ(turned->height, 48);
+        EXPECT_LE(MaxDifference(*turned, *upright), 3);
+        EXPECT_EQ(stored->width, c.orientation >= 5 ? 48 : 64);
+        if (stored->width == 64) {
+            EXPECT_GT(MaxDifference(*stored, *upright), 100);
+        }
+    }
+}
+
+// --icc writes the profile's bytes; PNG output carries it in its iCCP chunk
+// where it suits RGB; a file without a profile, or with damaged chunks,
+// writes none and says so.
+TEST_F(DecodeTool, IccProfileIsWrittenAndCarriedByPng) {
+    const Bytes plain = MakeJpeg("");
+    const Bytes profile = RgbProfile(70000);  // two chunks
+    const Bytes grey = [] {
+        Bytes p = RgbProfile(132);
+        std::copy_n("GRAY", 4, p.begin() + 16);
+        return p;
+    }();
+    Bytes damaged = WithIccProfile(plain, profile, 40000);
+    const std::size_t firstCount = Find(damaged, {'I', 'C', 'C', '_'}) + 13;
+    damaged[firstCount] = 3;  // one chunk now claims three
+    struct Case {
+        const char* name;
+        Bytes jpeg;
+        std::optional<Bytes> written;  // the --icc file
+        std::optional<Bytes> inPng;
+        const char* warning;  // part of standard error
+    } cases[] = {
+        {"two chunks", WithIccProfile(plain, profile, 40000), profile, profile, ""},
+        {"a grey profile", WithIccProfile(plain, grey, 65000), grey, std::nullopt,
+         "does not suit a PNG's colours"},
+        {"none", plain, std::nullopt, std::nullopt, "no ICC profile: p.icc not written"},
+        {"damaged", damaged, std::nullopt, std::nullopt, "(Damaged ICC Profile Chunks)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(dir / "p.icc");
+        WriteBytes(dir / "in.jpg", c.jpeg);
+#ifdef TESSERA_HAVE_PNG
+        const Outcome outcome = Run({"--icc", "p.icc", "in.jpg", "out.png"});
+#else
+        const Outcome outcome = Run({"--icc", "p.icc", "in.jpg", "out.ppm"});
+#endif
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+        EXPECT_NE(outcome.err.find(c.warning), std::string::npos) << outcome.err;
+        EXPECT_EQ(fs::exists(dir / "p.icc"), c.written.has_value());
+        if (c.written) {
+            EXPECT_TRUE(ReadBytes(dir / "p.icc") == *c.written);
+        }
+#ifdef TESSERA_HAVE_PNG
+        EXPECT_TRUE(PngIccProfile(ReadBytes(dir / "out.png")) == c.inPng);
+        EXPECT_TRUE(DecodePng(ReadBytes(dir / "out.png")).has_value());
+#endif
+    }
+    // --info writes it too.
+    WriteBytes(dir / "in.jpg", WithIccProfile(plain, profile, 65519));
+    fs::remove(dir / "p.icc");
+    EXPECT_EQ(Run({"--info", "--icc", "p.icc", "in.jpg"}).exitCode, 0);
+    EXPECT_TRUE(ReadBytes(dir / "p.icc") == profile);
+}
+
+// djpeg's spellings of the scale, the region and the chroma up-sampling, and
+// --exact: well formed they decode (at the picture's size here, where they
+// keep it), malformed they are usage errors.
+TEST_F(DecodeTool, DjpegSpellingsOfTheOptions) {
+    WriteBytes(dir / "in.jpg", MakeJpeg(""));
+    const std::string whole = std::to_string(kWidth) + "x" + std::to_string(kHeight) + "+0+0";
+    for (const std::vector<std::string>& accepted : {std::vector<std::string>{"-scale", "1/1"},
+                                                     {"-scale", "8/8"},
+                                                     {"-crop", whole},
+                                                     {"-nosmooth"},
+                                                     {"--exact"},
+                                                     {"-nosmooth", "-scale", "2/2", "--orient"}}) {
+        std::vector<std::string> args = accepted;
+        args.insert(args.end(), {"in.jpg", "out.ppm"});
+        const Outcome outcome = Run(args);
+        EXPECT_EQ(outcome.exitCode, 0) << accepted[0] << ": " << outcome.err;
+        const auto picture = ReadPpm("out.ppm");
+        ASSERT_TRUE(picture) << accepted[0];
+        EXPECT_EQ(picture->width, kWidth);
+        EXPECT_EQ(picture->height, kHeight);
+        fs::remove(dir / "out.ppm");
+    }
+    for (const std::vector<std::string>& refused : {std::vector<std::string>{"-scale", "1"},
+                                                    {"-scale", "0/8"},
+                                                    {"-scale", "1/0"},
+                                                    {"-scale", "a/8"},
+                                                    {"-crop", "10x10"},
+                                                    {"-crop", "0x5+1+1"},
+                                                    {"-crop", "5x5+1"},
+                                                    {"-crop", "5x5+-1+1"},
+                                                    {"-scale"}}) {
+        std::vector<std::string> args = refused;
+        if (args.size() > 1) args.insert(args.end(), {"in.jpg", "out.ppm"});
+        const Outcome outcome = Run(args);
+        EXPECT_EQ(outcome.exitCode, 2) << refused.back();
+        EXPECT_EQ(outcome.err.rfind("tessera-decode: " + refused[0], 0), 0u) << outcome.err;
+        EXPECT_FALSE(fs::exists(dir / "out.ppm"));
+    }
+    const Outcome help = Run({"--help"});
+    EXPECT_NE(help.out.find("-crop WxH+X+Y     decode exactly this rectangle"), std::string::npos);
 }
 
 }  // namespace

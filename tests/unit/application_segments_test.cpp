@@ -71,5 +71,58 @@ TEST(ApplicationSegments, IdentifiersAndAdobeTransform) {
     EXPECT_FALSE(IsIccProfileSegment(Bytes(icc.begin(), icc.begin() + 11)));
 }
 
+// Chunks in any order make the profile in sequence order; anything that
+// leaves the sequence in doubt makes none and says why.
+TEST(ApplicationSegments, IccProfileAssembly) {
+    auto chunk = [](unsigned sequence, unsigned count, Bytes bytes) {
+        return IccChunk{sequence, count, std::move(bytes)};
+    };
+    struct Case {
+        const char* name;
+        std::vector<IccChunk> chunks;
+        Bytes profile;
+        std::string damage;
+    } cases[] = {
+        {"none", {}, {}, ""},
+        {"one chunk", {chunk(1, 1, {7, 8, 9})}, {7, 8, 9}, ""},
+        {"in order", {chunk(1, 3, {1}), chunk(2, 3, {2, 2}), chunk(3, 3, {3})}, {1, 2, 2, 3}, ""},
+        {"out of order",
+         {chunk(3, 3, {3}), chunk(1, 3, {1}), chunk(2, 3, {2, 2})},
+         {1, 2, 2, 3},
+         ""},
+        {"an empty chunk", {chunk(2, 2, {}), chunk(1, 2, {5})}, {5}, ""},
+        {"missing", {chunk(1, 3, {1}), chunk(3, 3, {3})}, {}, "chunk 2 of 3 is missing"},
+        {"repeated",
+         {chunk(1, 2, {1}), chunk(1, 2, {1}), chunk(2, 2, {2})},
+         {},
+         "chunk 1 of 2 is repeated"},
+        {"counts disagree",
+         {chunk(1, 2, {1}), chunk(2, 3, {2})},
+         {},
+         "chunk 2 of 3 disagrees with the count 2"},
+        {"number 0", {chunk(0, 1, {1})}, {}, "chunk 0 of 1 lies outside the sequence"},
+        {"number past the count",
+         {chunk(1, 1, {1}), chunk(2, 1, {2})},
+         {},
+         "chunk 2 of 1 lies outside the sequence"},
+        {"count 0", {chunk(0, 0, {})}, {}, "chunk 0 of 0 lies outside the sequence"},
+    };
+    for (const Case& c : cases) {
+        const IccProfileAssembly assembly = AssembleIccProfile(c.chunks);
+        EXPECT_EQ(assembly.profile, c.profile) << c.name;
+        EXPECT_EQ(assembly.damage, c.damage) << c.name;
+    }
+
+    // A payload names its chunk after the identifier; one too short names none.
+    const std::string payload("ICC_PROFILE\0\x02\x05\xAA\xBB", 16);
+    const IccChunk read = IccChunkOf(Bytes(payload.begin(), payload.end()));
+    EXPECT_EQ(read.sequence, 2u);
+    EXPECT_EQ(read.count, 5u);
+    EXPECT_EQ(read.bytes, (Bytes{0xAA, 0xBB}));
+    const IccChunk shortOne = IccChunkOf(Bytes(payload.begin(), payload.begin() + 13));
+    EXPECT_EQ(shortOne.sequence, 0u);
+    EXPECT_EQ(shortOne.count, 0u);
+}
+
 }  // namespace
 }  // namespace Tessera

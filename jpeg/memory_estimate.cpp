@@ -1,0 +1,32 @@
+#include "memory_estimate.h"
+
+namespace Tessera {
+
+std::uint64_t DecodeMemory(const FrameHeader& frame, ScanPlan plan, std::uint64_t heldOutput) {
+    constexpr std::uint64_t kBlockValues = 64;
+    constexpr std::uint64_t kCoefficientBytes = 2;
+    constexpr std::uint64_t kPixelBytes = 4;
+    std::uint64_t bytes = heldOutput + kPixelBytes * frame.width;
+    for (unsigned i = 0; i < frame.componentCount; ++i) {
+        const FrameComponent& component = frame.components[i];
+        const std::uint64_t blockColumns =
+            std::uint64_t{frame.mcuColumns} * component.horizontalSampling;
+        const std::uint64_t blockRows = std::uint64_t{frame.mcuRows} * component.verticalSampling;
+        // One row of MCUs holds `verticalSampling` rows of the component's blocks.
+        const std::uint64_t mcuRowBytes = blockColumns * component.verticalSampling * kBlockValues;
+        switch (plan) {
+            case ScanPlan::Streaming:
+                bytes += mcuRowBytes;
+                break;
+            case ScanPlan::WholePlanes:
+                bytes += blockRows * blockColumns * kBlockValues;
+                break;
+            case ScanPlan::Coefficients:
+                bytes += blockRows * blockColumns * kBlockValues * kCoefficientBytes + mcuRowBytes;
+                break;
+        }
+    }
+    return bytes;
+}
+
+}  // namespace Tessera
