@@ -107,8 +107,7 @@ Size DecodedSize(const PictureDecoder& decoder, const DecodeOptions& options) {
 }
 
 // The size of the rows a decode gives: the one place it is worked out.
-Size OutputSize(const JpegInfo& info, const PictureDecoder& decoder,
-                const DecodeOptions& options) {
+Size OutputSize(const JpegInfo& info, const PictureDecoder& decoder, const DecodeOptions& options) {
     const Size decoded = DecodedSize(decoder, options);
     if (SwapsSides(AppliedOrientation(info, options))) return {decoded.height, decoded.width};
     return decoded;
@@ -356,7 +355,11 @@ const std::vector<Warning>& PictureRows::Warnings() const {
 void PictureRows::RefuseAbove(ScanPlan scans) const {
     const FrameHeader* frame = decoder.Frame();
     if (maxMemory == 0 || frame == nullptr) return;
-    if (DecodeMemory(*frame, scans, heldOutput) > maxMemory)
+    SampleGeometry samples;
+    for (unsigned i = 0; i < frame->componentCount; ++i)
+        samples.blockSize[i] = decoder.ComponentAt(i).BlockSize();
+    samples.bandMcuRows = decoder.McuRowsAhead() != 0 ? 3 : 1;
+    if (DecodeMemory(*frame, scans, heldOutput, samples) > maxMemory)
         throw JpegBadStream(ErrorMessage(ErrorCode::MemoryLimitExceeded));
 }
 

@@ -2,7 +2,8 @@
 
 namespace Tessera {
 
-std::uint64_t DecodeMemory(const FrameHeader& frame, ScanPlan plan, std::uint64_t heldOutput) {
+std::uint64_t DecodeMemory(const FrameHeader& frame, ScanPlan plan, std::uint64_t heldOutput,
+                           const SampleGeometry& samples) {
     constexpr std::uint64_t kBlockValues = 64;
     constexpr std::uint64_t kCoefficientBytes = 2;
     constexpr std::uint64_t kPixelBytes = 4;
@@ -12,14 +13,17 @@ std::uint64_t DecodeMemory(const FrameHeader& frame, ScanPlan plan, std::uint64_
         const std::uint64_t blockColumns =
             std::uint64_t{frame.mcuColumns} * component.horizontalSampling;
         const std::uint64_t blockRows = std::uint64_t{frame.mcuRows} * component.verticalSampling;
+        const std::uint64_t blockSamples =
+            std::uint64_t{samples.blockSize[i]} * samples.blockSize[i];
         // One row of MCUs holds `verticalSampling` rows of the component's blocks.
-        const std::uint64_t mcuRowBytes = blockColumns * component.verticalSampling * kBlockValues;
+        const std::uint64_t mcuRowBytes =
+            blockColumns * component.verticalSampling * blockSamples * samples.bandMcuRows;
         switch (plan) {
             case ScanPlan::Streaming:
                 bytes += mcuRowBytes;
                 break;
             case ScanPlan::WholePlanes:
-                bytes += blockRows * blockColumns * kBlockValues;
+                bytes += blockRows * blockColumns * blockSamples;
                 break;
             case ScanPlan::Coefficients:
                 bytes += blockRows * blockColumns * kBlockValues * kCoefficientBytes + mcuRowBytes;

@@ -3,6 +3,7 @@
 // What a decode holds in memory for a picture, worked out from its frame
 // header before anything is allocated (DecodeOptions::maxMemory).
 
+#include <array>
 #include <cstdint>
 
 #include "frame_header.h"
@@ -26,6 +27,14 @@ enum class ScanPlan {
 // MCUs, as they are stored), one row of 32-bit pixels for the conversions,
 // and `heldOutput`, the output buffers the caller's choice of interface adds
 // (a whole Image, the picture kept for an orientation).
-std::uint64_t DecodeMemory(const FrameHeader& frame, ScanPlan plan, std::uint64_t heldOutput);
+// The components' samples follow the decode's transform sizes: N × N a
+// block at a scaled decode's size N (8 at full size), and bands of three
+// rows of MCUs where smooth up-sampling reads the neighbouring rows.
+struct SampleGeometry {
+    std::array<unsigned, kMaxFrameComponents> blockSize{8, 8, 8, 8};
+    unsigned bandMcuRows = 1;
+};
+std::uint64_t DecodeMemory(const FrameHeader& frame, ScanPlan plan, std::uint64_t heldOutput,
+                           const SampleGeometry& samples = {});
 
 }  // namespace Tessera

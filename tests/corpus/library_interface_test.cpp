@@ -422,8 +422,10 @@ TEST(Interface, OrientedReaderFailsLikeTheStoredOne) {
 // which a decode is taken; one byte less is refused before anything is
 // decoded.
 TEST(Interface, MemoryLimitRefusesWhatTheFrameNeedsAbove) {
-    constexpr std::uint64_t kPixelRow = 4 * 227;                     // the conversions' row
-    constexpr std::uint64_t kMcuRow = 64 * (30 * 2 + 2 * 15);        // a row of MCUs of samples
+    constexpr std::uint64_t kPixelRow = 4 * 227;  // the conversions' row
+    // Rows of MCUs of samples: three, as the default's smooth 4:2:0 chroma
+    // reads the rows of MCUs on each side.
+    constexpr std::uint64_t kMcuRow = 3 * 64 * (30 * 2 + 2 * 15);
     constexpr std::uint64_t kPlanes = 64 * (30 * 20 + 2 * 15 * 10);  // whole sample planes
     constexpr std::uint64_t kPicture = 227 * 149;
     enum class Api { Reader, Whole, Into };
