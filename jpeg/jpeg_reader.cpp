@@ -408,7 +408,9 @@ std::size_t PictureRows::Prepare(std::size_t row) {
     const auto mcuRow = static_cast<unsigned>(row / mcuHeight);
     const std::size_t end = std::min<std::size_t>(endRow, (mcuRow + 1) * mcuHeight);
     // A row of MCUs converts once the rows its up-sampling reads are decoded.
-    const unsigned wanted = std::min(mcuRow + 1 + decoder.McuRowsAhead(), decoder.ScanMcuRows());
+    const unsigned wanted = mode == Mode::Streaming ? std::min(mcuRow + 1 + decoder.McuRowsAhead(),
+                                                               decoder.ScanMcuRows())
+                                                    : 0;
     if (mode == Mode::Streaming && mcuRowsDecoded < wanted) {
         decoder.DecodeScanRows(stream, wanted);
         mcuRowsDecoded = wanted;
