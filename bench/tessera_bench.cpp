@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <new>
@@ -26,6 +26,8 @@
 #include "fresh_process.h"
 #include "peer_decoders.h"
 #include "resident_memory.h"
+#include "text_format.h"
+#include "turn_timing.h"
 
 namespace TesseraBench {
 namespace {
@@ -46,16 +48,6 @@ constexpr int kFreshRuns = 11;
 namespace fs = std::filesystem;
 
 using Clock = std::chrono::steady_clock;
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    char text[512];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
-    va_end(arguments);
-    return text;
-}
 
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -130,30 +122,18 @@ FileFacts CheckFile(Decoders& decoders, const CorpusFile& file, Tessera::SimdLev
     return facts;
 }
 
+TurnCount CountFor(std::optional<int> fixedRuns) {
+    return {fixedRuns, kMinimumRuns, kMinimumSecondsPerDecoder};
+}
+
 // The seconds of every run of every decoder (indexed as Decoders::All), the
-// decoders taking turns in each repetition; each repetition starts with the
-// next decoder, so that none always runs right after the same other.
+// decoders taking turns.
 std::vector<std::vector<double>> TimeDecoders(Decoders& decoders, const CorpusFile& file,
                                               std::optional<int> fixedRuns) {
-    const auto all = decoders.All();
-    std::vector<std::vector<double>> seconds(all.size());
-    std::vector<double> totals(all.size(), 0.0);
-    auto enough = [&](std::size_t rounds) {
-        if (fixedRuns) return rounds >= static_cast<std::size_t>(*fixedRuns);
-        const double least = *std::min_element(totals.begin(), totals.end());
-        return rounds >= kMinimumRuns && least >= kMinimumSecondsPerDecoder;
-    };
-    for (std::size_t round = 0; !enough(round); ++round) {
-        for (std::size_t turn = 0; turn < all.size(); ++turn) {
-            const std::size_t which = (round + turn) % all.size();
-            const Clock::time_point start = Clock::now();
-            all[which]->Decode(file.bytes);
-            const double elapsed = SecondsSince(start);
-            seconds[which].push_back(elapsed);
-            totals[which] += elapsed;
-        }
-    }
-    return seconds;
+    std::vector<std::function<void()>> tasks;
+    for (PeerDecoder* decoder : decoders.All())
+        tasks.push_back([decoder, &file] { decoder->Decode(file.bytes); });
+    return TimeInTurns(tasks, CountFor(fixedRuns));
 }
 
 std::string RatioText(std::span<const double> ratios) {
