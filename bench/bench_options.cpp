@@ -59,6 +59,20 @@ median CPU time (user + system) and peak resident memory of each, the
 cpu-ratio djpeg's time over tessera-decode's (above 1: tessera-decode is
 faster) and the memory-ratio tessera-decode's peak over djpeg's.
 
+Then smaller decodes of the 18-megapixel baseline photo (with --quick, a
+640x480 one) through the public interface: DecodeJpeg into a new RGB Image
+of the whole picture, at scale 1/8, and of the middle quarter of its area
+(a Region of half the width and half the height, centred); beside them
+TurboJPEG's whole and 1/8 decodes (tjDecompress2, TJPF_RGB, its defaults,
+into a new tjAlloc buffer). "sized" lines give the median time in process
+(the five taking turns) and the whole decode's time over each smaller one's,
+against the goals (1/8 at least 4 times faster, the crop at least 2);
+"sized-memory" lines the median peak of each decode in a fresh process
+under /usr/bin/time (--runs, else 11 runs; 1 with --quick): peak is the
+whole process's maximum resident set, decode the same less that of a
+process that reads the file and decodes nothing, and the 1/8 decode's
+figures over the whole decode's (goal: below 0.10).
+
 Memory lines give how much resident memory one decode with a fresh decoder
 and picture adds at its peak (what the system counts as touched, however it
 was allocated; MB = 10^6 bytes) against the decoded picture's own size.

@@ -27,6 +27,7 @@
 #include "fresh_process.h"
 #include "peer_decoders.h"
 #include "resident_memory.h"
+#include "sized_decodes.h"
 #include "text_format.h"
 #include "turn_timing.h"
 
@@ -263,7 +264,7 @@ int Run(const BenchOptions& options) {
                             kMinimumRuns, kMinimumSecondsPerDecoder);
 
     // Whole programs, a fresh process per file, against djpeg.
-    std::size_t freshFiles = 0;
+    std::size_t otherFiles = 0;  // files of the fresh-process and sized comparisons
     if (!options.quick) {
         FreshSettings fresh;
         fresh.directory = directory.Path();
@@ -272,11 +273,22 @@ int Run(const BenchOptions& options) {
         fresh.decoder = TESSERA_DECODE_PATH;
         fresh.runs = options.runs.value_or(kFreshRuns);
         fresh.filter = options.filter;
-        freshFiles = CompareFreshProcesses(fresh);
+        otherFiles = CompareFreshProcesses(fresh);
     }
 
+    // The whole picture, 1/8 of it and a crop, through the public interface.
+    SizedSettings sized;
+    sized.directory = directory.Path();
+    if (!corpus.photos.empty()) sized.photo = corpus.photos / "photo-2500x1786.jpg";
+    if (!fs::exists(sized.photo)) sized.photo.clear();
+    sized.quick = options.quick;
+    sized.count = CountFor(fixedRuns);
+    sized.freshRuns = options.quick ? 1 : options.runs.value_or(kFreshRuns);
+    sized.filter = options.filter;
+    if (CompareSizedDecodes(sized)) ++otherFiles;
+
     if (corpus.files.empty()) {
-        if (freshFiles == 0) throw BenchError("no file name contains '" + options.filter + "'");
+        if (otherFiles == 0) throw BenchError("no file name contains '" + options.filter + "'");
         return kExitSuccess;
     }
 
@@ -323,6 +335,8 @@ void ReportError(std::string_view message) {
 int main(int argc, char** argv) {
     using namespace TesseraBench;
     const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (!arguments.empty() && arguments[0] == kDecodeOnceCommand)
+        return DecodeOnce(std::span(arguments).subspan(1));
     BenchOptions options;
     try {
         options = ParseOptions(arguments);
