@@ -64,14 +64,18 @@ Then smaller decodes of the 18-megapixel baseline photo (with --quick, a
 of the whole picture, at scale 1/8, and of the middle quarter of its area
 (a Region of half the width and half the height, centred); beside them
 TurboJPEG's whole and 1/8 decodes (tjDecompress2, TJPF_RGB, its defaults,
-into a new tjAlloc buffer). "sized" lines give the median time in process
-(the five taking turns) and the whole decode's time over each smaller one's,
-against the goals (1/8 at least 4 times faster, the crop at least 2);
-"sized-memory" lines the median peak of each decode in a fresh process
-under /usr/bin/time (--runs, else 11 runs; 1 with --quick): peak is the
-whole process's maximum resident set, decode the same less that of a
-process that reads the file and decodes nothing, and the 1/8 decode's
-figures over the whole decode's (goal: below 0.10).
+into a new tjAlloc buffer). Each is also timed writing into one buffer
+reused from run to run (Tessera: a JpegReader reading its rows into it),
+which leaves out the system's cost of handing out fresh pages for a new
+output, large on a virtual machine. "sized" lines give the median times in
+process (all of them taking turns) and the whole decode's time over each
+smaller one's, new and reused, against the goals (1/8 at least 4 times
+faster, the crop at least 2; judged on each figure); "sized-memory" lines
+the median peak of each decode (new output) in a fresh process under
+/usr/bin/time (--runs, else 11 runs; 1 with --quick): peak is the whole
+process's maximum resident set, decode the same less that of a process that
+reads the file and decodes nothing, and the 1/8 decode's figures over the
+whole decode's (goal: below 0.10).
 
 Memory lines give how much resident memory one decode with a fresh decoder
 and picture adds at its peak (what the system counts as touched, however it

@@ -21,10 +21,10 @@ struct SizedSettings {
 // Smaller decodes of one baseline photo through the public interface
 // (DecodeJpeg into an RGB Image): the whole picture, 1/8 of its size, and
 // the middle quarter of its area; and TurboJPEG's whole and 1/8 decodes
-// beside them. Prints median times in process, the whole decode's time over
-// each smaller one's, and the peak memory of each decode in a fresh process
-// (tessera-bench's hidden --decode-once). Returns false when the filter
-// leaves out the photo.
+// beside them. Prints median times in process, into new buffers and into
+// reused ones, the whole decode's time over each smaller one's, and the peak
+// memory of each decode in a fresh process (tessera-bench's hidden
+// --decode-once). Returns false when the filter leaves out the photo.
 bool CompareSizedDecodes(const SizedSettings& settings);
 
 // The hidden subcommand: `tessera-bench --decode-once KIND FILE` reads FILE
