@@ -274,8 +274,7 @@ void MeasureTimes(const fs::path& jpeg, std::span<const std::uint8_t> file,
                      "Image (new) or a JpegReader reading RGB rows into one buffer (reused); "
                      "turbo = tjDecompress2 (TJPF_RGB, its defaults) into a new tjAlloc buffer "
                      "(new) or one buffer (reused); crop = the middle quarter of the area (a "
-                     "centred Region). The goals are judged on the new-buffer figures, what "
-                     "DecodeJpeg costs\n",
+                     "centred Region); goals judged on each figure\n",
                      jpeg.filename().c_str(), SizeText(sizes[kTesseraFull]).c_str(),
                      static_cast<double>(file.size()) / 1e6)
               << "sized  pixels max-difference: " << checked.differences << '\n'
