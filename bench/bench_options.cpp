@@ -21,20 +21,36 @@ baseline 4:4:4, grayscale, progressive 4:2:0 and baseline 4:2:0 with a
 restart marker every MCU row (all -quality 90), plus the show's own pictures
 (resources/pictures).
 
-Output formats: Tessera decodes to 32-bit BGRA, its native format; TurboJPEG
-to BGRX (tjDecompress2, TJPF_BGRX, TJFLAG_FASTUPSAMPLE, accurate integer IDCT).
-stb_image cannot produce blue-first pixels, so it decodes to RGBA
-(stbi_load_from_memory with 4 channels) and allocates its output anew for
-every picture.
+Every file is decoded three ways, the native pairing:
+  tessera      Tessera's decoder (JpegDecoder) in its native order, BGRA,
+               chroma repeated, with the kernels of --simd
+  turbo        tjDecompress2 to TJPF_BGRX with TJFLAG_FASTUPSAMPLE
+               (chroma repeated) and the accurate integer IDCT
+  stb          stbi_load_from_memory with 4 channels (RGBA: stb_image
+               cannot produce blue-first pixels)
+The baseline 4:2:0 and progressive 4:2:0 files are also decoded with the
+default pixels, three ways more:
+  tessera-rgb  the public interface with its defaults (Pixels::Smooth:
+               libjpeg-turbo's accurate IDCT and smooth chroma up-sampling),
+               a JpegReader per picture reading RGB rows into one buffer
+               (DecodeJpeg without the new Image); the best kernels
+  turbo-rgb    tjDecompress2 to TJPF_RGB with no flags: its defaults
+  stb-rgb      stbi_load_from_memory with 3 channels (RGB)
+TurboJPEG and Tessera's reader write into buffers reused from picture to
+picture; stb_image allocates its output anew for every picture.
 
 The decoders take turns on each file, repetition after repetition, so that
 noise on the machine hits them alike. Each line gives megapixels per second
 from the median run. Without --runs a file gets at least 5 repetitions and
-enough for every decoder to run at least 0.5 s. The summary lines give, per
-class of file, the geometric mean over its files of Tessera's throughput
-divided by the peer's (above 1: Tessera is faster; n/a: no file of the class);
-the last line is always
+enough for every decoder to run at least 0.5 s. File lines give the largest
+difference of a colour byte between tessera and turbo, and (default-pixels)
+between tessera-rgb and turbo-rgb. The summary lines give, per class of file,
+the geometric mean over its files of Tessera's throughput divided by the
+peer's (above 1: Tessera is faster; n/a: no file of the class): class lines
+and the "native" line for the native pairing; the last line, always
   ratio turbo baseline=A progressive=B stb baseline=C progressive=D
+for the default pixels (tessera-rgb over turbo-rgb and stb-rgb).
+
 Before them, unless --quick, the fresh-process comparison: tessera-decode
 and djpeg (-dct int -nosmooth: the same integer transform and plain
 up-sampling) each decode 18-megapixel baseline and progressive photos into
@@ -42,6 +58,25 @@ a PPM file, a new process per run under /usr/bin/time; the lines give the
 median CPU time (user + system) and peak resident memory of each, the
 cpu-ratio djpeg's time over tessera-decode's (above 1: tessera-decode is
 faster) and the memory-ratio tessera-decode's peak over djpeg's.
+
+Then smaller decodes of the 18-megapixel baseline photo (with --quick, a
+640x480 one) through the public interface: DecodeJpeg into a new RGB Image
+of the whole picture, at scale 1/8, and of the middle quarter of its area
+(a Region of half the width and half the height, centred); beside them
+TurboJPEG's whole and 1/8 decodes (tjDecompress2, TJPF_RGB, its defaults,
+into a new tjAlloc buffer). Each is also timed writing into one buffer
+reused from run to run (Tessera: a JpegReader reading its rows into it),
+which leaves out the system's cost of handing out fresh pages for a new
+output, large on a virtual machine. "sized" lines give the median times in
+process (all of them taking turns) and the whole decode's time over each
+smaller one's, new and reused, against the goals (1/8 at least 4 times
+faster, the crop at least 2; judged on each figure); "sized-memory" lines
+the median peak of each decode (new output) in a fresh process under
+/usr/bin/time (--runs, else 11 runs; 1 with --quick): peak is the whole
+process's maximum resident set, decode the same less that of a process that
+reads the file and decodes nothing, and the 1/8 decode's figures over the
+whole decode's (goal: below 0.10).
+
 Memory lines give how much resident memory one decode with a fresh decoder
 and picture adds at its peak (what the system counts as touched, however it
 was allocated; MB = 10^6 bytes) against the decoded picture's own size.

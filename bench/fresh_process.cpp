@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <set>
 
 #include "bench_corpus.h"
 #include "bench_error.h"
@@ -20,16 +21,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// 5184 × 3456: an 18-megapixel camera's 3:2 frame.
-constexpr int kWidth = 5184;
-constexpr int kHeight = 3456;
-
 struct FreshFile {
     const char* name;
     const char* cjpegOptions;
 };
 constexpr FreshFile kFiles[] = {
-    {"photo-18mp-baseline-420.jpg", "-quality 90 -sample 2x2"},
+    {"photo-18mp-baseline-420.jpg", kBaselineCjpegOptions},
     {"photo-18mp-progressive-420.jpg", "-quality 90 -sample 2x2 -progressive"},
 };
 
@@ -46,7 +43,7 @@ void AppendQuoted(std::string& line, const std::string& text) {
     line += '\'';
 }
 
-std::string Format(double cpu, double megabytes) {
+std::string CostText(double cpu, double megabytes) {
     char text[64];
     std::snprintf(text, sizeof text, "cpu=%.3fs peak=%.1fMB", cpu, megabytes);
     return text;
@@ -91,6 +88,21 @@ std::vector<ProcessCost> MeasureProcesses(const std::vector<std::vector<std::str
     return medians;
 }
 
+fs::path WriteSourcePicture(const fs::path& directory, const fs::path& photo, int width,
+                            int height) {
+    const fs::path source =
+        directory / ("photo-" + std::to_string(width) + "x" + std::to_string(height) + ".ppm");
+    // Made once per run of the benchmark (a kept directory may hold one of an
+    // earlier run, from other photos).
+    static std::set<fs::path> written;
+    if (written.contains(source)) return source;
+    const RgbPicture picture = photo.empty() ? GeneratedPicture(width, height, 3)
+                                             : FitByMirroring(LoadPicture(photo), width, height);
+    WritePpm(picture, source);
+    written.insert(source);
+    return source;
+}
+
 std::size_t CompareFreshProcesses(const FreshSettings& settings) {
     if (access("/usr/bin/time", X_OK) != 0)
         throw BenchError("/usr/bin/time is missing (Debian package time)");
@@ -99,11 +111,8 @@ std::size_t CompareFreshProcesses(const FreshSettings& settings) {
         if (std::string(file.name).find(settings.filter) != std::string::npos)
             files.push_back(&file);
     if (files.empty()) return 0;
-    const RgbPicture picture = settings.photo.empty()
-                                   ? GeneratedPicture(kWidth, kHeight, 3)
-                                   : FitByMirroring(LoadPicture(settings.photo), kWidth, kHeight);
-    const fs::path source = settings.directory / "photo-18mp.ppm";
-    WritePpm(picture, source);
+    const fs::path source =
+        WriteSourcePicture(settings.directory, settings.photo, kFreshWidth, kFreshHeight);
     const fs::path output = settings.directory / "fresh-output.ppm";
     std::cout << "fresh-process runs: " << settings.runs
               << " per file and program (medians; tessera-decode FILE OUT.ppm, "
@@ -121,9 +130,10 @@ std::size_t CompareFreshProcesses(const FreshSettings& settings) {
         std::snprintf(ratios, sizeof ratios, "cpu-ratio=%.2f memory-ratio=%.2f",
                       djpeg.cpuSeconds / std::max(ours.cpuSeconds, 1e-3),
                       ours.peakMegabytes / std::max(djpeg.peakMegabytes, 1e-3));
-        std::cout << "fresh " << file->name << ' ' << kWidth << 'x' << kHeight << " tessera-decode "
-                  << Format(ours.cpuSeconds, ours.peakMegabytes) << " djpeg "
-                  << Format(djpeg.cpuSeconds, djpeg.peakMegabytes) << ' ' << ratios << std::endl;
+        std::cout << "fresh " << file->name << ' ' << kFreshWidth << 'x' << kFreshHeight
+                  << " tessera-decode " << CostText(ours.cpuSeconds, ours.peakMegabytes)
+                  << " djpeg " << CostText(djpeg.cpuSeconds, djpeg.peakMegabytes) << ' ' << ratios
+                  << std::endl;
     }
     std::error_code ignored;
     fs::remove(output, ignored);

@@ -20,6 +20,19 @@ struct ProcessCost {
 std::vector<ProcessCost> MeasureProcesses(const std::vector<std::vector<std::string>>& commands,
                                           int runs, const std::filesystem::path& scratch);
 
+// 5184 × 3456: an 18-megapixel camera's 3:2 frame, the size of the photos
+// that the fresh-process comparisons decode.
+inline constexpr int kFreshWidth = 5184;
+inline constexpr int kFreshHeight = 3456;
+// cjpeg's options for the baseline files of the comparisons.
+inline constexpr char kBaselineCjpegOptions[] = "-quality 90 -sample 2x2";
+
+// Writes a width × height picture fitted from the photo (generated, when the
+// photo is empty) as PPM in the directory, unless an earlier call has, and
+// returns its path. Throws BenchError when it cannot.
+std::filesystem::path WriteSourcePicture(const std::filesystem::path& directory,
+                                         const std::filesystem::path& photo, int width, int height);
+
 struct FreshSettings {
     std::filesystem::path directory;  // where the files are made and decoded
     std::filesystem::path photo;      // the source photo; empty: a generated picture

@@ -29,7 +29,26 @@ std::span<const std::uint8_t> TesseraDecoder::LastBgrxPixels() const {
     return {bytes, static_cast<std::size_t>(image.Width()) * image.Height() * 4};
 }
 
-TurboDecoder::TurboDecoder() : handle(tjInitDecompress()) {
+PictureSize TesseraRgbDecoder::Decode(std::span<const std::uint8_t> file) {
+    try {
+        Tessera::JpegReader reader(file.data(), file.size(), {.format = Tessera::PixelFormat::Rgb});
+        const std::size_t rowBytes = reader.RowBytes();
+        output.resize(rowBytes * reader.Height());
+        std::size_t row = 0;
+        while (const std::size_t rows =
+                   reader.ReadRows(output.data() + row * rowBytes, reader.Height() - row))
+            row += rows;
+        if (reader.Width() == 0 || reader.Height() == 0)
+            throw BenchError("the file holds no picture");
+        return {static_cast<int>(reader.Width()), static_cast<int>(reader.Height())};
+    } catch (const Tessera::GraphicsException& error) {
+        throw BenchError(std::string("JpegReader: ") + error.what());
+    } catch (const Tessera::StreamError& error) {
+        throw BenchError(std::string("JpegReader: ") + error.what());
+    }
+}
+
+TurboDecoder::TurboDecoder(TurboPixels pixels) : pixels(pixels), handle(tjInitDecompress()) {
     if (handle == nullptr) throw BenchError("TurboJPEG: tjInitDecompress failed");
 }
 
@@ -44,18 +63,20 @@ PictureSize TurboDecoder::Decode(std::span<const std::uint8_t> file) {
     if (tjDecompressHeader3(handle, file.data(), size, &width, &height, &subsampling,
                             &colourspace) != 0)
         throw BenchError(std::string("TurboJPEG: ") + tjGetErrorStr2(handle));
-    output.resize(static_cast<std::size_t>(width) * height * tjPixelSize[TJPF_BGRX]);
-    if (tjDecompress2(handle, file.data(), size, output.data(), width, 0, height, TJPF_BGRX,
-                      TJFLAG_FASTUPSAMPLE) != 0)
+    const bool fast = pixels == TurboPixels::FastBgrx;
+    const int format = fast ? TJPF_BGRX : TJPF_RGB;
+    output.resize(static_cast<std::size_t>(width) * height * tjPixelSize[format]);
+    if (tjDecompress2(handle, file.data(), size, output.data(), width, 0, height, format,
+                      fast ? TJFLAG_FASTUPSAMPLE : 0) != 0)
         throw BenchError(std::string("TurboJPEG: ") + tjGetErrorStr2(handle));
     return {width, height};
 }
 
 PictureSize StbDecoder::Decode(std::span<const std::uint8_t> file) {
     if (file.size() > INT_MAX) throw BenchError("stb_image: file too large");
-    int width = 0, height = 0, channels = 0;
+    int width = 0, height = 0, fileChannels = 0;
     stbi_uc* pixels = stbi_load_from_memory(file.data(), static_cast<int>(file.size()), &width,
-                                            &height, &channels, 4);
+                                            &height, &fileChannels, channels);
     if (pixels == nullptr) {
         const char* reason = stbi_failure_reason();
         throw BenchError(std::string("stb_image: ") + (reason != nullptr ? reason : "failed"));

@@ -6,6 +6,7 @@
 
 #include "image/raster_image.h"
 #include "jpeg/jpeg_decoder.h"
+#include "tessera/jpeg.h"
 
 namespace TesseraBench {
 
@@ -22,7 +23,8 @@ class PeerDecoder {
   public:
     virtual ~PeerDecoder() = default;
 
-    // "tessera", "turbo" or "stb".
+    // "tessera", "turbo", "stb", or those names with "-rgb" for the default
+    // pixels in RGB order.
     virtual const char* Name() const = 0;
     // Decodes a whole JPEG file held in memory into 32-bit pixels; throws
     // BenchError saying why when the decoder fails.
@@ -30,6 +32,8 @@ class PeerDecoder {
     // The last decode's pixels as blue, green, red, unused bytes; empty for a
     // decoder that does not keep them or does not produce that order.
     virtual std::span<const std::uint8_t> LastBgrxPixels() const { return {}; }
+    // The last decode's pixels as red, green, blue bytes; empty likewise.
+    virtual std::span<const std::uint8_t> LastRgbPixels() const { return {}; }
 };
 
 // Tessera's public API: one JpegDecoder and one RasterImage for every decode,
@@ -47,32 +51,70 @@ class TesseraDecoder final : public PeerDecoder {
     Tessera::RasterImage image;
 };
 
+// The library's public interface with its default pixels (Pixels::Smooth:
+// libjpeg-turbo's defaults) in RGB order: a JpegReader per picture, its rows
+// read into one buffer that is reused from picture to picture. (DecodeJpeg is
+// the same reader filling a new Image each time.) The processor's best
+// kernels, whatever --simd says: the interface does not choose them.
+class TesseraRgbDecoder final : public PeerDecoder {
+  public:
+    const char* Name() const override { return "tessera-rgb"; }
+    PictureSize Decode(std::span<const std::uint8_t> file) override;
+    std::span<const std::uint8_t> LastRgbPixels() const override { return output; }
+
+  private:
+    std::vector<std::uint8_t> output;
+};
+
+// How TurboJPEG is asked to decode.
+enum class TurboPixels {
+    // TJPF_BGRX with TJFLAG_FASTUPSAMPLE: Tessera's native order, chroma
+    // repeated ("turbo").
+    FastBgrx,
+    // TJPF_RGB with no flags: libjpeg-turbo's defaults, chroma up-sampled
+    // smoothly ("turbo-rgb").
+    DefaultRgb,
+};
+
 // libjpeg-turbo through the TurboJPEG API: one handle for every decode,
-// tjDecompress2 into TJPF_BGRX with TJFLAG_FASTUPSAMPLE and the default
-// (accurate integer) IDCT, into an output buffer that is reused.
+// tjDecompress2 with the default (accurate integer) IDCT into an output
+// buffer that is reused.
 class TurboDecoder final : public PeerDecoder {
   public:
-    TurboDecoder();
+    explicit TurboDecoder(TurboPixels pixels = TurboPixels::FastBgrx);
     ~TurboDecoder() override;
     TurboDecoder(const TurboDecoder&) = delete;
     TurboDecoder& operator=(const TurboDecoder&) = delete;
 
-    const char* Name() const override { return "turbo"; }
+    const char* Name() const override {
+        return pixels == TurboPixels::FastBgrx ? "turbo" : "turbo-rgb";
+    }
     PictureSize Decode(std::span<const std::uint8_t> file) override;
-    std::span<const std::uint8_t> LastBgrxPixels() const override { return output; }
+    std::span<const std::uint8_t> LastBgrxPixels() const override {
+        return pixels == TurboPixels::FastBgrx ? output : std::span<const std::uint8_t>();
+    }
+    std::span<const std::uint8_t> LastRgbPixels() const override {
+        return pixels == TurboPixels::DefaultRgb ? output : std::span<const std::uint8_t>();
+    }
 
   private:
+    TurboPixels pixels;
     void* handle;  // tjhandle
     std::vector<std::uint8_t> output;
 };
 
-// stb_image: stbi_load_from_memory with 4 channels. stb_image cannot produce
-// blue-first pixels, so its output is RGBA, and it allocates a new buffer for
-// every picture (freed again in Decode); it keeps no pixels for comparison.
+// stb_image: stbi_load_from_memory with 4 channels ("stb": stb_image cannot
+// produce blue-first pixels, so RGBA) or 3 ("stb-rgb"). It allocates a new
+// buffer for every picture (freed again in Decode) and keeps no pixels for
+// comparison.
 class StbDecoder final : public PeerDecoder {
   public:
-    const char* Name() const override { return "stb"; }
+    explicit StbDecoder(int channels = 4) : channels(channels) {}
+    const char* Name() const override { return channels == 4 ? "stb" : "stb-rgb"; }
     PictureSize Decode(std::span<const std::uint8_t> file) override;
+
+  private:
+    int channels;
 };
 
 }  // namespace TesseraBench

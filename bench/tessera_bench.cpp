@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <new>
@@ -17,6 +17,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "bench_corpus.h"
@@ -26,6 +27,9 @@
 #include "fresh_process.h"
 #include "peer_decoders.h"
 #include "resident_memory.h"
+#include "sized_decodes.h"
+#include "text_format.h"
+#include "turn_timing.h"
 
 namespace TesseraBench {
 namespace {
@@ -47,16 +51,6 @@ namespace fs = std::filesystem;
 
 using Clock = std::chrono::steady_clock;
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    char text[512];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
-    va_end(arguments);
-    return text;
-}
-
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -65,29 +59,64 @@ double Megabytes(std::size_t bytes) {
     return static_cast<double>(bytes) / 1e6;
 }
 
-// Tessera and its two peers, in the order of the report.
+// Tessera and its two peers, in the order of the report, paired two ways.
+// Native: Tessera's own decoder in its native order (BGRA) against TurboJPEG
+// in the same order with repeated chroma, and stb_image (RGBA). Default
+// pixels: the library's public interface with its defaults, in RGB, against
+// TurboJPEG's defaults and stb_image, both in RGB.
 struct Decoders {
     explicit Decoders(Tessera::SimdLevel level) : tessera(level) {}
     TesseraDecoder tessera;
     TurboDecoder turbo;
     StbDecoder stb;
+    TesseraRgbDecoder tesseraRgb;
+    TurboDecoder turboRgb{TurboPixels::DefaultRgb};
+    StbDecoder stbRgb{3};
 
-    std::array<PeerDecoder*, 3> All() { return {&tessera, &turbo, &stb}; }
+    std::vector<PeerDecoder*> Native() { return {&tessera, &turbo, &stb}; }
+    std::vector<PeerDecoder*> DefaultPixels() { return {&tesseraRgb, &turboRgb, &stbRgb}; }
 };
+// In each pairing: Tessera first, then its peers, what its ratios are against.
+constexpr std::size_t kPairingSize = 3;
 constexpr std::size_t kTessera = 0;
-constexpr std::size_t kPeers[] = {1, 2};  // turbo and stb: what Tessera's ratios are against
+constexpr std::size_t kPeers[] = {1, 2};  // turbo and stb
+
+enum class Pairing { Native, DefaultPixels };
+
+// The default pixels are compared on the photos' baseline and progressive
+// files; every file is compared natively.
+bool ComparesDefaultPixels(FileClass fileClass) {
+    return fileClass == FileClass::Baseline || fileClass == FileClass::Progressive;
+}
+
+// The decoders that run on a file: the native pairing, then the default
+// pixels' where they are compared.
+std::vector<PeerDecoder*> DecodersFor(Decoders& decoders, FileClass fileClass) {
+    std::vector<PeerDecoder*> all = decoders.Native();
+    if (ComparesDefaultPixels(fileClass)) {
+        const std::vector<PeerDecoder*> more = decoders.DefaultPixels();
+        all.insert(all.end(), more.begin(), more.end());
+    }
+    return all;
+}
 
 // What the check of a file before timing found.
 struct FileFacts {
     PictureSize size;
     int maxDifference = 0;  // the largest difference of a blue, green or red byte, Tessera - turbo
+    // The same for the default pixels (tessera-rgb - turbo-rgb), where they are compared.
+    std::optional<int> defaultDifference;
     std::size_t peakBytes = 0;
 };
 
-int MaxChannelDifference(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
+// The largest difference of the first three bytes of each pixel (a fourth,
+// where there is one, is unused).
+int MaxChannelDifference(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b,
+                         std::size_t bytesPerPixel) {
     int largest = 0;
-    for (std::size_t i = 0; i + 3 < a.size() && i + 3 < b.size(); i += 4) {
-        for (std::size_t channel = 0; channel < 3; ++channel)  // the fourth byte is unused
+    for (std::size_t i = 0; i + bytesPerPixel <= a.size() && i + bytesPerPixel <= b.size();
+         i += bytesPerPixel) {
+        for (std::size_t channel = 0; channel < 3; ++channel)
             largest = std::max(largest, std::abs(a[i + channel] - b[i + channel]));
     }
     return largest;
@@ -111,7 +140,7 @@ std::size_t TesseraPeakBytes(std::span<const std::uint8_t> file, Tessera::SimdLe
 // checks that all succeed with pictures of one size.
 FileFacts CheckFile(Decoders& decoders, const CorpusFile& file, Tessera::SimdLevel level) {
     FileFacts facts;
-    for (PeerDecoder* decoder : decoders.All()) {
+    for (PeerDecoder* decoder : DecodersFor(decoders, file.fileClass)) {
         PictureSize size;
         try {
             size = decoder->Decode(file.bytes);
@@ -125,35 +154,26 @@ FileFacts CheckFile(Decoders& decoders, const CorpusFile& file, Tessera::SimdLev
                                     facts.size.height));
     }
     facts.maxDifference =
-        MaxChannelDifference(decoders.tessera.LastBgrxPixels(), decoders.turbo.LastBgrxPixels());
+        MaxChannelDifference(decoders.tessera.LastBgrxPixels(), decoders.turbo.LastBgrxPixels(), 4);
+    if (ComparesDefaultPixels(file.fileClass))
+        facts.defaultDifference = MaxChannelDifference(decoders.tesseraRgb.LastRgbPixels(),
+                                                       decoders.turboRgb.LastRgbPixels(), 3);
     facts.peakBytes = TesseraPeakBytes(file.bytes, level);
     return facts;
 }
 
-// The seconds of every run of every decoder (indexed as Decoders::All), the
-// decoders taking turns in each repetition; each repetition starts with the
-// next decoder, so that none always runs right after the same other.
-std::vector<std::vector<double>> TimeDecoders(Decoders& decoders, const CorpusFile& file,
+TurnCount CountFor(std::optional<int> fixedRuns) {
+    return {fixedRuns, kMinimumRuns, kMinimumSecondsPerDecoder};
+}
+
+// The seconds of every run of each decoder, the decoders taking turns.
+std::vector<std::vector<double>> TimeDecoders(std::span<PeerDecoder* const> decoders,
+                                              const CorpusFile& file,
                                               std::optional<int> fixedRuns) {
-    const auto all = decoders.All();
-    std::vector<std::vector<double>> seconds(all.size());
-    std::vector<double> totals(all.size(), 0.0);
-    auto enough = [&](std::size_t rounds) {
-        if (fixedRuns) return rounds >= static_cast<std::size_t>(*fixedRuns);
-        const double least = *std::min_element(totals.begin(), totals.end());
-        return rounds >= kMinimumRuns && least >= kMinimumSecondsPerDecoder;
-    };
-    for (std::size_t round = 0; !enough(round); ++round) {
-        for (std::size_t turn = 0; turn < all.size(); ++turn) {
-            const std::size_t which = (round + turn) % all.size();
-            const Clock::time_point start = Clock::now();
-            all[which]->Decode(file.bytes);
-            const double elapsed = SecondsSince(start);
-            seconds[which].push_back(elapsed);
-            totals[which] += elapsed;
-        }
-    }
-    return seconds;
+    std::vector<std::function<void()>> tasks;
+    for (PeerDecoder* decoder : decoders)
+        tasks.push_back([decoder, &file] { decoder->Decode(file.bytes); });
+    return TimeInTurns(tasks, CountFor(fixedRuns));
 }
 
 std::string RatioText(std::span<const double> ratios) {
@@ -161,23 +181,28 @@ std::string RatioText(std::span<const double> ratios) {
     return mean ? Format("%.2f", *mean) : "n/a";
 }
 
-// Tessera's throughput over each peer's, per class of file and peer.
-using Ratios = std::map<std::pair<FileClass, std::size_t>, std::vector<double>>;
+// Tessera's throughput over each peer's, per pairing, class of file and peer.
+using Ratios = std::map<std::tuple<Pairing, FileClass, std::size_t>, std::vector<double>>;
 
 void PrintSummary(const Ratios& ratios) {
-    auto text = [&](FileClass fileClass, std::size_t peer) {
-        const auto found = ratios.find({fileClass, peer});
+    auto text = [&](Pairing pairing, FileClass fileClass, std::size_t peer) {
+        const auto found = ratios.find({pairing, fileClass, peer});
         return found == ratios.end() ? std::string("n/a") : RatioText(found->second);
     };
+    auto baselineAndProgressive = [&](Pairing pairing) {
+        return "turbo baseline=" + text(pairing, FileClass::Baseline, kPeers[0]) +
+               " progressive=" + text(pairing, FileClass::Progressive, kPeers[0]) +
+               " stb baseline=" + text(pairing, FileClass::Baseline, kPeers[1]) +
+               " progressive=" + text(pairing, FileClass::Progressive, kPeers[1]);
+    };
     for (const FileClass fileClass : kFileClasses) {
-        if (fileClass == FileClass::Baseline || fileClass == FileClass::Progressive) continue;
-        std::cout << "class " << ClassName(fileClass) << " turbo=" << text(fileClass, kPeers[0])
-                  << " stb=" << text(fileClass, kPeers[1]) << '\n';
+        if (ComparesDefaultPixels(fileClass)) continue;
+        std::cout << "class " << ClassName(fileClass)
+                  << " turbo=" << text(Pairing::Native, fileClass, kPeers[0])
+                  << " stb=" << text(Pairing::Native, fileClass, kPeers[1]) << '\n';
     }
-    std::cout << "ratio turbo baseline=" << text(FileClass::Baseline, kPeers[0])
-              << " progressive=" << text(FileClass::Progressive, kPeers[0])
-              << " stb baseline=" << text(FileClass::Baseline, kPeers[1])
-              << " progressive=" << text(FileClass::Progressive, kPeers[1]) << std::endl;
+    std::cout << "native " << baselineAndProgressive(Pairing::Native) << '\n'
+              << "ratio " << baselineAndProgressive(Pairing::DefaultPixels) << std::endl;
 }
 
 std::optional<int> FixedRuns(const BenchOptions& options) {
@@ -189,10 +214,13 @@ std::optional<int> FixedRuns(const BenchOptions& options) {
 void PrintFacts(const CorpusFile& file, const FileFacts& facts, int nameWidth) {
     const std::string className(ClassName(file.fileClass));
     const std::size_t output = static_cast<std::size_t>(facts.size.width) * facts.size.height * 4;
-    std::cout << Format("file   %-*s %-11s %5dx%-5d jpeg=%.1fKB max-difference-tessera-turbo=%d\n",
-                        nameWidth, file.name.c_str(), className.c_str(), facts.size.width,
-                        facts.size.height, static_cast<double>(file.bytes.size()) / 1e3,
-                        facts.maxDifference)
+    const std::string defaultDifference =
+        facts.defaultDifference ? Format(" default-pixels=%d", *facts.defaultDifference) : "";
+    std::cout << Format(
+                     "file   %-*s %-11s %5dx%-5d jpeg=%.1fKB max-difference-tessera-turbo=%d%s\n",
+                     nameWidth, file.name.c_str(), className.c_str(), facts.size.width,
+                     facts.size.height, static_cast<double>(file.bytes.size()) / 1e3,
+                     facts.maxDifference, defaultDifference.c_str())
               << Format("memory %-*s peak=%.1fMB output=%.1fMB ratio=%.2f\n", nameWidth,
                         file.name.c_str(), Megabytes(facts.peakBytes), Megabytes(output),
                         static_cast<double>(facts.peakBytes) / static_cast<double>(output))
@@ -200,19 +228,19 @@ void PrintFacts(const CorpusFile& file, const FileFacts& facts, int nameWidth) {
 }
 
 // Times the decoders on the file, prints a line for each and returns their
-// megapixels per second (indexed as Decoders::All).
-std::vector<double> MeasureThroughput(Decoders& decoders, const CorpusFile& file,
-                                      const FileFacts& facts, std::optional<int> fixedRuns,
-                                      int nameWidth) {
+// megapixels per second (indexed as the decoders).
+std::vector<double> MeasureThroughput(std::span<PeerDecoder* const> decoders,
+                                      const CorpusFile& file, const FileFacts& facts,
+                                      std::optional<int> fixedRuns, int nameWidth) {
     const double megapixels = static_cast<double>(facts.size.width) * facts.size.height / 1e6;
     const auto seconds = TimeDecoders(decoders, file, fixedRuns);
     std::vector<double> throughput;
     for (std::size_t which = 0; which < seconds.size(); ++which) {
         const double median = *Median(seconds[which]);
         throughput.push_back(megapixels / median);
-        std::cout << Format("decode %-*s %-7s %8.2f MP/s  median %9.3f ms of %zu runs\n", nameWidth,
-                            file.name.c_str(), decoders.All()[which]->Name(), throughput.back(),
-                            median * 1e3, seconds[which].size());
+        std::cout << Format("decode %-*s %-11s %8.2f MP/s  median %9.3f ms of %zu runs\n",
+                            nameWidth, file.name.c_str(), decoders[which]->Name(),
+                            throughput.back(), median * 1e3, seconds[which].size());
     }
     std::cout.flush();
     return throughput;
@@ -236,7 +264,7 @@ int Run(const BenchOptions& options) {
                             kMinimumRuns, kMinimumSecondsPerDecoder);
 
     // Whole programs, a fresh process per file, against djpeg.
-    std::size_t freshFiles = 0;
+    std::size_t otherFiles = 0;  // files of the fresh-process and sized comparisons
     if (!options.quick) {
         FreshSettings fresh;
         fresh.directory = directory.Path();
@@ -245,10 +273,22 @@ int Run(const BenchOptions& options) {
         fresh.decoder = TESSERA_DECODE_PATH;
         fresh.runs = options.runs.value_or(kFreshRuns);
         fresh.filter = options.filter;
-        freshFiles = CompareFreshProcesses(fresh);
+        otherFiles = CompareFreshProcesses(fresh);
     }
+
+    // The whole picture, 1/8 of it and a crop, through the public interface.
+    SizedSettings sized;
+    sized.directory = directory.Path();
+    if (!corpus.photos.empty()) sized.photo = corpus.photos / "photo-2500x1786.jpg";
+    if (!fs::exists(sized.photo)) sized.photo.clear();
+    sized.quick = options.quick;
+    sized.count = CountFor(fixedRuns);
+    sized.freshRuns = options.quick ? 1 : options.runs.value_or(kFreshRuns);
+    sized.filter = options.filter;
+    if (CompareSizedDecodes(sized)) ++otherFiles;
+
     if (corpus.files.empty()) {
-        if (freshFiles == 0) throw BenchError("no file name contains '" + options.filter + "'");
+        if (otherFiles == 0) throw BenchError("no file name contains '" + options.filter + "'");
         return kExitSuccess;
     }
 
@@ -271,10 +311,15 @@ int Run(const BenchOptions& options) {
     Ratios ratios;
     for (std::size_t i = 0; i < corpus.files.size(); ++i) {
         const CorpusFile& file = corpus.files[i];
+        const std::vector<PeerDecoder*> all = DecodersFor(decoders, file.fileClass);
         const std::vector<double> throughput =
-            MeasureThroughput(decoders, file, facts[i], fixedRuns, static_cast<int>(nameWidth));
-        for (const std::size_t peer : kPeers)
-            ratios[{file.fileClass, peer}].push_back(throughput[kTessera] / throughput[peer]);
+            MeasureThroughput(all, file, facts[i], fixedRuns, static_cast<int>(nameWidth));
+        for (std::size_t start = 0; start < throughput.size(); start += kPairingSize) {
+            const Pairing pairing = start == 0 ? Pairing::Native : Pairing::DefaultPixels;
+            for (const std::size_t peer : kPeers)
+                ratios[{pairing, file.fileClass, peer}].push_back(throughput[start + kTessera] /
+                                                                  throughput[start + peer]);
+        }
     }
     PrintSummary(ratios);
     return kExitSuccess;
@@ -290,6 +335,8 @@ void ReportError(std::string_view message) {
 int main(int argc, char** argv) {
     using namespace TesseraBench;
     const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (!arguments.empty() && arguments[0] == kDecodeOnceCommand)
+        return DecodeOnce(std::span(arguments).subspan(1));
     BenchOptions options;
     try {
         options = ParseOptions(arguments);
