@@ -52,8 +52,8 @@ and the "native" line for the native pairing; the last line, always
 for the default pixels (tessera-rgb over turbo-rgb and stb-rgb).
 
 Before them, unless --quick, the fresh-process comparison: tessera-decode
-and djpeg (-dct int -nosmooth: the same integer transform and plain
-up-sampling) each decode 18-megapixel baseline and progressive photos into
+and djpeg (its defaults: the same pixels, byte for byte, as tessera-decode's
+default) each decode 18-megapixel baseline and progressive photos into
 a PPM file, a new process per run under /usr/bin/time; the lines give the
 median CPU time (user + system) and peak resident memory of each, the
 cpu-ratio djpeg's time over tessera-decode's (above 1: tessera-decode is

@@ -41,8 +41,8 @@ struct FreshSettings {
     std::string filter;
 };
 
-// tessera-decode against djpeg (-dct int -nosmooth, the same arithmetic and
-// up-sampling) on 18-megapixel baseline and progressive photos, a fresh
+// tessera-decode against djpeg (both with their defaults, which give the
+// same pixels) on 18-megapixel baseline and progressive photos, a fresh
 // process per file and decoder writing PPM; prints a line per file and
 // returns how many files it compared.
 std::size_t CompareFreshProcesses(const FreshSettings& settings);
