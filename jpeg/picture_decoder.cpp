@@ -637,6 +637,7 @@ bool PictureDecoder::InkRowsInto(std::size_t first, std::size_t last, std::uint8
     // A row at a time: cropped inks, or other pictures as red, green, blue
     // and no black ink.
     std::vector<std::uint8_t> inks(std::size_t{frame->width} * 4);
+    std::vector<std::uint32_t> pixels;
     for (std::size_t row = std::min(first, end); row < end; ++row) {
         if (colours == ColourSpace::Cmyk || colours == ColourSpace::Ycck) {
             if (!CopyInks(Inks(), colours == ColourSpace::Ycck,
@@ -646,9 +647,10 @@ bool PictureDecoder::InkRowsInto(std::size_t first, std::size_t last, std::uint8
                               4 * width, out);
             continue;
         }
-        rowPixels.resize(width);
-        if (!ConvertRowsInto(row, row + 1, rowPixels.data(), columns)) return false;
-        for (const std::uint32_t pixel : rowPixels) {
+        // Not rowPixels: a cropped conversion crops through that.
+        pixels.resize(width);
+        if (!ConvertRowsInto(row, row + 1, pixels.data(), columns)) return false;
+        for (const std::uint32_t pixel : pixels) {
             *out++ = static_cast<std::uint8_t>(pixel >> 16);
             *out++ = static_cast<std::uint8_t>(pixel >> 8);
             *out++ = static_cast<std::uint8_t>(pixel);

@@ -97,7 +97,14 @@ struct Crop {
     const char* file;
     Tessera::Pixels pixels;
     unsigned scale;  // eighths
+    Tessera::PixelFormat format = Tessera::PixelFormat::Rgb;
 };
+
+Picture DecodedAs(const std::vector<std::uint8_t>& bytes, const Tessera::DecodeOptions& options) {
+    const Tessera::Image image = Tessera::DecodeJpeg(bytes.data(), bytes.size(), options);
+    return {static_cast<int>(image.width), static_cast<int>(image.height),
+            static_cast<int>(Tessera::BytesPerPixel(options.format)), image.pixels};
+}
 
 TEST(LibjpegPixels, CropsAreTheFullDecodesRectangle) {
     if (CjpegCorpus().empty()) GTEST_SKIP() << CorpusSkipReason();
@@ -111,12 +118,18 @@ TEST(LibjpegPixels, CropsAreTheFullDecodesRectangle) {
         {"sequential-per-component", Tessera::Pixels::Smooth, 8},
         {"progressive-420", Tessera::Pixels::Smooth, 8},
         {"progressive-420", Tessera::Pixels::Exact, 8},
+        // Layouts made from the saver's BGRA rows a row at a time.
+        {"baseline-420", Tessera::Pixels::Exact, 8, Tessera::PixelFormat::Cmyk},
+        {"baseline-422", Tessera::Pixels::Exact, 8, Tessera::PixelFormat::Grey},
+        {"baseline-444", Tessera::Pixels::Smooth, 8, Tessera::PixelFormat::Bgr},
     };
     for (const Crop& crop : kCrops) {
         const CorpusFile* file = Find(crop.file);
         ASSERT_NE(file, nullptr) << crop.file;
-        Tessera::DecodeOptions options{.pixels = crop.pixels, .scale = {crop.scale, 8}};
-        const Picture full = Decoded(file->bytes, options, 3);
+        Tessera::DecodeOptions options{
+            .format = crop.format, .pixels = crop.pixels, .scale = {crop.scale, 8}};
+        const Picture full = DecodedAs(file->bytes, options);
+        const std::size_t n = static_cast<std::size_t>(full.channels);
         const unsigned w = static_cast<unsigned>(full.width),
                        h = static_cast<unsigned>(full.height);
         const Tessera::Region regions[] = {
@@ -132,13 +145,15 @@ TEST(LibjpegPixels, CropsAreTheFullDecodesRectangle) {
                          std::to_string(r.height) + "+" + std::to_string(r.x) + "+" +
                          std::to_string(r.y));
             options.region = r;
-            const Picture ours = Decoded(file->bytes, options, 3);
+            const Picture ours = DecodedAs(file->bytes, options);
             ASSERT_EQ(ours.width, int(r.width));
             ASSERT_EQ(ours.height, int(r.height));
-            Picture expected{int(r.width), int(r.height), 3, {}};
+            Picture expected{int(r.width), int(r.height), full.channels, {}};
             for (unsigned y = r.y; y < r.y + r.height; ++y) {
-                const auto row = full.samples.begin() + 3 * (std::size_t{y} * w + r.x);
-                expected.samples.insert(expected.samples.end(), row, row + 3 * r.width);
+                const auto row = full.samples.begin() +
+                                 static_cast<std::ptrdiff_t>(n * (std::size_t{y} * w + r.x));
+                expected.samples.insert(expected.samples.end(), row,
+                                        row + static_cast<std::ptrdiff_t>(n * r.width));
             }
             ExpectSame(ours, expected);
         }
