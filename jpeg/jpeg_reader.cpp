@@ -31,7 +31,7 @@ namespace {
 // A field added later starts at or after the size before it, so no field may
 // sit in what was padding at the end of an older struct.
 static_assert(sizeof(DecodeOptions) ==
-                  offsetof(DecodeOptions, maxMemory) + sizeof(DecodeOptions::maxMemory),
+                  offsetof(DecodeOptions, reserved) + sizeof(DecodeOptions::reserved),
               "DecodeOptions must end without padding");
 
 // The options as the caller's header knew them: each field that lies within
@@ -52,6 +52,7 @@ DecodeOptions Effective(const DecodeOptions& given) {
     TESSERA_TAKE(scale)
     TESSERA_TAKE(region)
     TESSERA_TAKE(maxMemory)
+    TESSERA_TAKE(threads)
 #undef TESSERA_TAKE
     return options;
 }

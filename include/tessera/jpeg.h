@@ -277,6 +277,14 @@ struct DecodeOptions {
     // of MCUs; DecodeJpeg adds its Image, an orientation that needs the whole
     // picture adds it once more. A caller's own buffers do not count.
     std::uint64_t maxMemory = 0;
+    // Threads the decode may use, the caller's own included: 1 decodes on
+    // the calling thread alone; 0 uses every core the machine has. Other
+    // threads work only inside a call and are gone when it returns; the
+    // pixels are the same bytes for every count. Strict decodes use one.
+    std::uint32_t threads = 1;
+    // Keeps the end of the struct free of padding, so that a field added
+    // later never lies where an older caller's struct had padding.
+    std::uint32_t reserved = 0;
 };
 
 // What a tolerant decode repaired: the error a strict decode reports there
