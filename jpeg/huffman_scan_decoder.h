@@ -53,6 +53,13 @@ class HuffmanScanDecoder {
     unsigned EobRun() const { return eobRun; }
     const ScanWalk::Repairs& Repaired() const { return walk.Repaired(); }
     // The scan's data is missing altogether: every unit is filled.
+    // Decodes on from the start of restart interval `interval`, whose data
+    // begins at `data` (the stream stands there, in bit mode).
+    void StartAtInterval(std::uint64_t interval, const std::uint8_t* data) {
+        walk.StartAtInterval(interval, data);
+        StartInterval();
+        eobRun = 0;
+    }
     void MarkCutOff() {
         walk.NoteFailure(ErrorCode::PrematureEndOfFile);
         walk.CutOff(0);

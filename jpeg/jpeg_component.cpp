@@ -90,6 +90,9 @@ void JpegComponent::ReleaseBuffers(bool keepMemory) {
         samples = SampleBuffer();  // frees the memory (assigning {} would keep it)
         coefficients = CoefficientBuffer();
     }
+    deferredMcuRows = 0;
+    pending = CoefficientBuffer();
+    pendingColumns.clear();
     prepared = false;
     holdsCoefficients = false;
     sampleBand = false;
@@ -111,14 +114,34 @@ void JpegComponent::Transform(unsigned row, unsigned col, const std::int16_t* na
 }
 
 void JpegComponent::StoreBlock(unsigned row, unsigned col, const std::int16_t* natural) {
-    Transform(row, col, natural);
+    if (deferredMcuRows == 0) return Transform(row, col, natural);
+    const unsigned slot = row % (verticalSampling * deferredMcuRows);
+    std::copy_n(natural, 64, pending.data() + (std::size_t{slot} * blockColumns + col) * 64);
+    pendingColumns[slot] = col + 1;
 }
 
 void JpegComponent::FillBlock(unsigned row, unsigned col) {
     if (holdsCoefficients) return;  // progressive blocks keep what earlier scans gave
     alignas(16) std::int16_t zero[64];
     ClearBlock(zero);
-    Transform(row, col, zero);
+    StoreBlock(row, col, zero);
+}
+
+void JpegComponent::DeferTransforms(unsigned mcuRows) {
+    deferredMcuRows = mcuRows;
+    const unsigned rows = verticalSampling * mcuRows;
+    pending.resize(BlockValues(rows));
+    pendingColumns.assign(rows, 0);
+}
+
+void JpegComponent::TransformStoredMcuRow(unsigned mcuRow) {
+    for (unsigned row = mcuRow * verticalSampling; row < (mcuRow + 1) * verticalSampling; ++row) {
+        const unsigned slot = row % (verticalSampling * deferredMcuRows);
+        const std::int16_t* block = pending.data() + std::size_t{slot} * blockColumns * 64;
+        for (unsigned col = 0; col < pendingColumns[slot]; ++col, block += 64)
+            Transform(row, col, block);
+        pendingColumns[slot] = 0;
+    }
 }
 
 inline void JpegComponent::TransformZigzag(unsigned row, unsigned col, const std::int16_t* zigzag) {

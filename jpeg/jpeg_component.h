@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "accurate_inverse_dct.h"
 #include "block_smoothing.h"
 #include "image/zeroed_memory.h"
-#include "accurate_inverse_dct.h"
 #include "inverse_dct.h"
 
 namespace Tessera {
@@ -85,6 +85,12 @@ class JpegComponent {
     // A sequential block that lost its data (a damaged restart interval):
     // the samples of zero coefficients, as a block without data.
     void FillBlock(unsigned row, unsigned col);
+    // Sequential frames decoded on two threads: StoreBlock and FillBlock keep
+    // each block's coefficients in a ring of `mcuRows` rows of MCUs, and
+    // TransformStoredMcuRow (on the other thread) transforms them once the
+    // row is decoded. 0: blocks are transformed as they are stored.
+    void DeferTransforms(unsigned mcuRows);
+    void TransformStoredMcuRow(unsigned mcuRow);
     // Progressive frames: dequantizes and transforms the coefficients of the
     // existing blocks of one row of MCUs into the samples; with `smoothing`,
     // from copies of them with the estimates of block smoothing.
@@ -184,6 +190,12 @@ class JpegComponent {
     unsigned allocatedRows = 0;
     SampleBuffer samples;
     CoefficientBuffer coefficients;
+    // Deferred transforms: the ring of blocks (natural order) and, per block
+    // row of the ring, the columns stored (a scan stores a row's blocks
+    // left to right; a non-interleaved scan leaves the MCUs' padding out).
+    unsigned deferredMcuRows = 0;
+    CoefficientBuffer pending;
+    std::vector<unsigned> pendingColumns;
 };
 
 }  // namespace Tessera

@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <span>
+#include <thread>
 
 #include "application_segments.h"
 #include "jpeg_decoder.h"
@@ -18,6 +20,7 @@
 #include "memory_estimate.h"
 #include "memory_stream.h"
 #include "picture_decoder.h"
+#include "step_pipeline.h"
 #include "tessera/jpeg.h"
 
 namespace Tessera {
@@ -67,6 +70,23 @@ unsigned ScaledSize(const Scale& scale) {
     return m;
 }
 
+// Rows of MCUs in flight between the two threads of a decode: enough that
+// neither waits for the other on an uneven row, few enough to stay in the
+// cache (a row of MCUs of a 4:2:0 picture 6000 pixels wide is 280 KB of
+// coefficients).
+constexpr unsigned kPipelineMcuRows = 4;
+
+// The threads a decode uses. Strict decodes are the saver's, on one thread;
+// a memory limit counts one thread's buffers. Two threads take the whole
+// pipeline (the entropy-coded data is decoded in order on one of them), so
+// more are not used.
+unsigned ThreadsFor(const DecodeOptions& options) {
+    if (options.strict || options.maxMemory != 0) return 1;
+    const unsigned wanted =
+        options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+    return std::min(wanted, 2u);
+}
+
 PictureDecoder::Settings SettingsFor(const DecodeOptions& options) {
     PictureDecoder::Settings settings{!options.strict, options.maxPixels, options.maxScans,
                                       JpegDecoder::kMaxBlockVisitsPerBlock, options.failOnWarning};
@@ -76,6 +96,7 @@ PictureDecoder::Settings SettingsFor(const DecodeOptions& options) {
     if (settings.scaledSize != 8 && settings.pixels == Pixels::Exact)
         Refuse(ErrorCode::ScaleNotSupported);
     settings.region = options.region;
+    if (ThreadsFor(options) > 1) settings.pipelineMcuRows = kPipelineMcuRows;
     return settings;
 }
 
@@ -251,8 +272,29 @@ class PictureRows {
     };
 
     void Start();
+    // Whether the rows of the next call come from the two threads: the
+    // rows of a scan that decodes them as they are read, or a progressive
+    // picture's transforms and conversions.
+    bool Pipelined() const;
+    std::size_t ReadRowsPipelined(std::uint8_t* out, std::size_t maxRows, std::size_t pitch);
+    // The rows, and every later call's, from a decode of the picture again
+    // on one thread: a failure on two threads leaves the picture as one
+    // thread would have left it only after its own failure, so failures,
+    // warnings and bytes are one thread's.
+    std::size_t ReadRowsOnOneThread(std::uint8_t* out, std::size_t maxRows, std::size_t pitch);
     void DecodeScan();
     void DecodeRemainingScans();
+    // Streaming: decodes rows of MCUs up to (not including) `wanted`.
+    void DecodeMcuRows(unsigned wanted);
+    std::size_t ReadRowsOneByOne(std::uint8_t* out, std::size_t maxRows, std::size_t pitch);
+    // A call for every row left of a scan with restart intervals: this
+    // decoder takes the upper rows and another, on the worker thread, the
+    // lower ones from the restart interval where they begin. Zero when the
+    // picture cannot be split so; throws where the parts cannot stand for
+    // one decode (a repair in either: the caller decodes again).
+    std::size_t ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch);
+    // The lower part's decoder: rows from MCU row `seam` to `stop`.
+    bool StartLowerPart(unsigned seam, std::size_t stop);
     // Makes rows from `row` on available; returns the end of those that are.
     std::size_t Prepare(std::size_t row);
     void Convert(std::size_t first, std::size_t last, std::uint8_t* out, std::size_t pitch);
@@ -286,14 +328,22 @@ class PictureRows {
     // those warnings followed by the decoder's.
     std::vector<Warning> headerWarnings;
     mutable std::vector<Warning> allWarnings;
+    // Decodes on two threads; what a decode again on one thread needs.
+    std::unique_ptr<StepPipeline> pipeline;
+    std::span<const std::uint8_t> data;
+    DecodeOptions options;
+    std::unique_ptr<PictureRows> oneThread;
 };
 
-PictureRows::PictureRows(const std::uint8_t* data, std::size_t size, const DecodeOptions& options)
-    : format(options.format),
-      stream(std::span<const std::uint8_t>(data, size)),
-      maxMemory(options.maxMemory) {
+PictureRows::PictureRows(const std::uint8_t* bytes, std::size_t size, const DecodeOptions& given)
+    : format(given.format),
+      stream(std::span<const std::uint8_t>(bytes, size)),
+      maxMemory(given.maxMemory),
+      data(bytes, size),
+      options(given) {
     decoder.SetSettings(SettingsFor(options));
     accurate = decoder.GetSettings().pixels != Pixels::Exact;
+    if (decoder.GetSettings().pipelineMcuRows != 0) pipeline = std::make_unique<StepPipeline>();
     try {
         decoder.Begin(stream);
         if (ReadToFirstScan(decoder, stream)) {
@@ -343,6 +393,7 @@ void PictureRows::TakeIccProfile() {
 }
 
 const std::vector<Warning>& PictureRows::Warnings() const {
+    if (oneThread) return oneThread->Warnings();
     const std::vector<Warning>& decodedWarnings = decoder.Warnings();
     if (headerWarnings.empty()) return decodedWarnings;
     // The decoder's list only grows within a picture.
@@ -412,16 +463,31 @@ std::size_t PictureRows::Prepare(std::size_t row) {
     const unsigned wanted = mode == Mode::Streaming ? std::min(mcuRow + 1 + decoder.McuRowsAhead(),
                                                                decoder.ScanMcuRows())
                                                     : 0;
-    if (mode == Mode::Streaming && mcuRowsDecoded < wanted) {
-        decoder.DecodeScanRows(stream, wanted);
-        mcuRowsDecoded = wanted;
-        if (mcuRowsDecoded >= decoder.ScanMcuRows()) {
-            decoder.EndScan(stream);
-            DecodeRemainingScans();
-        }
-    }
+    if (mode == Mode::Streaming && mcuRowsDecoded < wanted) DecodeMcuRows(wanted);
     decoder.PrepareMcuRow(mcuRow);
     return end;
+}
+
+void PictureRows::DecodeMcuRows(unsigned wanted) {
+    if (!pipeline) {
+        decoder.DecodeScanRows(stream, wanted);
+        mcuRowsDecoded = wanted;
+    }
+    // Blocks wait in the ring of the two threads' decodes: each row is
+    // transformed as it is decoded, and so is a row that fails part-way,
+    // as one thread's decode transforms each block as it comes.
+    for (; mcuRowsDecoded < wanted; ++mcuRowsDecoded) {
+        try {
+            decoder.DecodeScanRows(stream, mcuRowsDecoded + 1);
+        } catch (...) {
+            decoder.TransformDecodedMcuRow(mcuRowsDecoded);
+            throw;
+        }
+        decoder.TransformDecodedMcuRow(mcuRowsDecoded);
+    }
+    if (mcuRowsDecoded < decoder.ScanMcuRows()) return;
+    decoder.EndScan(stream);
+    DecodeRemainingScans();
 }
 
 void PictureRows::Convert(std::size_t first, std::size_t last, std::uint8_t* out,
@@ -471,6 +537,7 @@ void PictureRows::ConvertPacked(std::size_t first, std::size_t last, std::uint8_
 }
 
 std::size_t PictureRows::ReadRows(std::uint8_t* out, std::size_t maxRows, std::size_t pitch) {
+    if (oneThread) return oneThread->ReadRows(out, maxRows, pitch);
     if (deferred) {
         std::exception_ptr failure = nullptr;
         std::swap(failure, deferred);
@@ -482,6 +549,20 @@ std::size_t PictureRows::ReadRows(std::uint8_t* out, std::size_t maxRows, std::s
         Fail();
         throw;
     }
+    if (Pipelined()) {
+        try {
+            const bool rest = maxRows >= endRow - nextRow;
+            if (const std::size_t rows = rest ? ReadRowsInTwoParts(out, pitch) : 0) return rows;
+            return ReadRowsPipelined(out, maxRows, pitch);
+        } catch (...) {
+            return ReadRowsOnOneThread(out, maxRows, pitch);
+        }
+    }
+    return ReadRowsOneByOne(out, maxRows, pitch);
+}
+
+std::size_t PictureRows::ReadRowsOneByOne(std::uint8_t* out, std::size_t maxRows,
+                                          std::size_t pitch) {
     std::size_t written = 0;
     while (written < maxRows && nextRow < endRow) {
         std::size_t end = std::min<std::size_t>(endRow, nextRow + (maxRows - written));
@@ -504,6 +585,142 @@ std::size_t PictureRows::ReadRows(std::uint8_t* out, std::size_t maxRows, std::s
         nextRow = end;
     }
     return written;
+}
+
+bool PictureRows::Pipelined() const {
+    return pipeline && (mode == Mode::Streaming || (mode == Mode::Decoded && info.progressive));
+}
+
+// The calling thread decodes rows of MCUs (a streaming scan's entropy-coded
+// data, or a progressive picture's transforms) while the worker converts
+// them, in the order and with the look-ahead of Prepare, so that every
+// sample and pixel is what one thread makes.
+std::size_t PictureRows::ReadRowsPipelined(std::uint8_t* out, std::size_t maxRows,
+                                           std::size_t pitch) {
+    const std::size_t first = nextRow;
+    const std::size_t stop = std::min(endRow, nextRow + maxRows);
+    if (first >= stop) return 0;
+    std::size_t converted = first;
+    const auto convertUpTo = [&](std::size_t limit) {
+        limit = std::min(limit, stop);
+        if (limit <= converted) return;
+        Convert(converted, limit, out + (converted - first) * pitch, pitch);
+        converted = limit;
+    };
+    const auto firstMcuRow = static_cast<unsigned>(first / mcuHeight);
+    const auto lastMcuRow = static_cast<unsigned>((stop - 1) / mcuHeight);
+    if (mode == Mode::Streaming) {
+        const unsigned total = decoder.ScanMcuRows(), ahead = decoder.McuRowsAhead();
+        // Picture rows that convert once rows of MCUs 0 .. decodedRows − 1 are.
+        const auto convertible = [&](unsigned decodedRows) -> std::size_t {
+            if (decodedRows >= total) return stop;
+            return decodedRows > ahead ? (decodedRows - ahead) * mcuHeight : 0;
+        };
+        convertUpTo(convertible(mcuRowsDecoded));
+        const unsigned wanted = std::min(lastMcuRow + 1 + ahead, total);
+        pipeline->Run(
+            mcuRowsDecoded, wanted, kPipelineMcuRows,
+            [&](unsigned mcuRow) {
+                decoder.DecodeScanRows(stream, mcuRow + 1);
+                mcuRowsDecoded = mcuRow + 1;
+                if (mcuRowsDecoded < total) return;
+                decoder.EndScan(stream);
+                DecodeRemainingScans();
+            },
+            [&](unsigned mcuRow) {
+                decoder.TransformDecodedMcuRow(mcuRow);
+                convertUpTo(convertible(mcuRow + 1));
+            });
+    } else {
+        pipeline->Run(
+            firstMcuRow, lastMcuRow + 1, kPipelineMcuRows,
+            [&](unsigned mcuRow) { decoder.PrepareMcuRow(mcuRow); },
+            [&](unsigned mcuRow) { convertUpTo((mcuRow + 1) * mcuHeight); });
+    }
+    convertUpTo(stop);
+    nextRow = stop;
+    return stop - first;
+}
+
+// Restart markers let a decoder start at any interval (T.81 B.2.1): the
+// picture is cut at the row of MCUs in the middle of what is left, the
+// lower part's decoder starting at the interval that holds the row its
+// up-sampling reads above the cut, and this one decoding on past the cut
+// as far as its own last row's up-sampling reads. Neither repaired
+// anything only where every interval ended at its marker, so both decoded
+// what one decoder would have.
+std::size_t PictureRows::ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch) {
+    if (mode != Mode::Streaming || mcuRowsDecoded != 0 || decoder.RestartInterval() == 0 ||
+        decoder.Frame()->Arithmetic())
+        return 0;
+    const std::size_t first = nextRow, stop = endRow;
+    const auto firstMcuRow = static_cast<unsigned>(first / mcuHeight);
+    const auto seam = static_cast<unsigned>((first + (stop - first) / 2) / mcuHeight);
+    if (seam <= firstMcuRow + decoder.McuRowsAhead() || seam * mcuHeight >= stop) return 0;
+    DecodeOptions single = options;
+    single.threads = 1;
+    auto lower = std::make_unique<PictureRows>(data.data(), data.size(), single);
+    if (!lower->StartLowerPart(seam, stop)) return 0;
+
+    std::exception_ptr lowerFailure;
+    std::thread worker([&] {
+        try {
+            lower->ReadRows(out + (seam * mcuHeight - first) * pitch, stop - seam * mcuHeight,
+                            pitch);
+        } catch (...) {
+            lowerFailure = std::current_exception();
+        }
+    });
+    endRow = seam * mcuHeight;
+    std::exception_ptr upperFailure;
+    try {
+        ReadRowsOneByOne(out, endRow - first, pitch);
+    } catch (...) {
+        upperFailure = std::current_exception();
+    }
+    worker.join();
+    // Given up, the call is made again from its first row.
+    endRow = stop;
+    nextRow = first;
+    if (upperFailure) std::rethrow_exception(upperFailure);
+    if (lowerFailure) std::rethrow_exception(lowerFailure);
+    if (!decoder.Warnings().empty() || !lower->decoder.Warnings().empty() ||
+        lower->mode != Mode::Decoded)
+        throw JpegError("the parts repaired the picture");  // decoded again on one thread
+    nextRow = stop;
+    mode = Mode::Decoded;
+    return stop - first;
+}
+
+bool PictureRows::StartLowerPart(unsigned seam, std::size_t stop) {
+    if (mode != Mode::AtScan) return false;
+    decoder.StartScan(stream, true);
+    if (!decoder.ScanRowsFinal()) return false;
+    mode = Mode::Streaming;
+    const std::uint64_t perRow = decoder.ScanUnitsPerMcuRow();
+    const std::uint64_t interval =
+        (seam - decoder.McuRowsAhead()) * perRow / decoder.RestartInterval();
+    if (!decoder.SkipToRestartInterval(stream, interval)) return false;
+    mcuRowsDecoded = static_cast<unsigned>(interval * decoder.RestartInterval() / perRow);
+    nextRow = seam * mcuHeight;
+    endRow = stop;
+    return true;
+}
+
+std::size_t PictureRows::ReadRowsOnOneThread(std::uint8_t* out, std::size_t maxRows,
+                                             std::size_t pitch) {
+    const std::size_t handedOut = nextRow;
+    pipeline.reset();
+    decoder.End();
+    DecodeOptions single = options;
+    single.threads = 1;
+    oneThread = std::make_unique<PictureRows>(data.data(), data.size(), single);
+    std::vector<std::uint8_t> skipped(RowBytes() * mcuHeight);
+    while (oneThread->nextRow < handedOut) {
+        const std::size_t rows = std::min(mcuHeight, handedOut - oneThread->nextRow);
+        if (oneThread->ReadRows(skipped.data(), rows, RowBytes()) == 0) break;
+    }
+    return oneThread->ReadRows(out, maxRows, pitch);
 }
 
 // Pixels of `bytes` each, copied from `from` on in steps of `step` bytes.

@@ -60,7 +60,7 @@ void PictureDecoder::Begin(InputByteStream& stream) {
     scansDone = 0;
     blocksVisited = 0;
     eobRunsLeft = {};
-    transformedMcuRows = {-1, -1, -1};
+    transformedMcuRows.clear();
     rowConverter = {};
     rowsFinal = false;
     warnings.clear();
@@ -173,6 +173,8 @@ void PictureDecoder::ReadFrame(InputByteStream& stream, std::uint8_t code) {
     // space (as a damaged interval does); strict sequential ones zero samples.
     setup.unreachedSample = settings.tolerant || value.Progressive() ? 128 : 0;
     setup.convertibleUnprepared = settings.tolerant;
+    if (value.Progressive() && settings.pipelineMcuRows != 0)
+        setup.bandMcuRows = settings.pipelineMcuRows;
     if (Accurate()) {
         SetUpAccurateComponents(value, setup);
     } else {
@@ -183,6 +185,17 @@ void PictureDecoder::ReadFrame(InputByteStream& stream, std::uint8_t code) {
     }
     frame = value;
     if (settings.region.width != 0 && settings.region.height != 0) SetTransformWindows(value);
+    transformedMcuRows.assign(BandMcuRows(value), -1);
+}
+
+// Rows of MCUs of samples a progressive frame's bands hold: the row being
+// converted and those its up-sampling reads on each side; on two threads,
+// also the rows transformed ahead while a row is being converted.
+unsigned PictureDecoder::BandMcuRows(const FrameHeader& value) const {
+    const unsigned neighbours = 2 * McuRowsAhead();
+    return value.Progressive() && settings.pipelineMcuRows != 0
+               ? settings.pipelineMcuRows + neighbours
+               : 1 + neighbours;
 }
 
 namespace {
@@ -233,8 +246,9 @@ void PictureDecoder::SetUpAccurateComponents(const FrameHeader& value, JpegCompo
         neighbourRows = neighbourRows || converters[i].upsampler.NeedsNeighbourRows();
     }
     // Rows of MCUs convert with the last sample row of the one above and the
-    // first of the one below: bands then hold three rows of MCUs.
-    setup.bandMcuRows = neighbourRows ? 3 : 1;
+    // first of the one below: bands then hold three rows of MCUs (and more
+    // where transforms run ahead, BandMcuRows).
+    if (neighbourRows) setup.bandMcuRows += 2;
     for (unsigned i = 0; i < value.componentCount; ++i) {
         const FrameComponent& c = value.components[i];
         setup.quantTable = &tables.quant[c.quantTable];
@@ -304,7 +318,7 @@ void PictureDecoder::StartScan(InputByteStream& stream, bool rowsWanted) {
     CountBlockVisits();
     progress.Record(scan, scansDone == 0);
     ++scansDone;
-    transformedMcuRows = {-1, -1, -1};
+    std::fill(transformedMcuRows.begin(), transformedMcuRows.end(), -1);
     if (frame->Arithmetic()) {
         // Arithmetic-coded data is read in byte mode.
         const ArithmeticScanDecoder::Context context{&*frame, &conditioning, &components,
@@ -389,6 +403,8 @@ void PictureDecoder::PrepareScanComponents(bool bands) {
         JpegComponent& component = components[scan.components[i].position];
         CheckScanTables(component, scan.components[i]);
         component.AllocateBuffers(frame->Progressive(), bands);
+        if (bands && !frame->Progressive() && settings.pipelineMcuRows != 0)
+            component.DeferTransforms(settings.pipelineMcuRows);
     }
 }
 
@@ -412,6 +428,23 @@ void PictureDecoder::CountBlockVisits() {
     blocksVisited += blocks;
     if (blocksVisited > settings.maxBlockVisitsPerBlock * frame->Blocks())
         throw JpegBadStream("Scans Visit the Picture Too Many Times");
+}
+
+bool PictureDecoder::SkipToRestartInterval(InputByteStream& stream, std::uint64_t interval) {
+    if (!frame || frame->Arithmetic() || frame->Progressive() || restartInterval == 0 ||
+        scanDecoder->DecodedUnits() != 0 || interval * restartInterval >= scanDecoder->Units())
+        return false;
+    // In entropy-coded data a 0xFF is followed by a stuffed 0x00 or begins
+    // a marker, so the restart markers are found without decoding.
+    for (std::uint64_t marker = 0; marker < interval; ++marker) {
+        const int code = stream.SkipToMarker(stream.ReadPointer());
+        if (code < 0 || !IsRestartMarker(static_cast<unsigned>(code)) ||
+            static_cast<unsigned>(code) - RST0 != marker % kRestartCycle)
+            return false;
+    }
+    stream.StartBitReading();
+    scanDecoder->StartAtInterval(interval, stream.ReadPointer());
+    return true;
 }
 
 unsigned PictureDecoder::ScanMcuRows() const {
@@ -503,6 +536,12 @@ void PictureDecoder::PrepareMcuRow(unsigned mcuRow) {
     const unsigned first = mcuRow >= ahead ? mcuRow - ahead : 0;
     const unsigned last = std::min<unsigned>(mcuRow + ahead, frame->mcuRows - 1);
     for (unsigned row = first; row <= last; ++row) TransformMcuRow(row);
+}
+
+void PictureDecoder::TransformDecodedMcuRow(unsigned mcuRow) {
+    for (unsigned i = 0; i < frame->componentCount; ++i)
+        if (frame->sharedWith[i] == i && components[i].Prepared())
+            components[i].TransformStoredMcuRow(mcuRow);
 }
 
 void PictureDecoder::TransformMcuRow(unsigned mcuRow) {

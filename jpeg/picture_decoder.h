@@ -58,6 +58,11 @@ class PictureDecoder {
         unsigned scaledSize = 8;
         // Picture rows and columns wanted (at the decode's scale); width 0: all.
         Region region{};
+        // Decodes on two threads (see StepPipeline): the rows of MCUs in
+        // flight between them. A sequential scan whose rows are taken as
+        // they are decoded keeps its blocks' coefficients for
+        // TransformDecodedMcuRow; progressive bands hold these rows more.
+        unsigned pipelineMcuRows = 0;
     };
     enum class Step { Frame, Scan, End };
 
@@ -77,8 +82,16 @@ class PictureDecoder {
     // decodes them: a sequential frame's first scan, coding every component,
     // with EOI after its data (no later scan can change what it gives).
     bool ScanRowsFinal() const { return rowsFinal; }
+    // A sequential Huffman-coded scan with restart intervals, not yet
+    // decoded: moves to the start of restart interval `interval` (past its
+    // restart marker), so that the scan's rest is decoded without the
+    // intervals before it, as another decoder of the same picture decodes
+    // those. False where the data before the scan's next other marker does
+    // not hold that many restart markers numbered in order.
+    bool SkipToRestartInterval(InputByteStream& stream, std::uint64_t interval);
     // Rows of MCUs the scan walks, and decoding up to (not including) MCU row `end`.
     unsigned ScanMcuRows() const;
+    std::uint64_t ScanUnitsPerMcuRow() const { return scanDecoder->UnitsPerMcuRow(); }
     void DecodeScanRows(InputByteStream& stream, unsigned end);
     void EndScan(InputByteStream& stream);
     // After Next has ended: the EOI, and in strict decodes what follows it.
@@ -102,6 +115,9 @@ class PictureDecoder {
     // Progressive frames: turns the coefficients of one MCU row into samples
     // (once; again after a scan).
     void PrepareMcuRow(unsigned mcuRow);
+    // Sequential frames decoded on two threads: the samples of a decoded
+    // row of MCUs (on the thread that converts it).
+    void TransformDecodedMcuRow(unsigned mcuRow);
     // The decoded picture's size: the frame's, or at a scaled decode's scale.
     std::size_t OutputWidth() const;
     std::size_t OutputHeight() const;
@@ -131,6 +147,7 @@ class PictureDecoder {
     // libjpeg's pixels: each component's transform size and up-sampler.
     void SetUpAccurateComponents(const FrameHeader& value, JpegComponent::Setup setup);
     void SetTransformWindows(const FrameHeader& value);
+    unsigned BandMcuRows(const FrameHeader& value) const;
     bool Accurate() const { return settings.pixels != Pixels::Exact; }
     Columns Clip(Columns columns) const;
     void TransformMcuRow(unsigned mcuRow);
@@ -172,7 +189,7 @@ class PictureDecoder {
     // the next scan of the same component, as they always have.
     std::array<unsigned, kMaxFrameComponents> eobRunsLeft{};
     // The row of MCUs whose samples each band slot holds (progressive).
-    std::array<int, 3> transformedMcuRows{-1, -1, -1};
+    std::vector<int> transformedMcuRows;
     RowConverter rowConverter;
     std::vector<std::uint32_t> rowPixels;  // exact pixels of a row to crop
     std::vector<Warning> warnings;

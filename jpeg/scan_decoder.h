@@ -40,6 +40,10 @@ class ScanDecoder {
     }
     // A Huffman scan whose data is missing altogether: every unit is filled.
     void MarkCutOff() { std::get<HuffmanScanDecoder>(coder).MarkCutOff(); }
+    // Huffman-coded scans only (see PictureDecoder::SkipToRestartInterval).
+    void StartAtInterval(std::uint64_t interval, const std::uint8_t* data) {
+        std::get<HuffmanScanDecoder>(coder).StartAtInterval(interval, data);
+    }
 
   private:
     std::variant<HuffmanScanDecoder, ArithmeticScanDecoder> coder;

@@ -5,6 +5,7 @@
 
 #include "frame_header.h"
 #include "jpeg_component.h"
+#include "marker_codes.h"
 #include "scan_header.h"
 #include "tessera/jpeg.h"
 
@@ -100,6 +101,15 @@ class ScanWalk {
     void RewindInterval() {
         next -= counter;
         counter = 0;
+    }
+    // Starts the walk at the first unit of restart interval `interval`,
+    // whose data begins at `data` (after its restart marker), as if the
+    // intervals before it had been decoded.
+    void StartAtInterval(std::uint64_t interval, const std::uint8_t* data) {
+        next = resumeAt = interval * restartInterval;
+        counter = 0;
+        nextRestartNumber = static_cast<unsigned>(interval % kRestartCycle);
+        intervalStart = data;
     }
     void MoveTo(std::uint64_t unit) {
         counter += static_cast<unsigned>(unit - next);

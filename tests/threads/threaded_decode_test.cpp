@@ -1,0 +1,146 @@
+// Decodes on several threads give one thread's pixels, warnings and
+// failures: every file of the cjpeg corpus (each sampling, baseline with and
+// without restart markers, progressive), cut-off and damaged copies of
+// some, read whole and a few rows at a time, in both pixel kinds, cropped
+// and scaled.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "tessera/jpeg.h"
+#include "tests/corpus/cjpeg_corpus.h"
+
+namespace TesseraTest {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// What a decode gave: its rows, its warnings and how it ended.
+struct Result {
+    Bytes pixels;
+    std::vector<std::string> warnings;
+    std::string failure;
+
+    bool operator==(const Result&) const = default;
+};
+
+// Reads the picture `chunk` rows per call; a failure ends the reading.
+Result ReadAll(const Bytes& file, Tessera::DecodeOptions options, std::size_t chunk) {
+    Result result;
+    try {
+        Tessera::JpegReader reader(file.data(), file.size(), options);
+        const std::size_t rowBytes = reader.RowBytes();
+        chunk = std::min<std::size_t>(chunk, reader.Info().outputHeight);
+        Bytes rows(rowBytes * std::max<std::size_t>(chunk, 1));
+        for (;;) {
+            const std::size_t read = reader.ReadRows(rows.data(), chunk);
+            if (read == 0) break;
+            result.pixels.insert(result.pixels.end(), rows.begin(),
+                                 rows.begin() + static_cast<std::ptrdiff_t>(read * rowBytes));
+        }
+        for (const Tessera::Warning& warning : reader.Warnings())
+            result.warnings.push_back(warning.text);
+    } catch (const std::exception& error) {
+        result.failure = error.what();
+    }
+    return result;
+}
+
+// Copies of a file that take other paths through a decode: cut off (the rest
+// filled), and with a byte of its data changed (a damaged interval or scan).
+std::vector<std::pair<std::string, Bytes>> Variants(const CorpusFile& file) {
+    std::vector<std::pair<std::string, Bytes>> variants = {{"whole", file.bytes}};
+    const std::size_t size = file.bytes.size();
+    variants.push_back(
+        {"cut at 2/5", Bytes(file.bytes.begin(), file.bytes.begin() + size * 2 / 5)});
+    variants.push_back({"cut at 9/10", Bytes(file.bytes.begin(), file.bytes.end() - size / 10)});
+    Bytes damaged = file.bytes;
+    damaged[size * 3 / 4] ^= 0x5A;
+    variants.push_back({"damaged", damaged});
+    return variants;
+}
+
+struct Setting {
+    const char* name;
+    Tessera::Pixels pixels;
+    Tessera::PixelFormat format;
+    std::size_t chunk;  // rows per ReadRows
+    bool failOnWarning = false;
+    Tessera::Scale scale{};
+    bool cropped = false;
+};
+
+const Setting kSettings[] = {
+    {"smooth rgb whole", Tessera::Pixels::Smooth, Tessera::PixelFormat::Rgb, 1 << 20},
+    {"smooth bgra 5 rows", Tessera::Pixels::Smooth, Tessera::PixelFormat::Bgra, 5},
+    {"exact rgb whole", Tessera::Pixels::Exact, Tessera::PixelFormat::Rgb, 1 << 20},
+    {"exact grey 7 rows", Tessera::Pixels::Exact, Tessera::PixelFormat::Grey, 7},
+    {"replicated rgbx 16 rows", Tessera::Pixels::Replicated, Tessera::PixelFormat::Rgbx, 16},
+    {"smooth fail on warning", Tessera::Pixels::Smooth, Tessera::PixelFormat::Rgb, 3, true},
+    {"smooth 3/8", Tessera::Pixels::Smooth, Tessera::PixelFormat::Bgr, 4, false, {3, 8}},
+    {"smooth cropped", Tessera::Pixels::Smooth, Tessera::PixelFormat::Rgb, 9, false, {}, true},
+};
+
+Tessera::DecodeOptions OptionsFor(const Setting& setting, const Bytes& file, unsigned threads) {
+    Tessera::DecodeOptions options;
+    options.pixels = setting.pixels;
+    options.format = setting.format;
+    options.failOnWarning = setting.failOnWarning;
+    options.scale = setting.scale;
+    options.threads = threads;
+    if (setting.cropped) {
+        const Tessera::JpegInfo info = Tessera::ReadJpegInfo(file.data(), file.size());
+        options.region = {info.width / 3, info.height / 4, info.width / 2, info.height / 2};
+    }
+    return options;
+}
+
+TEST(ThreadedDecode, EveryThreadCountGivesOneThreadsResult) {
+    if (CjpegCorpus().empty()) GTEST_SKIP() << CorpusSkipReason();
+    for (const CorpusFile& file : CjpegCorpus()) {
+        if (file.bytes.size() > 400'000) continue;  // the large photo: time, not paths
+        for (const auto& [variant, bytes] : Variants(file)) {
+            for (const Setting& setting : kSettings) {
+                SCOPED_TRACE(file.name + ", " + variant + ", " + setting.name);
+                if (setting.cropped && variant != "whole") continue;
+                const Result one = ReadAll(bytes, OptionsFor(setting, bytes, 1), setting.chunk);
+                for (const unsigned threads : {2u, 3u, 8u, 0u}) {
+                    const Result many =
+                        ReadAll(bytes, OptionsFor(setting, bytes, threads), setting.chunk);
+                    EXPECT_EQ(many.failure, one.failure) << threads << " threads";
+                    EXPECT_EQ(many.warnings, one.warnings) << threads << " threads";
+                    EXPECT_TRUE(many.pixels == one.pixels) << threads << " threads";
+                }
+            }
+        }
+    }
+}
+
+// DecodeJpeg and DecodeJpegInto take the same option.
+TEST(ThreadedDecode, WholePictureCallsGiveOneThreadsPixels) {
+    if (CjpegCorpus().empty()) GTEST_SKIP() << CorpusSkipReason();
+    for (const char* name : {"photo-baseline", "photo-progressive", "baseline-restart-rows"}) {
+        SCOPED_TRACE(name);
+        const auto found = std::find_if(CjpegCorpus().begin(), CjpegCorpus().end(),
+                                        [&](const CorpusFile& file) { return file.name == name; });
+        ASSERT_NE(found, CjpegCorpus().end());
+        const Bytes& bytes = found->bytes;
+        Tessera::DecodeOptions options;
+        const Tessera::Image one = Tessera::DecodeJpeg(bytes.data(), bytes.size(), options);
+        options.threads = 2;
+        const Tessera::Image two = Tessera::DecodeJpeg(bytes.data(), bytes.size(), options);
+        EXPECT_TRUE(one.pixels == two.pixels);
+        Bytes into(one.pixels.size());
+        Tessera::DecodeJpegInto(bytes.data(), bytes.size(), into.data(), into.size(), one.width * 4,
+                                options);
+        EXPECT_TRUE(into == one.pixels);
+    }
+}
+
+}  // namespace
+}  // namespace TesseraTest
