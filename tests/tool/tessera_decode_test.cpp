@@ -607,6 +607,7 @@ struct ThreadsCase {
     const char* output = "out.ppm";
 };
 
+// Labelled "threads" (tests/tool/CMakeLists.txt): ThreadSanitizer runs it.
 class DecodeToolThreads : public DecodeTool, public ::testing::WithParamInterface<ThreadsCase> {};
 
 // One thread, two or eight write the same bytes and the same warnings, on a
