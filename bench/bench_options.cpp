@@ -18,8 +18,9 @@ The corpus is made at start in a temporary directory: pictures of about 2 and
 12 megapixels cut from the photos in ../shared/photos beside the repository
 (or generated when there are none), encoded by cjpeg as baseline 4:2:0,
 baseline 4:4:4, grayscale, progressive 4:2:0 and baseline 4:2:0 with a
-restart marker every MCU row (all -quality 90), plus the show's own pictures
-(resources/pictures).
+restart marker every MCU row (all -quality 90); an 18-megapixel one (5184 x
+3456, mirror-tiled from the photo) encoded the three 4:2:0 ways; plus the
+show's own pictures (resources/pictures).
 
 Every file is decoded three ways, the native pairing:
   tessera      Tessera's decoder (JpegDecoder) in its native order, BGRA,
@@ -52,12 +53,14 @@ and the "native" line for the native pairing; the last line, always
 for the default pixels (tessera-rgb over turbo-rgb and stb-rgb).
 
 Before them, unless --quick, the fresh-process comparison: tessera-decode
-and djpeg (its defaults: the same pixels, byte for byte, as tessera-decode's
-default) each decode 18-megapixel baseline and progressive photos into
-a PPM file, a new process per run under /usr/bin/time; the lines give the
-median CPU time (user + system) and peak resident memory of each, the
-cpu-ratio djpeg's time over tessera-decode's (above 1: tessera-decode is
-faster) and the memory-ratio tessera-decode's peak over djpeg's.
+with --threads 1 and with --threads N, N the number of cores, and djpeg
+(its defaults: the same pixels, byte for byte, as tessera-decode's default)
+each decode the 18-megapixel baseline, progressive and restarts files into a
+PPM file, a new process per run under /usr/bin/time, the three taking
+turns; "fresh" lines give each program's median CPU time (user + system),
+wall time and peak resident memory (the one-thread baseline decode against
+its goal: below 16 MB), then djpeg's times over tessera-decode's (above 1:
+tessera-decode is faster) and tessera-decode's peaks over djpeg's.
 
 Then smaller decodes of the 18-megapixel baseline photo (with --quick, a
 640x480 one) through the public interface: DecodeJpeg into a new RGB Image
@@ -82,7 +85,8 @@ and picture adds at its peak (what the system counts as touched, however it
 was allocated; MB = 10^6 bytes) against the decoded picture's own size.
 
 Options:
-  --quick        one 640x480 picture and 3 repetitions: a smoke test
+  --quick        one 640x480 picture and 3 repetitions: a smoke test (no
+                 18-megapixel files, no fresh-process comparison)
   --runs N       exactly N repetitions per file
   --filter TEXT  only the files whose name contains TEXT
   --keep DIR     make the corpus in DIR and keep it
