@@ -22,35 +22,55 @@ restart marker every MCU row (all -quality 90); an 18-megapixel one (5184 x
 3456, mirror-tiled from the photo) encoded the three 4:2:0 ways; plus the
 show's own pictures (resources/pictures).
 
-Every file is decoded three ways, the native pairing:
-  tessera      Tessera's decoder (JpegDecoder) in its native order, BGRA,
-               chroma repeated, with the kernels of --simd
-  turbo        tjDecompress2 to TJPF_BGRX with TJFLAG_FASTUPSAMPLE
-               (chroma repeated) and the accurate integer IDCT
-  stb          stbi_load_from_memory with 4 channels (RGBA: stb_image
-               cannot produce blue-first pixels)
-The baseline 4:2:0 and progressive 4:2:0 files are also decoded with the
-default pixels, three ways more:
-  tessera-rgb  the public interface with its defaults (Pixels::Smooth:
-               libjpeg-turbo's accurate IDCT and smooth chroma up-sampling),
-               a JpegReader per picture reading RGB rows into one buffer
-               (DecodeJpeg without the new Image); the best kernels
-  turbo-rgb    tjDecompress2 to TJPF_RGB with no flags: its defaults
-  stb-rgb      stbi_load_from_memory with 3 channels (RGB)
-TurboJPEG and Tessera's reader write into buffers reused from picture to
-picture; stb_image allocates its output anew for every picture.
+Every file is decoded in three pairings, Tessera first, then its peers.
+Native, the screen saver's own decode:
+  tessera        Tessera's decoder (JpegDecoder, strict) in its native
+                 order, BGRA, chroma repeated, with the kernels of --simd
+  turbo          tjDecompress2 to TJPF_BGRX with TJFLAG_FASTUPSAMPLE
+                 (chroma repeated) and the accurate integer IDCT
+  stb            stbi_load_from_memory with 4 channels (RGBA: stb_image
+                 cannot produce blue-first pixels)
+Default pixels, through the library's public interface:
+  tessera-rgb    its defaults (Pixels::Smooth: libjpeg-turbo's accurate IDCT
+                 and smooth chroma up-sampling), a JpegReader per picture
+                 reading RGB rows into one buffer (DecodeJpeg without the
+                 new Image); the best kernels
+  turbo-rgb      tjDecompress2 to TJPF_RGB with no flags: its defaults
+  stb-rgb        stbi_load_from_memory with 3 channels (RGB)
+  tessera-rgb-2t tessera-rgb with DecodeOptions::threads = 2, on the
+                 baseline, restarts and progressive files; compared with
+                 turbo-rgb (one thread), and checked to give the bytes of
+                 tessera-rgb
+Exact pixels, through the public interface:
+  tessera-exact  Pixels::Exact (the saver's arithmetic: its transform and
+                 repeated chroma), a JpegReader reading RGB rows as above
+  turbo-fast     tjDecompress2 to TJPF_RGB with TJFLAG_FASTUPSAMPLE
+                 (chroma repeated)
+TurboJPEG and Tessera write into buffers reused from picture to picture;
+stb_image allocates its output anew for every picture.
 
 The decoders take turns on each file, repetition after repetition, so that
 noise on the machine hits them alike. Each line gives megapixels per second
 from the median run. Without --runs a file gets at least 5 repetitions and
 enough for every decoder to run at least 0.5 s. File lines give the largest
-difference of a colour byte between tessera and turbo, and (default-pixels)
-between tessera-rgb and turbo-rgb. The summary lines give, per class of file,
-the geometric mean over its files of Tessera's throughput divided by the
-peer's (above 1: Tessera is faster; n/a: no file of the class): class lines
-and the "native" line for the native pairing; the last line, always
+difference of a colour byte between Tessera and TurboJPEG in each pairing
+(native, default, exact). The summary gives, per class of file, the
+geometric mean over its files of Tessera's throughput divided by the peer's
+(above 1: Tessera is faster; n/a: no file of the class):
+  pairing native class CLASS turbo=R stb=R
+  pairing default class CLASS turbo=R stb=R
+  pairing exact class CLASS turbo=R
+  pairing default threads=2 class CLASS turbo=R   (tessera-rgb-2t over turbo-rgb)
+for every class (baseline, progressive, grayscale, 444, restarts, show; the
+threads=2 lines for baseline, progressive and restarts); then the
+18-megapixel restarts file's default pixels against turbo-rgb,
+  restarts-18mp default threads=1 turbo=R threads=2 turbo=R
+the native pairing's baseline and progressive classes,
+  native turbo baseline=A progressive=B stb baseline=C progressive=D
+and, always the last line, the default pixels' (one thread), with the
+two-thread ones after them:
   ratio turbo baseline=A progressive=B stb baseline=C progressive=D
-for the default pixels (tessera-rgb over turbo-rgb and stb-rgb).
+        threads=2 baseline=E progressive=F           (one line)
 
 Before them, unless --quick, the fresh-process comparison: tessera-decode
 with --threads 1 and with --threads N, N the number of cores, and djpeg
@@ -99,8 +119,9 @@ Options:
                  default the best
   --help         this text
 
-Exit status: 0 done, 1 failure (a decoder failed, cjpeg failed, an unreadable
-photo), 2 usage error, 77 cjpeg (Debian's libjpeg-turbo-progs) is missing.
+Exit status: 0 done, 1 failure (a decoder failed, two threads gave other
+pixels than one, cjpeg failed, an unreadable photo), 2 usage error, 77 cjpeg
+(Debian's libjpeg-turbo-progs) is missing.
 )";
 
 namespace {
