@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <span>
 #include <system_error>
 
@@ -26,17 +27,22 @@ struct PictureRecipe {
     const char* photo;  // nullptr: GeneratedPicture with the seed
     int width, height;  // 1920 × 1080 ≈ 2.07 megapixels, 4240 × 2832 ≈ 12.0 megapixels
     std::uint32_t seed;
+    // The large picture: WriteSourcePicture's, which the fresh-process and
+    // sized comparisons decode too, encoded the 4:2:0 ways alone.
+    bool large = false;
 };
 
 constexpr PictureRecipe kPhotoPictures[] = {
-    {"painting-2mp", "painting-1165x859.png", 1920, 1080, 0},  // mirror-tiled
-    {"photo-2mp", "photo-2500x1786.jpg", 1920, 1080, 0},       // cropped
-    {"photo-12mp", "photo-2500x1786.jpg", 4240, 2832, 0},      // mirror-tiled
-    {"render-12mp", "render-7680x4320.jpg", 4240, 2832, 0},    // cropped
+    {"painting-2mp", "painting-1165x859.png", 1920, 1080, 0},                   // mirror-tiled
+    {"photo-2mp", "photo-2500x1786.jpg", 1920, 1080, 0},                        // cropped
+    {"photo-12mp", "photo-2500x1786.jpg", 4240, 2832, 0},                       // mirror-tiled
+    {"render-12mp", "render-7680x4320.jpg", 4240, 2832, 0},                     // cropped
+    {"photo-18mp", "photo-2500x1786.jpg", kLargeWidth, kLargeHeight, 0, true},  // mirror-tiled
 };
 constexpr PictureRecipe kGeneratedPictures[] = {
     {"generated-2mp", nullptr, 1920, 1080, 1},
     {"generated-12mp", nullptr, 4240, 2832, 2},
+    {"generated-18mp", nullptr, kLargeWidth, kLargeHeight, 3, true},
 };
 constexpr PictureRecipe kQuickPhotoPictures[] = {{"photo-vga", "photo-2500x1786.jpg", 640, 480, 0}};
 constexpr PictureRecipe kQuickGeneratedPictures[] = {{"generated-vga", nullptr, 640, 480, 1}};
@@ -45,14 +51,15 @@ struct Encoding {
     const char* name;
     FileClass fileClass;
     const char* cjpegOptions;
+    bool forLarge;  // the large picture is encoded this way too
 };
 
 constexpr Encoding kEncodings[] = {
-    {"baseline-420", FileClass::Baseline, "-quality 90 -sample 2x2"},
-    {"baseline-444", FileClass::Sampling444, "-quality 90 -sample 1x1"},
-    {"grayscale", FileClass::Grayscale, "-quality 90 -grayscale"},
-    {"progressive-420", FileClass::Progressive, "-quality 90 -sample 2x2 -progressive"},
-    {"restarts-420", FileClass::Restarts, "-quality 90 -sample 2x2 -restart 1"},  // 1 MCU row
+    {"baseline-420", FileClass::Baseline, kBaselineOptions, true},
+    {"baseline-444", FileClass::Sampling444, "-quality 90 -sample 1x1", false},
+    {"grayscale", FileClass::Grayscale, "-quality 90 -grayscale", false},
+    {"progressive-420", FileClass::Progressive, kProgressiveOptions, true},
+    {"restarts-420", FileClass::Restarts, kRestartsOptions, true},
 };
 
 std::span<const PictureRecipe> Recipes(bool quick, bool fromPhotos) {
@@ -108,6 +115,7 @@ class PhotoCache {
             found = photos.emplace(name, LoadPicture(directory / name)).first;
         return found->second;
     }
+    fs::path Path(const std::string& name) const { return directory / name; }
 
   private:
     fs::path directory;
@@ -119,17 +127,26 @@ void AddEncodedPictures(const PictureRecipe& recipe, PhotoCache& photos,
                         const CorpusSettings& settings, std::vector<CorpusFile>& files) {
     std::vector<const Encoding*> encodings;
     for (const Encoding& encoding : kEncodings) {
-        if (Wanted(std::string(recipe.name) + "-" + encoding.name + ".jpg", settings.filter))
+        if ((!recipe.large || encoding.forLarge) &&
+            Wanted(std::string(recipe.name) + "-" + encoding.name + ".jpg", settings.filter))
             encodings.push_back(&encoding);
     }
     if (encodings.empty()) return;
 
-    const RgbPicture picture =
-        recipe.photo != nullptr
-            ? FitByMirroring(photos.Photo(recipe.photo), recipe.width, recipe.height)
-            : GeneratedPicture(recipe.width, recipe.height, recipe.seed);
-    const fs::path source = settings.directory / (std::string(recipe.name) + ".ppm");
-    WritePpm(picture, source);
+    fs::path source;
+    if (recipe.large) {
+        // The generated stand-in is WriteSourcePicture's own.
+        source = WriteSourcePicture(
+            settings.directory, recipe.photo != nullptr ? photos.Path(recipe.photo) : fs::path(),
+            recipe.width, recipe.height);
+    } else {
+        const RgbPicture picture =
+            recipe.photo != nullptr
+                ? FitByMirroring(photos.Photo(recipe.photo), recipe.width, recipe.height)
+                : GeneratedPicture(recipe.width, recipe.height, recipe.seed);
+        source = settings.directory / (std::string(recipe.name) + ".ppm");
+        WritePpm(picture, source);
+    }
     for (const Encoding* encoding : encodings) {
         const std::string name = std::string(recipe.name) + "-" + encoding->name + ".jpg";
         const fs::path output = settings.directory / name;
@@ -159,6 +176,11 @@ void AddShowPictures(const CorpusSettings& settings, std::vector<CorpusFile>& fi
 }  // namespace
 
 void EncodeWithCjpeg(const std::string& options, const fs::path& source, const fs::path& output) {
+    // (A kept directory may hold files of an earlier run, from other photos:
+    // only this run's are taken as they are.)
+    static std::set<std::string> made;
+    const std::string key = options + '\n' + source.string() + '\n' + output.string();
+    if (made.contains(key)) return;
     const std::string command = "cjpeg " + options + " -outfile " + ShellQuote(output.string()) +
                                 " " + ShellQuote(source.string()) + " 2>&1";
     std::FILE* pipe = popen(command.c_str(), "r");
@@ -169,6 +191,7 @@ void EncodeWithCjpeg(const std::string& options, const fs::path& source, const f
     if (pclose(pipe) != 0)
         throw BenchError("cjpeg " + options + " failed on " + source.string() +
                          (messages.empty() ? "" : ": " + messages));
+    made.insert(key);
 }
 
 std::string_view ClassName(FileClass fileClass) {

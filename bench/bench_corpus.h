@@ -17,6 +17,12 @@ inline constexpr FileClass kFileClasses[] = {FileClass::Baseline,  FileClass::Pr
 // "baseline", "progressive", "grayscale", "444", "restarts", "show".
 std::string_view ClassName(FileClass fileClass);
 
+// cjpeg's options for the 4:2:0 encodings, which the fresh-process and sized
+// comparisons' files share with the corpus.
+inline constexpr char kBaselineOptions[] = "-quality 90 -sample 2x2";
+inline constexpr char kProgressiveOptions[] = "-quality 90 -sample 2x2 -progressive";
+inline constexpr char kRestartsOptions[] = "-quality 90 -sample 2x2 -restart 1";  // every MCU row
+
 // One JPEG file of the corpus, held in memory for decoding.
 struct CorpusFile {
     std::string name;  // e.g. "photo-2mp-progressive-420.jpg"
@@ -28,7 +34,7 @@ struct CorpusSettings {
     std::filesystem::path repositoryRoot;  // for resources/pictures, and ../shared/photos
     std::optional<std::filesystem::path> photosDirectory;  // given: its photos must be readable
     std::filesystem::path directory;                       // where the files are made
-    bool quick = false;  // one 640 × 480 picture instead of the 2 and 12 megapixel ones
+    bool quick = false;  // one 640 × 480 picture instead of the 2, 12 and 18 megapixel ones
     std::string filter;  // only files whose name contains it
 };
 
@@ -41,13 +47,16 @@ struct Corpus {
 // Makes the corpus in settings.directory: pictures of 2 and 12 megapixels cut
 // from the shared photos (or generated, when there are none), written as PPM
 // and encoded with cjpeg five ways (baseline 4:2:0, 4:4:4, grayscale,
-// progressive 4:2:0, baseline 4:2:0 with a restart every MCU row), plus the
-// show's own pictures from resources/pictures. Throws CjpegMissing when cjpeg
-// is not installed and BenchError on any other failure.
+// progressive 4:2:0, baseline 4:2:0 with a restart every MCU row), an
+// 18-megapixel one (kLargeWidth × kLargeHeight, WriteSourcePicture's) encoded
+// the three 4:2:0 ways, plus the show's own pictures from resources/pictures.
+// Throws CjpegMissing when cjpeg is not installed and BenchError on any other
+// failure.
 Corpus MakeCorpus(const CorpusSettings& settings);
 
 // Encodes the PPM source with cjpeg and the options; throws BenchError with
-// cjpeg's messages when it fails.
+// cjpeg's messages when it fails. A file that this run has already made
+// from the same source with the same options is left as it is.
 void EncodeWithCjpeg(const std::string& options, const std::filesystem::path& source,
                      const std::filesystem::path& output);
 

@@ -18,46 +18,69 @@ The corpus is made at start in a temporary directory: pictures of about 2 and
 12 megapixels cut from the photos in ../shared/photos beside the repository
 (or generated when there are none), encoded by cjpeg as baseline 4:2:0,
 baseline 4:4:4, grayscale, progressive 4:2:0 and baseline 4:2:0 with a
-restart marker every MCU row (all -quality 90), plus the show's own pictures
-(resources/pictures).
+restart marker every MCU row (all -quality 90); an 18-megapixel one (5184 x
+3456, mirror-tiled from the photo) encoded the three 4:2:0 ways; plus the
+show's own pictures (resources/pictures).
 
-Every file is decoded three ways, the native pairing:
-  tessera      Tessera's decoder (JpegDecoder) in its native order, BGRA,
-               chroma repeated, with the kernels of --simd
-  turbo        tjDecompress2 to TJPF_BGRX with TJFLAG_FASTUPSAMPLE
-               (chroma repeated) and the accurate integer IDCT
-  stb          stbi_load_from_memory with 4 channels (RGBA: stb_image
-               cannot produce blue-first pixels)
-The baseline 4:2:0 and progressive 4:2:0 files are also decoded with the
-default pixels, three ways more:
-  tessera-rgb  the public interface with its defaults (Pixels::Smooth:
-               libjpeg-turbo's accurate IDCT and smooth chroma up-sampling),
-               a JpegReader per picture reading RGB rows into one buffer
-               (DecodeJpeg without the new Image); the best kernels
-  turbo-rgb    tjDecompress2 to TJPF_RGB with no flags: its defaults
-  stb-rgb      stbi_load_from_memory with 3 channels (RGB)
-TurboJPEG and Tessera's reader write into buffers reused from picture to
-picture; stb_image allocates its output anew for every picture.
+Every file is decoded in three pairings, Tessera first, then its peers.
+Native, the screen saver's own decode:
+  tessera        Tessera's decoder (JpegDecoder, strict) in its native
+                 order, BGRA, chroma repeated, with the kernels of --simd
+  turbo          tjDecompress2 to TJPF_BGRX with TJFLAG_FASTUPSAMPLE
+                 (chroma repeated) and the accurate integer IDCT
+  stb            stbi_load_from_memory with 4 channels (RGBA: stb_image
+                 cannot produce blue-first pixels)
+Default pixels, through the library's public interface:
+  tessera-rgb    its defaults (Pixels::Smooth: libjpeg-turbo's accurate IDCT
+                 and smooth chroma up-sampling), a JpegReader per picture
+                 reading RGB rows into one buffer (DecodeJpeg without the
+                 new Image); the best kernels
+  turbo-rgb      tjDecompress2 to TJPF_RGB with no flags: its defaults
+  stb-rgb        stbi_load_from_memory with 3 channels (RGB)
+  tessera-rgb-2t tessera-rgb with DecodeOptions::threads = 2, on the
+                 baseline, restarts and progressive files; compared with
+                 turbo-rgb (one thread), and checked to give the bytes of
+                 tessera-rgb
+Exact pixels, through the public interface:
+  tessera-exact  Pixels::Exact (the saver's arithmetic: its transform and
+                 repeated chroma), a JpegReader reading RGB rows as above
+  turbo-fast     tjDecompress2 to TJPF_RGB with TJFLAG_FASTUPSAMPLE
+                 (chroma repeated)
+TurboJPEG and Tessera write into buffers reused from picture to picture;
+stb_image allocates its output anew for every picture.
 
 The decoders take turns on each file, repetition after repetition, so that
 noise on the machine hits them alike. Each line gives megapixels per second
 from the median run. Without --runs a file gets at least 5 repetitions and
 enough for every decoder to run at least 0.5 s. File lines give the largest
-difference of a colour byte between tessera and turbo, and (default-pixels)
-between tessera-rgb and turbo-rgb. The summary lines give, per class of file,
-the geometric mean over its files of Tessera's throughput divided by the
-peer's (above 1: Tessera is faster; n/a: no file of the class): class lines
-and the "native" line for the native pairing; the last line, always
+difference of a colour byte between Tessera and TurboJPEG in each pairing
+(native, default, exact). The summary gives, per class of file, the
+geometric mean over its files of Tessera's throughput divided by the peer's
+(above 1: Tessera is faster; n/a: no file of the class):
+  pairing native class CLASS turbo=R stb=R
+  pairing default class CLASS turbo=R stb=R
+  pairing exact class CLASS turbo=R
+  pairing default threads=2 class CLASS turbo=R   (tessera-rgb-2t over turbo-rgb)
+for every class (baseline, progressive, grayscale, 444, restarts, show; the
+threads=2 lines for baseline, progressive and restarts); then the
+18-megapixel restarts file's default pixels against turbo-rgb,
+  restarts-18mp default threads=1 turbo=R threads=2 turbo=R
+the native pairing's baseline and progressive classes,
+  native turbo baseline=A progressive=B stb baseline=C progressive=D
+and, always the last line, the default pixels' (one thread), with the
+two-thread ones after them:
   ratio turbo baseline=A progressive=B stb baseline=C progressive=D
-for the default pixels (tessera-rgb over turbo-rgb and stb-rgb).
+        threads=2 baseline=E progressive=F           (one line)
 
 Before them, unless --quick, the fresh-process comparison: tessera-decode
-and djpeg (its defaults: the same pixels, byte for byte, as tessera-decode's
-default) each decode 18-megapixel baseline and progressive photos into
-a PPM file, a new process per run under /usr/bin/time; the lines give the
-median CPU time (user + system) and peak resident memory of each, the
-cpu-ratio djpeg's time over tessera-decode's (above 1: tessera-decode is
-faster) and the memory-ratio tessera-decode's peak over djpeg's.
+with --threads 1 and with --threads N, N the number of cores, and djpeg
+(its defaults: the same pixels, byte for byte, as tessera-decode's default)
+each decode the 18-megapixel baseline, progressive and restarts files into a
+PPM file, a new process per run under /usr/bin/time, the three taking
+turns; "fresh" lines give each program's median CPU time (user + system),
+wall time and peak resident memory (the one-thread baseline decode against
+its goal: below 16 MB), then djpeg's times over tessera-decode's (above 1:
+tessera-decode is faster) and tessera-decode's peaks over djpeg's.
 
 Then smaller decodes of the 18-megapixel baseline photo (with --quick, a
 640x480 one) through the public interface: DecodeJpeg into a new RGB Image
@@ -82,7 +105,8 @@ and picture adds at its peak (what the system counts as touched, however it
 was allocated; MB = 10^6 bytes) against the decoded picture's own size.
 
 Options:
-  --quick        one 640x480 picture and 3 repetitions: a smoke test
+  --quick        one 640x480 picture and 3 repetitions: a smoke test (no
+                 18-megapixel files, no fresh-process comparison)
   --runs N       exactly N repetitions per file
   --filter TEXT  only the files whose name contains TEXT
   --keep DIR     make the corpus in DIR and keep it
@@ -95,8 +119,9 @@ Options:
                  default the best
   --help         this text
 
-Exit status: 0 done, 1 failure (a decoder failed, cjpeg failed, an unreadable
-photo), 2 usage error, 77 cjpeg (Debian's libjpeg-turbo-progs) is missing.
+Exit status: 0 done, 1 failure (a decoder failed, two threads gave other
+pixels than one, cjpeg failed, an unreadable photo), 2 usage error, 77 cjpeg
+(Debian's libjpeg-turbo-progs) is missing.
 )";
 
 namespace {

@@ -29,9 +29,31 @@ std::span<const std::uint8_t> TesseraDecoder::LastBgrxPixels() const {
     return {bytes, static_cast<std::size_t>(image.Width()) * image.Height() * 4};
 }
 
+namespace {
+
+std::string ReaderName(Tessera::Pixels pixels, std::uint32_t threads) {
+    std::string name = pixels == Tessera::Pixels::Smooth  ? "tessera-rgb"
+                       : pixels == Tessera::Pixels::Exact ? "tessera-exact"
+                                                          : "tessera-replicated";
+    // (Appended piece by piece: GCC 12 warns falsely about "literal" +
+    // std::string under -O3.)
+    if (threads != 1) {
+        name += '-';
+        name += std::to_string(threads);
+        name += 't';
+    }
+    return name;
+}
+
+}  // namespace
+
+TesseraRgbDecoder::TesseraRgbDecoder(Tessera::Pixels pixels, std::uint32_t threads)
+    : options{.format = Tessera::PixelFormat::Rgb, .pixels = pixels, .threads = threads},
+      name(ReaderName(pixels, threads)) {}
+
 PictureSize TesseraRgbDecoder::Decode(std::span<const std::uint8_t> file) {
     try {
-        Tessera::JpegReader reader(file.data(), file.size(), {.format = Tessera::PixelFormat::Rgb});
+        Tessera::JpegReader reader(file.data(), file.size(), options);
         const std::size_t rowBytes = reader.RowBytes();
         output.resize(rowBytes * reader.Height());
         std::size_t row = 0;
@@ -56,6 +78,18 @@ TurboDecoder::~TurboDecoder() {
     tjDestroy(handle);
 }
 
+const char* TurboDecoder::Name() const {
+    switch (pixels) {
+        case TurboPixels::FastBgrx:
+            return "turbo";
+        case TurboPixels::DefaultRgb:
+            return "turbo-rgb";
+        case TurboPixels::FastRgb:
+            return "turbo-fast";
+    }
+    return "turbo?";
+}
+
 PictureSize TurboDecoder::Decode(std::span<const std::uint8_t> file) {
     if (file.size() > ULONG_MAX) throw BenchError("TurboJPEG: file too large");
     const auto size = static_cast<unsigned long>(file.size());
@@ -63,11 +97,11 @@ PictureSize TurboDecoder::Decode(std::span<const std::uint8_t> file) {
     if (tjDecompressHeader3(handle, file.data(), size, &width, &height, &subsampling,
                             &colourspace) != 0)
         throw BenchError(std::string("TurboJPEG: ") + tjGetErrorStr2(handle));
-    const bool fast = pixels == TurboPixels::FastBgrx;
-    const int format = fast ? TJPF_BGRX : TJPF_RGB;
+    const int format = pixels == TurboPixels::FastBgrx ? TJPF_BGRX : TJPF_RGB;
+    const int flags = pixels == TurboPixels::DefaultRgb ? 0 : TJFLAG_FASTUPSAMPLE;
     output.resize(static_cast<std::size_t>(width) * height * tjPixelSize[format]);
-    if (tjDecompress2(handle, file.data(), size, output.data(), width, 0, height, format,
-                      fast ? TJFLAG_FASTUPSAMPLE : 0) != 0)
+    if (tjDecompress2(handle, file.data(), size, output.data(), width, 0, height, format, flags) !=
+        0)
         throw BenchError(std::string("TurboJPEG: ") + tjGetErrorStr2(handle));
     return {width, height};
 }

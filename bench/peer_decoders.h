@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "image/raster_image.h"
@@ -23,8 +24,8 @@ class PeerDecoder {
   public:
     virtual ~PeerDecoder() = default;
 
-    // "tessera", "turbo", "stb", or those names with "-rgb" for the default
-    // pixels in RGB order.
+    // "tessera", "turbo", "stb"; "-rgb" and the like after them for other
+    // pixels and orders (each class below tells).
     virtual const char* Name() const = 0;
     // Decodes a whole JPEG file held in memory into 32-bit pixels; throws
     // BenchError saying why when the decoder fails.
@@ -51,18 +52,24 @@ class TesseraDecoder final : public PeerDecoder {
     Tessera::RasterImage image;
 };
 
-// The library's public interface with its default pixels (Pixels::Smooth:
-// libjpeg-turbo's defaults) in RGB order: a JpegReader per picture, its rows
-// read into one buffer that is reused from picture to picture. (DecodeJpeg is
-// the same reader filling a new Image each time.) The processor's best
-// kernels, whatever --simd says: the interface does not choose them.
+// The library's public interface in RGB order: a JpegReader per picture,
+// its rows read into one buffer that is reused from picture to picture.
+// (DecodeJpeg is the same reader filling a new Image each time.) The pixels
+// and threads of the options; the processor's best kernels, whatever --simd
+// says: the interface does not choose them. Named "tessera-rgb" for the
+// default pixels (Pixels::Smooth: libjpeg-turbo's defaults), "tessera-exact"
+// for Pixels::Exact (the saver's arithmetic), with "-2t" for two threads.
 class TesseraRgbDecoder final : public PeerDecoder {
   public:
-    const char* Name() const override { return "tessera-rgb"; }
+    explicit TesseraRgbDecoder(Tessera::Pixels pixels = Tessera::Pixels::Smooth,
+                               std::uint32_t threads = 1);
+    const char* Name() const override { return name.c_str(); }
     PictureSize Decode(std::span<const std::uint8_t> file) override;
     std::span<const std::uint8_t> LastRgbPixels() const override { return output; }
 
   private:
+    Tessera::DecodeOptions options;
+    std::string name;
     std::vector<std::uint8_t> output;
 };
 
@@ -74,6 +81,8 @@ enum class TurboPixels {
     // TJPF_RGB with no flags: libjpeg-turbo's defaults, chroma up-sampled
     // smoothly ("turbo-rgb").
     DefaultRgb,
+    // TJPF_RGB with TJFLAG_FASTUPSAMPLE: chroma repeated ("turbo-fast").
+    FastRgb,
 };
 
 // libjpeg-turbo through the TurboJPEG API: one handle for every decode,
@@ -86,15 +95,13 @@ class TurboDecoder final : public PeerDecoder {
     TurboDecoder(const TurboDecoder&) = delete;
     TurboDecoder& operator=(const TurboDecoder&) = delete;
 
-    const char* Name() const override {
-        return pixels == TurboPixels::FastBgrx ? "turbo" : "turbo-rgb";
-    }
+    const char* Name() const override;
     PictureSize Decode(std::span<const std::uint8_t> file) override;
     std::span<const std::uint8_t> LastBgrxPixels() const override {
         return pixels == TurboPixels::FastBgrx ? output : std::span<const std::uint8_t>();
     }
     std::span<const std::uint8_t> LastRgbPixels() const override {
-        return pixels == TurboPixels::DefaultRgb ? output : std::span<const std::uint8_t>();
+        return pixels != TurboPixels::FastBgrx ? output : std::span<const std::uint8_t>();
     }
 
   private:

@@ -18,6 +18,7 @@
 #include "bench_statistics.h"
 #include "fresh_process.h"
 #include "peer_decoders.h"
+#include "source_pictures.h"
 #include "tessera/jpeg.h"
 #include "text_format.h"
 
@@ -368,14 +369,14 @@ void MeasureMemory(const fs::path& jpeg, const SizedSettings& settings) {
 }  // namespace
 
 bool CompareSizedDecodes(const SizedSettings& settings) {
-    const int width = settings.quick ? kQuickWidth : kFreshWidth;
-    const int height = settings.quick ? kQuickHeight : kFreshHeight;
+    const int width = settings.quick ? kQuickWidth : kLargeWidth;
+    const int height = settings.quick ? kQuickHeight : kLargeHeight;
     const std::string name =
         settings.quick ? "photo-vga-sized-baseline-420.jpg" : "photo-18mp-baseline-420.jpg";
     if (name.find(settings.filter) == std::string::npos) return false;
     const fs::path source = WriteSourcePicture(settings.directory, settings.photo, width, height);
     const fs::path jpeg = settings.directory / name;
-    EncodeWithCjpeg(kBaselineCjpegOptions, source, jpeg);
+    EncodeWithCjpeg(kBaselineOptions, source, jpeg);
     const std::vector<std::uint8_t> file = ReadFile(jpeg);
     MeasureTimes(jpeg, file, settings);
     MeasureMemory(jpeg, settings);

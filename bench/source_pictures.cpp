@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <set>
 
 #include "bench_error.h"
 
@@ -154,6 +155,22 @@ void WritePpm(const RgbPicture& picture, const std::filesystem::path& file) {
               static_cast<std::streamsize>(picture.samples.size()));
     out.close();
     if (!out) throw BenchError("cannot write " + file.string());
+}
+
+std::filesystem::path WriteSourcePicture(const std::filesystem::path& directory,
+                                         const std::filesystem::path& photo, int width,
+                                         int height) {
+    const std::filesystem::path source =
+        directory / ("photo-" + std::to_string(width) + "x" + std::to_string(height) + ".ppm");
+    // Made once per run of the benchmark (a kept directory may hold one of an
+    // earlier run, from other photos).
+    static std::set<std::filesystem::path> written;
+    if (written.contains(source)) return source;
+    const RgbPicture picture = photo.empty() ? GeneratedPicture(width, height, 3)
+                                             : FitByMirroring(LoadPicture(photo), width, height);
+    WritePpm(picture, source);
+    written.insert(source);
+    return source;
 }
 
 }  // namespace TesseraBench

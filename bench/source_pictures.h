@@ -31,4 +31,15 @@ RgbPicture GeneratedPicture(int width, int height, std::uint32_t seed);
 // Writes the picture as a binary PPM (P6); throws BenchError when it cannot.
 void WritePpm(const RgbPicture& picture, const std::filesystem::path& file);
 
+// 5184 × 3456: an 18-megapixel camera's 3:2 frame, the size of the large
+// photos: the corpus's, and those of the fresh-process and sized comparisons.
+inline constexpr int kLargeWidth = 5184;
+inline constexpr int kLargeHeight = 3456;
+
+// Writes a width × height picture fitted from the photo (generated, when the
+// photo is empty) as PPM in the directory, unless an earlier call has, and
+// returns its path. Throws BenchError when it cannot.
+std::filesystem::path WriteSourcePicture(const std::filesystem::path& directory,
+                                         const std::filesystem::path& photo, int width, int height);
+
 }  // namespace TesseraBench

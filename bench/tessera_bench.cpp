@@ -28,6 +28,7 @@
 #include "peer_decoders.h"
 #include "resident_memory.h"
 #include "sized_decodes.h"
+#include "source_pictures.h"
 #include "text_format.h"
 #include "turn_timing.h"
 
@@ -59,11 +60,14 @@ double Megabytes(std::size_t bytes) {
     return static_cast<double>(bytes) / 1e6;
 }
 
-// Tessera and its two peers, in the order of the report, paired two ways.
+// The decoders of the report, in its order, and how they are compared.
 // Native: Tessera's own decoder in its native order (BGRA) against TurboJPEG
 // in the same order with repeated chroma, and stb_image (RGBA). Default
 // pixels: the library's public interface with its defaults, in RGB, against
-// TurboJPEG's defaults and stb_image, both in RGB.
+// TurboJPEG's defaults and stb_image, both in RGB; the same interface on two
+// threads against TurboJPEG's defaults (on one). Exact pixels: the public
+// interface with Pixels::Exact, in RGB, against TurboJPEG in RGB with
+// repeated chroma.
 struct Decoders {
     explicit Decoders(Tessera::SimdLevel level) : tessera(level) {}
     TesseraDecoder tessera;
@@ -72,40 +76,55 @@ struct Decoders {
     TesseraRgbDecoder tesseraRgb;
     TurboDecoder turboRgb{TurboPixels::DefaultRgb};
     StbDecoder stbRgb{3};
-
-    std::vector<PeerDecoder*> Native() { return {&tessera, &turbo, &stb}; }
-    std::vector<PeerDecoder*> DefaultPixels() { return {&tesseraRgb, &turboRgb, &stbRgb}; }
+    TesseraRgbDecoder tesseraRgbTwoThreads{Tessera::Pixels::Smooth, 2};
+    TesseraRgbDecoder tesseraExact{Tessera::Pixels::Exact};
+    TurboDecoder turboFast{TurboPixels::FastRgb};
 };
-// In each pairing: Tessera first, then its peers, what its ratios are against.
-constexpr std::size_t kPairingSize = 3;
-constexpr std::size_t kTessera = 0;
-constexpr std::size_t kPeers[] = {1, 2};  // turbo and stb
 
-enum class Pairing { Native, DefaultPixels };
+enum class Pairing { Native, DefaultPixels, DefaultTwoThreads, ExactPixels };
 
-// The default pixels are compared on the photos' baseline and progressive
-// files; every file is compared natively.
-bool ComparesDefaultPixels(FileClass fileClass) {
-    return fileClass == FileClass::Baseline || fileClass == FileClass::Progressive;
+// Tessera's throughput over a peer's.
+struct Comparison {
+    Pairing pairing;
+    const PeerDecoder* tessera;
+    const PeerDecoder* peer;
+};
+
+// The files that the default pixels are also decoded on two threads.
+bool ComparesTwoThreads(FileClass fileClass) {
+    return fileClass == FileClass::Baseline || fileClass == FileClass::Restarts ||
+           fileClass == FileClass::Progressive;
 }
 
-// The decoders that run on a file: the native pairing, then the default
-// pixels' where they are compared.
-std::vector<PeerDecoder*> DecodersFor(Decoders& decoders, FileClass fileClass) {
-    std::vector<PeerDecoder*> all = decoders.Native();
-    if (ComparesDefaultPixels(fileClass)) {
-        const std::vector<PeerDecoder*> more = decoders.DefaultPixels();
-        all.insert(all.end(), more.begin(), more.end());
+// The decoders that run on a file of the class, and what is compared.
+struct Lineup {
+    std::vector<PeerDecoder*> decoders;
+    std::vector<Comparison> comparisons;
+};
+
+Lineup LineupFor(Decoders& d, FileClass fileClass) {
+    Lineup lineup{{&d.tessera, &d.turbo, &d.stb, &d.tesseraRgb, &d.turboRgb, &d.stbRgb,
+                   &d.tesseraExact, &d.turboFast},
+                  {{Pairing::Native, &d.tessera, &d.turbo},
+                   {Pairing::Native, &d.tessera, &d.stb},
+                   {Pairing::DefaultPixels, &d.tesseraRgb, &d.turboRgb},
+                   {Pairing::DefaultPixels, &d.tesseraRgb, &d.stbRgb},
+                   {Pairing::ExactPixels, &d.tesseraExact, &d.turboFast}}};
+    if (ComparesTwoThreads(fileClass)) {
+        lineup.decoders.push_back(&d.tesseraRgbTwoThreads);
+        lineup.comparisons.push_back(
+            {Pairing::DefaultTwoThreads, &d.tesseraRgbTwoThreads, &d.turboRgb});
     }
-    return all;
+    return lineup;
 }
 
-// What the check of a file before timing found.
+// What the check of a file before timing found: the largest difference of a
+// red, green or blue byte between Tessera and TurboJPEG in each pairing.
 struct FileFacts {
     PictureSize size;
-    int maxDifference = 0;  // the largest difference of a blue, green or red byte, Tessera - turbo
-    // The same for the default pixels (tessera-rgb - turbo-rgb), where they are compared.
-    std::optional<int> defaultDifference;
+    int nativeDifference = 0;   // tessera - turbo
+    int defaultDifference = 0;  // tessera-rgb - turbo-rgb
+    int exactDifference = 0;    // tessera-exact - turbo-fast
     std::size_t peakBytes = 0;
 };
 
@@ -137,10 +156,11 @@ std::size_t TesseraPeakBytes(std::span<const std::uint8_t> file, Tessera::SimdLe
 }
 
 // Decodes the file once with each decoder (which also warms them up) and
-// checks that all succeed with pictures of one size.
+// checks that all succeed with pictures of one size, and that two threads
+// give the bytes of one.
 FileFacts CheckFile(Decoders& decoders, const CorpusFile& file, Tessera::SimdLevel level) {
     FileFacts facts;
-    for (PeerDecoder* decoder : DecodersFor(decoders, file.fileClass)) {
+    for (PeerDecoder* decoder : LineupFor(decoders, file.fileClass).decoders) {
         PictureSize size;
         try {
             size = decoder->Decode(file.bytes);
@@ -153,11 +173,19 @@ FileFacts CheckFile(Decoders& decoders, const CorpusFile& file, Tessera::SimdLev
                                     decoder->Name(), size.width, size.height, facts.size.width,
                                     facts.size.height));
     }
-    facts.maxDifference =
+    if (ComparesTwoThreads(file.fileClass)) {
+        const auto one = decoders.tesseraRgb.LastRgbPixels();
+        const auto two = decoders.tesseraRgbTwoThreads.LastRgbPixels();
+        if (!std::equal(one.begin(), one.end(), two.begin(), two.end()))
+            throw BenchError(file.name + ": " + decoders.tesseraRgbTwoThreads.Name() +
+                             " gives other pixels than " + decoders.tesseraRgb.Name());
+    }
+    facts.nativeDifference =
         MaxChannelDifference(decoders.tessera.LastBgrxPixels(), decoders.turbo.LastBgrxPixels(), 4);
-    if (ComparesDefaultPixels(file.fileClass))
-        facts.defaultDifference = MaxChannelDifference(decoders.tesseraRgb.LastRgbPixels(),
-                                                       decoders.turboRgb.LastRgbPixels(), 3);
+    facts.defaultDifference = MaxChannelDifference(decoders.tesseraRgb.LastRgbPixels(),
+                                                   decoders.turboRgb.LastRgbPixels(), 3);
+    facts.exactDifference = MaxChannelDifference(decoders.tesseraExact.LastRgbPixels(),
+                                                 decoders.turboFast.LastRgbPixels(), 3);
     facts.peakBytes = TesseraPeakBytes(file.bytes, level);
     return facts;
 }
@@ -182,27 +210,62 @@ std::string RatioText(std::span<const double> ratios) {
 }
 
 // Tessera's throughput over each peer's, per pairing, class of file and peer.
-using Ratios = std::map<std::tuple<Pairing, FileClass, std::size_t>, std::vector<double>>;
+using Ratios = std::map<std::tuple<Pairing, FileClass, const PeerDecoder*>, std::vector<double>>;
 
-void PrintSummary(const Ratios& ratios) {
-    auto text = [&](Pairing pairing, FileClass fileClass, std::size_t peer) {
-        const auto found = ratios.find({pairing, fileClass, peer});
+// The default pixels' ratios to TurboJPEG's defaults, on one thread and on
+// two, of the large picture with a restart marker every MCU row.
+struct LargeRestarts {
+    std::optional<double> oneThread;
+    std::optional<double> twoThreads;
+};
+
+std::string OptionalRatio(std::optional<double> ratio) {
+    return ratio ? Format("%.2f", *ratio) : "n/a";
+}
+
+void PrintSummary(const Ratios& ratios, const LargeRestarts& largeRestarts, const Decoders& d) {
+    auto text = [&](Pairing pairing, FileClass fileClass, const PeerDecoder& peer) {
+        const auto found = ratios.find({pairing, fileClass, &peer});
         return found == ratios.end() ? std::string("n/a") : RatioText(found->second);
     };
-    auto baselineAndProgressive = [&](Pairing pairing) {
-        return "turbo baseline=" + text(pairing, FileClass::Baseline, kPeers[0]) +
-               " progressive=" + text(pairing, FileClass::Progressive, kPeers[0]) +
-               " stb baseline=" + text(pairing, FileClass::Baseline, kPeers[1]) +
-               " progressive=" + text(pairing, FileClass::Progressive, kPeers[1]);
+    const struct {
+        Pairing pairing;
+        const char* name;
+        const PeerDecoder* turbo;
+        const PeerDecoder* stb;  // null: not compared
+    } pairings[] = {
+        {Pairing::Native, "native", &d.turbo, &d.stb},
+        {Pairing::DefaultPixels, "default", &d.turboRgb, &d.stbRgb},
+        {Pairing::ExactPixels, "exact", &d.turboFast, nullptr},
+        {Pairing::DefaultTwoThreads, "default threads=2", &d.turboRgb, nullptr},
     };
-    for (const FileClass fileClass : kFileClasses) {
-        if (ComparesDefaultPixels(fileClass)) continue;
-        std::cout << "class " << ClassName(fileClass)
-                  << " turbo=" << text(Pairing::Native, fileClass, kPeers[0])
-                  << " stb=" << text(Pairing::Native, fileClass, kPeers[1]) << '\n';
+    for (const auto& pairing : pairings) {
+        for (const FileClass fileClass : kFileClasses) {
+            if (pairing.pairing == Pairing::DefaultTwoThreads && !ComparesTwoThreads(fileClass))
+                continue;
+            std::cout << Format("pairing %s class %-11s turbo=", pairing.name,
+                                std::string(ClassName(fileClass)).c_str())
+                      << text(pairing.pairing, fileClass, *pairing.turbo);
+            if (pairing.stb != nullptr)
+                std::cout << " stb=" << text(pairing.pairing, fileClass, *pairing.stb);
+            std::cout << '\n';
+        }
     }
-    std::cout << "native " << baselineAndProgressive(Pairing::Native) << '\n'
-              << "ratio " << baselineAndProgressive(Pairing::DefaultPixels) << std::endl;
+    std::cout << "restarts-18mp default threads=1 turbo=" << OptionalRatio(largeRestarts.oneThread)
+              << " threads=2 turbo=" << OptionalRatio(largeRestarts.twoThreads) << '\n';
+    auto baselineAndProgressive = [&](Pairing pairing, const PeerDecoder& turboPeer,
+                                      const PeerDecoder& stbPeer) {
+        return "turbo baseline=" + text(pairing, FileClass::Baseline, turboPeer) +
+               " progressive=" + text(pairing, FileClass::Progressive, turboPeer) +
+               " stb baseline=" + text(pairing, FileClass::Baseline, stbPeer) +
+               " progressive=" + text(pairing, FileClass::Progressive, stbPeer);
+    };
+    std::cout << "native " << baselineAndProgressive(Pairing::Native, d.turbo, d.stb) << '\n'
+              << "ratio " << baselineAndProgressive(Pairing::DefaultPixels, d.turboRgb, d.stbRgb)
+              << " threads=2 baseline="
+              << text(Pairing::DefaultTwoThreads, FileClass::Baseline, d.turboRgb)
+              << " progressive="
+              << text(Pairing::DefaultTwoThreads, FileClass::Progressive, d.turboRgb) << std::endl;
 }
 
 std::optional<int> FixedRuns(const BenchOptions& options) {
@@ -214,13 +277,12 @@ std::optional<int> FixedRuns(const BenchOptions& options) {
 void PrintFacts(const CorpusFile& file, const FileFacts& facts, int nameWidth) {
     const std::string className(ClassName(file.fileClass));
     const std::size_t output = static_cast<std::size_t>(facts.size.width) * facts.size.height * 4;
-    const std::string defaultDifference =
-        facts.defaultDifference ? Format(" default-pixels=%d", *facts.defaultDifference) : "";
     std::cout << Format(
-                     "file   %-*s %-11s %5dx%-5d jpeg=%.1fKB max-difference-tessera-turbo=%d%s\n",
+                     "file   %-*s %-11s %5dx%-5d jpeg=%.1fKB max-difference tessera-turbo "
+                     "native=%d default=%d exact=%d\n",
                      nameWidth, file.name.c_str(), className.c_str(), facts.size.width,
                      facts.size.height, static_cast<double>(file.bytes.size()) / 1e3,
-                     facts.maxDifference, defaultDifference.c_str())
+                     facts.nativeDifference, facts.defaultDifference, facts.exactDifference)
               << Format("memory %-*s peak=%.1fMB output=%.1fMB ratio=%.2f\n", nameWidth,
                         file.name.c_str(), Megabytes(facts.peakBytes), Megabytes(output),
                         static_cast<double>(facts.peakBytes) / static_cast<double>(output))
@@ -238,7 +300,7 @@ std::vector<double> MeasureThroughput(std::span<PeerDecoder* const> decoders,
     for (std::size_t which = 0; which < seconds.size(); ++which) {
         const double median = *Median(seconds[which]);
         throughput.push_back(megapixels / median);
-        std::cout << Format("decode %-*s %-11s %8.2f MP/s  median %9.3f ms of %zu runs\n",
+        std::cout << Format("decode %-*s %-16s %8.2f MP/s  median %9.3f ms of %zu runs\n",
                             nameWidth, file.name.c_str(), decoders[which]->Name(),
                             throughput.back(), median * 1e3, seconds[which].size());
     }
@@ -309,19 +371,29 @@ int Run(const BenchOptions& options) {
     }
 
     Ratios ratios;
+    LargeRestarts largeRestarts;
     for (std::size_t i = 0; i < corpus.files.size(); ++i) {
         const CorpusFile& file = corpus.files[i];
-        const std::vector<PeerDecoder*> all = DecodersFor(decoders, file.fileClass);
-        const std::vector<double> throughput =
-            MeasureThroughput(all, file, facts[i], fixedRuns, static_cast<int>(nameWidth));
-        for (std::size_t start = 0; start < throughput.size(); start += kPairingSize) {
-            const Pairing pairing = start == 0 ? Pairing::Native : Pairing::DefaultPixels;
-            for (const std::size_t peer : kPeers)
-                ratios[{pairing, file.fileClass, peer}].push_back(throughput[start + kTessera] /
-                                                                  throughput[start + peer]);
+        const Lineup lineup = LineupFor(decoders, file.fileClass);
+        const std::vector<double> throughput = MeasureThroughput(
+            lineup.decoders, file, facts[i], fixedRuns, static_cast<int>(nameWidth));
+        auto of = [&](const PeerDecoder* decoder) {
+            const auto at = std::find(lineup.decoders.begin(), lineup.decoders.end(), decoder);
+            return throughput[static_cast<std::size_t>(at - lineup.decoders.begin())];
+        };
+        const bool isLargeRestarts = file.fileClass == FileClass::Restarts &&
+                                     facts[i].size == PictureSize{kLargeWidth, kLargeHeight};
+        for (const Comparison& comparison : lineup.comparisons) {
+            const double ratio = of(comparison.tessera) / of(comparison.peer);
+            ratios[{comparison.pairing, file.fileClass, comparison.peer}].push_back(ratio);
+            if (isLargeRestarts && comparison.peer == &decoders.turboRgb) {
+                if (comparison.pairing == Pairing::DefaultPixels) largeRestarts.oneThread = ratio;
+                if (comparison.pairing == Pairing::DefaultTwoThreads)
+                    largeRestarts.twoThreads = ratio;
+            }
         }
     }
-    PrintSummary(ratios);
+    PrintSummary(ratios, largeRestarts, decoders);
     return kExitSuccess;
 }
 

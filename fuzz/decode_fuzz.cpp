@@ -9,8 +9,10 @@
 // must leave the decoder ready for the next picture.
 //
 // The interface with strict = true must give the decoder's outcome, message
-// and bytes, read row by row (on after a failure); by default it must end as
-// documented, and its rows must be DecodeJpeg's picture.
+// and bytes, read row by row (on after a failure), whatever number of threads
+// it is offered; by default it must end as documented, its rows must be
+// DecodeJpeg's picture, and DecodeJpeg on two threads must give the outcome,
+// bytes and repairs of one.
 //
 // A few hundred bytes may declare a frame of hundreds of megapixels, which a
 // tolerant decode then fills and converts in every pixel format: frames are
@@ -148,6 +150,25 @@ void CheckRegion(const std::uint8_t* data, std::size_t size, Tessera::DecodeOpti
     }
 }
 
+// The same decode on two threads ends as the one on one thread did, with
+// the same bytes and the same repairs in the same order.
+void CheckTwoThreads(const std::uint8_t* data, std::size_t size, Tessera::DecodeOptions options,
+                     const std::string& oneThreadOutcome, const Tessera::Image& oneThread) {
+    options.threads = 2;
+    Tessera::Image twoThreads;
+    const std::string outcome =
+        Outcome([&] { twoThreads = Tessera::DecodeJpeg(data, size, options); });
+    if (outcome != oneThreadOutcome) std::abort();
+    if (!outcome.empty()) return;
+    if (twoThreads.pixels != oneThread.pixels) std::abort();
+    if (twoThreads.warnings.size() != oneThread.warnings.size()) std::abort();
+    for (std::size_t i = 0; i < oneThread.warnings.size(); ++i) {
+        if (twoThreads.warnings[i].code != oneThread.warnings[i].code ||
+            twoThreads.warnings[i].text != oneThread.warnings[i].text)
+            std::abort();
+    }
+}
+
 void CheckInterface(const std::uint8_t* data, std::size_t size) {
     LimitedDecoder decoder;
     Tessera::RasterImage image;
@@ -156,6 +177,7 @@ void CheckInterface(const std::uint8_t* data, std::size_t size) {
     Tessera::DecodeOptions strict;
     strict.strict = true;
     strict.maxPixels = kFuzzMaxPixels;
+    strict.threads = 2;  // strict decodes run on one thread all the same
     const std::size_t chunk = size % 13 + 1;
     const Rows rows = ReadAll(data, size, strict, chunk);
     if (rows.outcome != expected) std::abort();
@@ -182,6 +204,7 @@ void CheckInterface(const std::uint8_t* data, std::size_t size) {
     if (outcome != tolerantRows.outcome) std::abort();
     if (outcome.empty() && whole.pixels != tolerantRows.pixels) std::abort();
     if (outcome.empty()) CheckRegion(data, size, tolerant, whole);
+    CheckTwoThreads(data, size, tolerant, outcome, whole);
     Outcome([&] { Tessera::ReadJpegInfo(data, size); });
 }
 

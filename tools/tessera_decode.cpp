@@ -32,6 +32,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -59,7 +60,9 @@ constexpr std::string_view kUsage =
     "  -scale M/N        decode at M/N of the size (up to the next eighth)\n"
     "  -crop WxH+X+Y     decode exactly this rectangle (not widened to whole blocks)\n"
     "  -nosmooth         repeat chroma samples rather than interpolate them\n"
-    "  --exact           the screen saver's own arithmetic\n";
+    "  --exact           the screen saver's own arithmetic\n"
+    "  --threads N       decode on at most N threads, N >= 1 (by default one per\n"
+    "                    core); --strict decodes use one\n";
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitDecodeFailure = 1;
@@ -75,8 +78,9 @@ struct Options {
     Mode mode = Mode::Decode;
     bool partial = false;
     Tessera::DecodeOptions decode{.format = Tessera::PixelFormat::Rgb};
-    bool layoutGiven = false;  // --format
-    std::string iccFile;       // --icc
+    bool layoutGiven = false;   // --format
+    bool threadsGiven = false;  // --threads
+    std::string iccFile;        // --icc
     std::string input;
     std::string output;  // "-" is standard output
     PictureFormat format = PictureFormat::Ppm;
@@ -153,6 +157,11 @@ std::optional<PictureFormat> FormatFor(const std::string& output, std::string& e
     return std::nullopt;
 }
 
+// One thread per core, or one where the system cannot tell.
+std::uint32_t DefaultThreads() {
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
 Options ParseArguments(std::span<const std::string_view> arguments) {
     Options options;
     bool info = false;
@@ -161,7 +170,8 @@ Options ParseArguments(std::span<const std::string_view> arguments) {
         const std::string_view argument = arguments[i];
         // The options that take a value: the next argument.
         const bool takesValue = argument == "--format" || argument == "--icc" ||
-                                argument == "-scale" || argument == "-crop";
+                                argument == "-scale" || argument == "-crop" ||
+                                argument == "--threads";
         if (takesValue && i + 1 == arguments.size()) {
             options.usageError = std::string(argument) + " needs a value";
             return options;
@@ -192,6 +202,15 @@ Options ParseArguments(std::span<const std::string_view> arguments) {
                 return options;
             }
             options.decode.region = *region;
+        } else if (argument == "--threads") {
+            const auto threads = Number(value);
+            if (!threads || *threads == 0) {
+                options.usageError = "--threads takes a whole number of at least 1, not '" +
+                                     std::string(value) + "'";
+                return options;
+            }
+            options.decode.threads = *threads;
+            options.threadsGiven = true;
         } else if (argument == "-nosmooth") {
             options.decode.pixels = Tessera::Pixels::Replicated;
         } else if (argument == "--exact") {
@@ -214,6 +233,10 @@ Options ParseArguments(std::span<const std::string_view> arguments) {
             positional.push_back(argument);
         }
     }
+
+    // Every core unless told otherwise; the saver's decoder runs on one.
+    if (!options.threadsGiven) options.decode.threads = DefaultThreads();
+    if (options.decode.strict) options.decode.threads = 1;
 
     if (info) {
         options.mode = Mode::Info;

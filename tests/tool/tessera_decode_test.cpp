@@ -136,15 +136,14 @@ int MaxDifference(const Picture& a, const Picture& b) {
 }
 
 // A smooth picture with some detail: gradients plus a coarse checker.
-Bytes TestPpm() {
-    std::string header =
-        "P6\n" + std::to_string(kWidth) + " " + std::to_string(kHeight) + "\n255\n";
+Bytes TestPpm(int width = kWidth, int height = kHeight) {
+    std::string header = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
     Bytes bytes(header.begin(), header.end());
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) {
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
             const bool check = (x / 6 + y / 5) % 2 == 0;
-            bytes.push_back(static_cast<std::uint8_t>(x * 255 / kWidth));
-            bytes.push_back(static_cast<std::uint8_t>(40 + y * 200 / kHeight));
+            bytes.push_back(static_cast<std::uint8_t>(x * 255 / width));
+            bytes.push_back(static_cast<std::uint8_t>(40 + y * 200 / height));
             bytes.push_back(static_cast<std::uint8_t>(check ? 220 : 30));
         }
     return bytes;
@@ -193,12 +192,13 @@ class DecodeTool : public ::testing::Test {
         return outcome;
     }
 
-    // cjpeg's file for the test picture, made with the given options.
-    Bytes MakeJpeg(const std::string& options) {
+    // cjpeg's file for the test picture (or another in the work directory),
+    // made with the given options.
+    Bytes MakeJpeg(const std::string& options, const std::string& source = "source.ppm") {
         const fs::path jpeg = dir / "made.jpg";
         std::string command = "cjpeg " + options + " -outfile";
         AppendQuoted(command, jpeg.string());
-        AppendQuoted(command, (dir / "source.ppm").string());
+        AppendQuoted(command, (dir / source).string());
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         Bytes bytes = ReadBytes(jpeg);
         fs::remove(jpeg);
@@ -577,6 +577,88 @@ TEST_F(DecodeTool, PartialWritesWhatWasDecoded) {
     EXPECT_FALSE(fs::exists(dir / "exif.ppm"));
 }
 
+// --- threads ---
+
+// The fourth restart marker of the first scan left out: a tolerant decode
+// repairs the interval there and resumes at the next marker.
+Bytes MissingRestart(Bytes jpeg) {
+    int seen = 0;
+    for (std::size_t at = Find(jpeg, {0xFF, 0xDA}); at + 1 < jpeg.size(); ++at) {
+        if (jpeg[at] == 0xFF && (jpeg[at + 1] & 0xF8) == 0xD0 && ++seen == 4) {
+            jpeg.erase(jpeg.begin() + static_cast<std::ptrdiff_t>(at),
+                       jpeg.begin() + static_cast<std::ptrdiff_t>(at + 2));
+            break;
+        }
+    }
+    EXPECT_EQ(seen, 4);
+    return jpeg;
+}
+
+Bytes Undamaged(Bytes jpeg) {
+    return jpeg;
+}
+
+struct ThreadsCase {
+    const char* name;
+    const char* cjpegOptions;
+    std::vector<std::string> toolOptions;
+    Bytes (*damage)(Bytes);
+    bool repaired;  // the decode warns of a repair
+    const char* output = "out.ppm";
+};
+
+// Labelled "threads" (tests/tool/CMakeLists.txt): ThreadSanitizer runs it.
+class DecodeToolThreads : public DecodeTool, public ::testing::WithParamInterface<ThreadsCase> {};
+
+// One thread, two or eight write the same bytes and the same warnings, on a
+// picture of many rows and columns of MCUs (the last ones partly outside).
+TEST_P(DecodeToolThreads, EveryCountWritesTheSameBytes) {
+    const ThreadsCase& c = GetParam();
+    WriteBytes(dir / "large.ppm", TestPpm(333, 250));
+    WriteBytes(dir / "in.jpg", c.damage(MakeJpeg(c.cjpegOptions, "large.ppm")));
+    std::optional<Outcome> first;
+    std::optional<Bytes> firstBytes;
+    for (const char* threads : {"1", "2", "8"}) {
+        SCOPED_TRACE(std::string("--threads ") + threads);
+        std::vector<std::string> args = c.toolOptions;
+        args.insert(args.end(), {"--threads", threads, "in.jpg", c.output});
+        const Outcome outcome = Run(args);
+        ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+        EXPECT_EQ(!outcome.err.empty(), c.repaired) << outcome.err;
+        const Bytes written = ReadBytes(dir / c.output);
+        ASSERT_FALSE(written.empty());
+        if (!first) {
+            first = outcome;
+            firstBytes = written;
+            continue;
+        }
+        EXPECT_EQ(outcome.err, first->err);
+        EXPECT_TRUE(written == *firstBytes);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tool, DecodeToolThreads,
+    ::testing::Values(
+        ThreadsCase{"Baseline420", "", {}, Undamaged, false},
+        ThreadsCase{"RestartEveryRow", "-restart 1", {}, Undamaged, false},
+        ThreadsCase{"RestartEveryMcu", "-restart 1B", {}, Undamaged, false},
+        ThreadsCase{"Baseline444", "-sample 1x1", {}, Undamaged, false},
+        ThreadsCase{"Baseline422", "-sample 2x1 -restart 2", {}, Undamaged, false},
+        ThreadsCase{"Grayscale", "-grayscale -restart 1", {}, Undamaged, false},
+        ThreadsCase{"Progressive", "-progressive", {}, Undamaged, false},
+        ThreadsCase{"ProgressiveRestarts", "-progressive -restart 1", {}, Undamaged, false},
+        ThreadsCase{"Exact", "-restart 1", {"--exact"}, Undamaged, false},
+        ThreadsCase{"Replicated", "-restart 1", {"-nosmooth"}, Undamaged, false},
+        ThreadsCase{"Scaled", "-restart 1", {"-scale", "3/8"}, Undamaged, false},
+        ThreadsCase{"Cropped", "-restart 1", {"-crop", "150x101+37+61"}, Undamaged, false},
+        ThreadsCase{"Layout", "-restart 1", {"--format", "bgra"}, Undamaged, false, "out.raw"},
+        ThreadsCase{"Strict", "-restart 1", {"--strict"}, Undamaged, false},
+        ThreadsCase{"MissingRestart", "-restart 1", {}, MissingRestart, true},
+        ThreadsCase{"TruncatedInScan", "-restart 1", {}, TruncatedInScan, true},
+        ThreadsCase{"TruncatedProgressive", "-progressive", {}, TruncatedInScan, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // --- usage and environment errors ---
 
 TEST_F(DecodeTool, UsageErrorsExitTwoAndWriteNothing) {
@@ -592,6 +674,12 @@ TEST_F(DecodeTool, UsageErrorsExitTwoAndWriteNothing) {
         {"--info"},
         {"--info", "in.jpg", "out.ppm"},
         {"--info", "--partial", "in.jpg"},
+        {"--threads", "0", "in.jpg", "out.ppm"},
+        {"--threads", "-2", "in.jpg", "out.ppm"},
+        {"--threads", "two", "in.jpg", "out.ppm"},
+        {"--threads", "2.5", "in.jpg", "out.ppm"},
+        {"--threads", "", "in.jpg", "out.ppm"},
+        {"in.jpg", "out.ppm", "--threads"},
     };
     for (const auto& args : cases) {
         std::string joined;
