@@ -588,7 +588,8 @@ std::size_t PictureRows::ReadRowsOneByOne(std::uint8_t* out, std::size_t maxRows
 }
 
 bool PictureRows::Pipelined() const {
-    return pipeline && (mode == Mode::Streaming || (mode == Mode::Decoded && info.progressive));
+    return pipeline && (mode == Mode::Streaming ||
+                        (mode == Mode::Decoded && info.progressive && !decoder.SmoothsBlocks()));
 }
 
 // The calling thread decodes rows of MCUs (a streaming scan's entropy-coded

@@ -115,6 +115,10 @@ class PictureDecoder {
     // Progressive frames: turns the coefficients of one MCU row into samples
     // (once; again after a scan).
     void PrepareMcuRow(unsigned mcuRow);
+    // Whether PrepareMcuRow smooths blocks, which makes block rows below
+    // the scans' reach exist as it goes (so a conversion on another thread
+    // would see them appear).
+    bool SmoothsBlocks() const { return smoothing.Applies(); }
     // Sequential frames decoded on two threads: the samples of a decoded
     // row of MCUs (on the thread that converts it).
     void TransformDecodedMcuRow(unsigned mcuRow);

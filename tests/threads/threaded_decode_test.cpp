@@ -100,16 +100,34 @@ Tessera::DecodeOptions OptionsFor(const Setting& setting, const Bytes& file, uns
     return options;
 }
 
+// Every sampling, restart intervals of whole rows, of single MCUs and of
+// blocks, progressive with and without them, and sizes below an MCU.
+const char* const kFiles[] = {
+    "baseline-420",          "baseline-444",          "baseline-422",    "baseline-440",
+    "baseline-411",          "baseline-4x2",          "baseline-grey",   "baseline-restart-mcu",
+    "baseline-restart-rows", "baseline-restart-grey", "progressive-420", "progressive-444",
+    "progressive-grey",      "progressive-restart",   "size-1x33",       "photo-baseline",
+    "photo-progressive",
+};
+
+// Damaged and cut-off copies take these; the whole file takes them all.
+bool ForDamage(const Setting& setting) {
+    return !setting.cropped && setting.scale.numerator == setting.scale.denominator &&
+           setting.pixels != Tessera::Pixels::Replicated;
+}
+
 TEST(ThreadedDecode, EveryThreadCountGivesOneThreadsResult) {
     if (CjpegCorpus().empty()) GTEST_SKIP() << CorpusSkipReason();
-    for (const CorpusFile& file : CjpegCorpus()) {
-        if (file.bytes.size() > 400'000) continue;  // the large photo: time, not paths
-        for (const auto& [variant, bytes] : Variants(file)) {
+    for (const char* name : kFiles) {
+        const auto file = std::find_if(CjpegCorpus().begin(), CjpegCorpus().end(),
+                                       [&](const CorpusFile& entry) { return entry.name == name; });
+        ASSERT_NE(file, CjpegCorpus().end()) << name;
+        for (const auto& [variant, bytes] : Variants(*file)) {
             for (const Setting& setting : kSettings) {
-                SCOPED_TRACE(file.name + ", " + variant + ", " + setting.name);
-                if (setting.cropped && variant != "whole") continue;
+                SCOPED_TRACE(file->name + ", " + variant + ", " + setting.name);
+                if (variant != "whole" && !ForDamage(setting)) continue;
                 const Result one = ReadAll(bytes, OptionsFor(setting, bytes, 1), setting.chunk);
-                for (const unsigned threads : {2u, 3u, 8u, 0u}) {
+                for (const unsigned threads : {2u, 3u, 8u}) {
                     const Result many =
                         ReadAll(bytes, OptionsFor(setting, bytes, threads), setting.chunk);
                     EXPECT_EQ(many.failure, one.failure) << threads << " threads";
