@@ -555,30 +555,25 @@ bool PictureDecoder::ConvertRowsInto(std::size_t first, std::size_t last, std::u
     columns = Clip(columns);
     if (Accurate())
         return rowConverter.Bgra(Colours(), first, last, columns.first, columns.last, out);
+    return ExactRowsInto(
+        first, last,
+        {reinterpret_cast<std::uint8_t*>(out), ColourLayout::Bgra, columns.first, columns.last});
+}
+
+bool PictureDecoder::ExactRowsInto(std::size_t first, std::size_t last, const PixelTarget& target) {
     const FrameSize size{frame->width, frame->height};
-    if (columns.first != 0 || columns.last != frame->width) {
-        // The saver's conversions make whole rows: one at a time, cropped.
-        rowPixels.resize(frame->width);
-        const std::size_t end = std::min<std::size_t>(last, frame->height);
-        for (std::size_t row = first; row < end; ++row) {
-            if (!ConvertRowsInto(row, row + 1, rowPixels.data())) return false;
-            out = std::copy(rowPixels.begin() + static_cast<std::ptrdiff_t>(columns.first),
-                            rowPixels.begin() + static_cast<std::ptrdiff_t>(columns.last), out);
-        }
-        return true;
-    }
     const RowRange rows{first, last};
     switch (Colours()) {
         case ColourSpace::Grey:
-            return ConvertGrayscale(ComponentAt(0), size, rows, out, kernels);
+            return ConvertGrayscale(ComponentAt(0), size, rows, target, kernels);
         case ColourSpace::Rgb:
-            return ConvertRgb(ComponentAt(0), ComponentAt(1), ComponentAt(2), size, rows, out);
+            return ConvertRgb(ComponentAt(0), ComponentAt(1), ComponentAt(2), size, rows, target);
         case ColourSpace::YCbCr:
-            return ConvertYCbCr(ComponentAt(0), ComponentAt(1), ComponentAt(2), size, rows, out,
+            return ConvertYCbCr(ComponentAt(0), ComponentAt(1), ComponentAt(2), size, rows, target,
                                 kernels);
         case ColourSpace::Cmyk:
         case ColourSpace::Ycck:
-            return ConvertInks(Inks(), Colours() == ColourSpace::Ycck, size, rows, out);
+            return ConvertInks(Inks(), Colours() == ColourSpace::Ycck, size, rows, target);
     }
     return false;
 }
@@ -647,7 +642,6 @@ bool PictureDecoder::InkRowsInto(std::size_t first, std::size_t last, std::uint8
                               4 * width, out);
             continue;
         }
-        // Not rowPixels: a cropped conversion crops through that.
         pixels.resize(width);
         if (!ConvertRowsInto(row, row + 1, pixels.data(), columns)) return false;
         for (const std::uint32_t pixel : pixels) {

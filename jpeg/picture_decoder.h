@@ -133,6 +133,8 @@ class PictureDecoder {
     void SetTransformWindows(const FrameHeader& value);
     bool Accurate() const { return settings.pixels != Pixels::Exact; }
     Columns Clip(Columns columns) const;
+    // The saver's pixels of image rows first .. last − 1.
+    bool ExactRowsInto(std::size_t first, std::size_t last, const PixelTarget& target);
     void TransformMcuRow(unsigned mcuRow);
     void CheckScanTables(const JpegComponent& component, const ScanComponent& selectors);
     void CheckHuffmanTable(bool dc, unsigned slot);
@@ -174,7 +176,6 @@ class PictureDecoder {
     // The row of MCUs whose samples each band slot holds (progressive).
     std::array<int, 3> transformedMcuRows{-1, -1, -1};
     RowConverter rowConverter;
-    std::vector<std::uint32_t> rowPixels;  // exact pixels of a row to crop
     std::vector<Warning> warnings;
     ScanProgress progress;
     SmoothingPlan smoothing;
