@@ -192,6 +192,27 @@ std::size_t DivideUp(std::size_t a, std::size_t b) {
     return (a + b - 1) / b;
 }
 
+// The byte order the saver's colour kernels write a layout in (alpha and the
+// padding byte alike 255); none for grey and ink layouts.
+std::optional<ColourLayout> ColourLayoutOf(PixelFormat format) {
+    switch (format) {
+        case PixelFormat::Bgra:
+        case PixelFormat::Bgrx:
+            return ColourLayout::Bgra;
+        case PixelFormat::Rgba:
+        case PixelFormat::Rgbx:
+            return ColourLayout::Rgba;
+        case PixelFormat::Bgr:
+            return ColourLayout::Bgr;
+        case PixelFormat::Rgb:
+            return ColourLayout::Rgb;
+        case PixelFormat::Grey:
+        case PixelFormat::Cmyk:
+            break;
+    }
+    return std::nullopt;
+}
+
 // libjpeg's choice of a component's transform size in a decode at M/8: a
 // component sampled below the largest factors has its blocks transformed
 // larger, doubling while that still divides evenly and stays below 8, so
@@ -560,6 +581,17 @@ bool PictureDecoder::ConvertRowsInto(std::size_t first, std::size_t last, std::u
         {reinterpret_cast<std::uint8_t*>(out), ColourLayout::Bgra, columns.first, columns.last});
 }
 
+bool PictureDecoder::PixelRowsInto(std::size_t first, std::size_t last, PixelFormat format,
+                                   std::uint8_t* out, Columns columns) {
+    if (!Converts()) return false;
+    columns = Clip(columns);
+    if (Accurate())
+        return rowConverter.Colour(Colours(), first, last, columns.first, columns.last, format,
+                                   out);
+    const std::optional<ColourLayout> layout = ColourLayoutOf(format);
+    return layout && ExactRowsInto(first, last, {out, *layout, columns.first, columns.last});
+}
+
 bool PictureDecoder::ExactRowsInto(std::size_t first, std::size_t last, const PixelTarget& target) {
     const FrameSize size{frame->width, frame->height};
     const RowRange rows{first, last};
@@ -576,13 +608,6 @@ bool PictureDecoder::ExactRowsInto(std::size_t first, std::size_t last, const Pi
             return ConvertInks(Inks(), Colours() == ColourSpace::Ycck, size, rows, target);
     }
     return false;
-}
-
-bool PictureDecoder::PixelRowsInto(std::size_t first, std::size_t last, PixelFormat format,
-                                   std::uint8_t* out, Columns columns) {
-    if (!Converts() || !Accurate()) return false;
-    columns = Clip(columns);
-    return rowConverter.Colour(Colours(), first, last, columns.first, columns.last, format, out);
 }
 
 bool PictureDecoder::GreyRowsInto(std::size_t first, std::size_t last, std::uint8_t* out,

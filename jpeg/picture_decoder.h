@@ -117,8 +117,9 @@ class PictureDecoder {
     bool ConvertRowsInto(std::size_t first, std::size_t last, std::uint32_t* out,
                          Columns columns = {});
     bool GreyRowsInto(std::size_t first, std::size_t last, std::uint8_t* out, Columns columns = {});
-    // libjpeg's pixels (Pixels::Smooth, ::Replicated) straight into any
-    // layout; false as above, or for the saver's pixels, which come as BGRA.
+    // Pixels straight into a layout: libjpeg's (Pixels::Smooth, ::Replicated)
+    // into any, the saver's into the colour layouts; false as above, or for
+    // the saver's pixels in Grey and Cmyk (GreyRowsInto, InkRowsInto).
     bool PixelRowsInto(std::size_t first, std::size_t last, PixelFormat format, std::uint8_t* out,
                        Columns columns = {});
     // Four bytes a pixel: the inks (see PixelFormat::Cmyk).
