@@ -91,6 +91,30 @@ RowSpan Span(FrameSize size, RowRange rows, std::size_t reached) {
     return {first, last, std::max(first, std::min(last, reached))};
 }
 
+// A target's columns within the picture, and the bytes of one of its rows.
+struct TargetColumns {
+    std::size_t first, last, rowBytes;
+};
+TargetColumns ColumnsOf(const PixelTarget& target, std::size_t width) {
+    const std::size_t last = std::min(target.lastColumn, width);
+    const std::size_t first = std::min(target.firstColumn, last);
+    return {first, last, (last - first) * kLayoutBytes[static_cast<std::size_t>(target.layout)]};
+}
+
+const ColourRowKernels& KernelsOf(const DecoderKernels& kernels, ColourLayout layout) {
+    return kernels.colour[static_cast<std::size_t>(layout)];
+}
+
+// `bytes` bytes from out (whole pixels) of one pixel in the layout.
+void Fill(std::uint8_t* out, std::size_t bytes, ColourLayout layout, std::uint32_t pixel) {
+    if (bytes == 0) return;
+    PutPixels(&pixel, 1, layout, out);
+    // What is filled doubles with each copy.
+    for (std::size_t filled = kLayoutBytes[static_cast<std::size_t>(layout)]; filled < bytes;
+         filled *= 2)
+        std::memcpy(out + filled, out, std::min(filled, bytes - filled));
+}
+
 // N components at full resolution, row by row: each row of each is repeated
 // out to the picture's width when it is sampled below it. row(samples, out,
 // width) makes one row of pixels from the N rows; unreached(samples) the
@@ -135,6 +159,21 @@ bool ForEachPixel(const JpegComponent& a, const JpegComponent& b, const JpegComp
     return ForEachFullRow<3>({&a, &b, &c}, size, rows, out, row, pixel);
 }
 
+// For the conversions without row kernels: the rows made whole as BGRA
+// values by make(rows, pixels), their columns then put in the target's layout.
+template <typename MakeRows>
+bool ThroughBgraRows(FrameSize size, RowRange rows, const PixelTarget& target, MakeRows make) {
+    const RowSpan span = Span(size, rows, 0);
+    const std::size_t width = size.width;
+    std::vector<std::uint32_t> pixels((span.last - span.first) * width);
+    if (!make(RowRange{span.first, span.last}, pixels.data())) return false;
+    const TargetColumns columns = ColumnsOf(target, width);
+    std::uint8_t* out = target.out;
+    for (std::size_t at = columns.first; at < pixels.size(); at += width, out += columns.rowBytes)
+        PutPixels(pixels.data() + at, columns.last - columns.first, target.layout, out);
+    return true;
+}
+
 constexpr std::uint32_t RgbPixel(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     return 0xFF000000u | std::uint32_t{r} << 16 | std::uint32_t{g} << 8 | b;
 }
@@ -147,33 +186,36 @@ constexpr std::uint8_t Luma(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
 }  // namespace
 
 bool ConvertGrayscale(const JpegComponent& component, FrameSize size, RowRange rows,
-                      std::uint32_t* out, const DecoderKernels& kernels) {
+                      const PixelTarget& target, const DecoderKernels& kernels) {
     ComponentRows grey(component);
     if (!grey.Usable(size)) return false;
     const RowSpan span = Span(size, rows, grey.ReachedRows());
-    const std::size_t width = size.width;
+    const TargetColumns columns = ColumnsOf(target, size.width);
+    const GreyRowKernel kernel = KernelsOf(kernels, target.layout).grey;
+    std::uint8_t* out = target.out;
     std::vector<std::uint8_t> full;
-    for (std::size_t i = span.first; i < span.converted; ++i, out += width) {
+    for (std::size_t i = span.first; i < span.converted; ++i, out += columns.rowBytes) {
         const std::uint8_t* row = grey.Row(i);
         if (grey.HorizontalFactor() != 1) {
-            Replicate(row, grey.HorizontalFactor(), width, full);
+            Replicate(row, grey.HorizontalFactor(), columns.last, full);
             row = full.data();
         }
-        kernels.greyRow(row, out, width);
+        kernel(row, out, columns.first, columns.last);
     }
     // Below the rows that data reached every pixel is the same.
-    std::fill_n(out, (span.last - span.converted) * width, GreyPixel(grey.UnreachedSample()));
+    Fill(out, (span.last - span.converted) * columns.rowBytes, target.layout,
+         GreyPixel(grey.UnreachedSample()));
     return true;
 }
 
 bool ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegComponent& cr,
-                  FrameSize size, RowRange rows, std::uint32_t* out,
+                  FrameSize size, RowRange rows, const PixelTarget& target,
                   const DecoderKernels& kernels) {
     ComponentRows yRows(y), cbRows(cb), crRows(cr);
     if (!yRows.Usable(size) || !cbRows.Usable(size) || !crRows.Usable(size)) return false;
     const RowSpan span = Span(
         size, rows, std::max({yRows.ReachedRows(), cbRows.ReachedRows(), crRows.ReachedRows()}));
-    const std::size_t width = size.width;
+    const TargetColumns columns = ColumnsOf(target, size.width);
 
     // Full-resolution luma with chroma at full or half horizontal resolution
     // (4:4:4, 4:2:2, 4:2:0) go straight to a row kernel; other layouts are
@@ -182,34 +224,38 @@ bool ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegCom
     const bool direct = yRows.HorizontalFactor() == 1 &&
                         crRows.HorizontalFactor() == chromaFactor &&
                         (chromaFactor == 1 || chromaFactor == 2);
-    const YCbCrRowKernel kernel = direct && chromaFactor == 2 ? kernels.yccRowHalf : kernels.yccRow;
+    const ColourRowKernels& layoutKernels = KernelsOf(kernels, target.layout);
+    const YCbCrRowKernel kernel =
+        direct && chromaFactor == 2 ? layoutKernels.half : layoutKernels.full;
     std::vector<std::uint8_t> fullY, fullCb, fullCr;
 
-    for (std::size_t i = span.first; i < span.converted; ++i, out += width) {
+    std::uint8_t* out = target.out;
+    for (std::size_t i = span.first; i < span.converted; ++i, out += columns.rowBytes) {
         const std::uint8_t* yRow = yRows.Row(i);
         const std::uint8_t* cbRow = cbRows.Row(i);
         const std::uint8_t* crRow = crRows.Row(i);
         if (!direct) {
-            Replicate(yRow, yRows.HorizontalFactor(), width, fullY);
-            Replicate(cbRow, cbRows.HorizontalFactor(), width, fullCb);
-            Replicate(crRow, crRows.HorizontalFactor(), width, fullCr);
+            Replicate(yRow, yRows.HorizontalFactor(), columns.last, fullY);
+            Replicate(cbRow, cbRows.HorizontalFactor(), columns.last, fullCb);
+            Replicate(crRow, crRows.HorizontalFactor(), columns.last, fullCr);
             yRow = fullY.data();
             cbRow = fullCb.data();
             crRow = fullCr.data();
         }
-        kernel(yRow, cbRow, crRow, out, width);
+        kernel(yRow, cbRow, crRow, out, columns.first, columns.last);
     }
     // Below the rows that data reached every pixel is the same.
-    std::fill_n(
-        out, (span.last - span.converted) * width,
-        YCbCrPixel(yRows.UnreachedSample(), cbRows.UnreachedSample(), crRows.UnreachedSample()));
+    Fill(out, (span.last - span.converted) * columns.rowBytes, target.layout,
+         YCbCrPixel(yRows.UnreachedSample(), cbRows.UnreachedSample(), crRows.UnreachedSample()));
     return true;
 }
 
 bool ConvertRgb(const JpegComponent& r, const JpegComponent& g, const JpegComponent& b,
-                FrameSize size, RowRange rows, std::uint32_t* out) {
-    return ForEachPixel(r, g, b, size, rows, out,
-                        [](const auto& s) { return RgbPixel(s[0], s[1], s[2]); });
+                FrameSize size, RowRange rows, const PixelTarget& target) {
+    return ThroughBgraRows(size, rows, target, [&](RowRange row, std::uint32_t* pixels) {
+        return ForEachPixel(r, g, b, size, row, pixels,
+                            [](const auto& s) { return RgbPixel(s[0], s[1], s[2]); });
+    });
 }
 
 bool LumaOfRgb(const JpegComponent& r, const JpegComponent& g, const JpegComponent& b,
@@ -255,9 +301,11 @@ bool ForEachInk(const FourComponents& components, bool ycck, FrameSize size, Row
 }  // namespace
 
 bool ConvertInks(const FourComponents& components, bool ycck, FrameSize size, RowRange rows,
-                 std::uint32_t* out) {
-    return ForEachInk(components, ycck, size, rows, out, [](const Ink& ink) {
-        return RgbPixel(Inked(ink[0], ink[3]), Inked(ink[1], ink[3]), Inked(ink[2], ink[3]));
+                 const PixelTarget& target) {
+    return ThroughBgraRows(size, rows, target, [&](RowRange row, std::uint32_t* pixels) {
+        return ForEachInk(components, ycck, size, row, pixels, [](const Ink& ink) {
+            return RgbPixel(Inked(ink[0], ink[3]), Inked(ink[1], ink[3]), Inked(ink[2], ink[3]));
+        });
     });
 }
 
@@ -293,21 +341,29 @@ bool CopyGreySamples(const JpegComponent& component, FrameSize size, RowRange ro
     return true;
 }
 
+namespace {
+
+// Rows from rows.first on of the image's BGRA pixels.
+PixelTarget ImageRows(RasterImage& image, RowRange rows) {
+    const auto width = static_cast<std::size_t>(image.Width());
+    const auto height = static_cast<std::size_t>(image.Height());
+    return {reinterpret_cast<std::uint8_t*>(image.Pixels() + std::min(rows.first, height) * width)};
+}
+
+FrameSize SizeOf(const RasterImage& image) {
+    return {static_cast<std::size_t>(image.Width()), static_cast<std::size_t>(image.Height())};
+}
+
+}  // namespace
+
 bool ConvertGrayscale(const JpegComponent& component, RasterImage& image,
                       const DecoderKernels& kernels, RowRange rows) {
-    const FrameSize size{static_cast<std::size_t>(image.Width()),
-                         static_cast<std::size_t>(image.Height())};
-    return ConvertGrayscale(component, size, rows,
-                            image.Pixels() + std::min(rows.first, size.height) * size.width,
-                            kernels);
+    return ConvertGrayscale(component, SizeOf(image), rows, ImageRows(image, rows), kernels);
 }
 
 bool ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegComponent& cr,
                   RasterImage& image, const DecoderKernels& kernels, RowRange rows) {
-    const FrameSize size{static_cast<std::size_t>(image.Width()),
-                         static_cast<std::size_t>(image.Height())};
-    return ConvertYCbCr(y, cb, cr, size, rows,
-                        image.Pixels() + std::min(rows.first, size.height) * size.width, kernels);
+    return ConvertYCbCr(y, cb, cr, SizeOf(image), rows, ImageRows(image, rows), kernels);
 }
 
 }  // namespace Tessera

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "colour_kernels.h"
+
 namespace Tessera {
 
 class JpegComponent;
@@ -57,19 +59,32 @@ struct FrameSize {
     std::size_t height = 0;
 };
 
-// Each writes the rows of the range one after the other from out (row
-// `first` of the range at out) and returns false when it wrote nothing (a
-// component it cannot use).
+// Where the colour conversions put their pixels: columns first .. last − 1
+// of each row (clipped to the picture's width) in a layout, the rows one
+// after the other from out.
+struct PixelTarget {
+    std::uint8_t* out = nullptr;
+    ColourLayout layout = ColourLayout::Bgra;
+    std::size_t firstColumn = 0;
+    std::size_t lastColumn = SIZE_MAX;
+};
 
-// BGRA pixels from the component (grey).
+// Each converts the rows of the range and returns false when it wrote
+// nothing (a component it cannot use).
+
+// Pixels from the component (grey) ...
 bool ConvertGrayscale(const JpegComponent& component, FrameSize size, RowRange rows,
-                      std::uint32_t* out, const DecoderKernels& kernels);
-// BGRA pixels from the Y, Cb and Cr components.
+                      const PixelTarget& target, const DecoderKernels& kernels);
+// ... from the Y, Cb and Cr components ...
 bool ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegComponent& cr,
-                  FrameSize size, RowRange rows, std::uint32_t* out, const DecoderKernels& kernels);
-// BGRA pixels from red, green and blue components (Adobe RGB files).
+                  FrameSize size, RowRange rows, const PixelTarget& target,
+                  const DecoderKernels& kernels);
+// ... or from red, green and blue components (Adobe RGB files).
 bool ConvertRgb(const JpegComponent& r, const JpegComponent& g, const JpegComponent& b,
-                FrameSize size, RowRange rows, std::uint32_t* out);
+                FrameSize size, RowRange rows, const PixelTarget& target);
+
+// The others write whole rows, one after the other from out.
+
 // One byte a pixel: the component's samples (a grey picture, or Y) ...
 bool CopyGreySamples(const JpegComponent& component, FrameSize size, RowRange rows,
                      std::uint8_t* out);
@@ -83,9 +98,9 @@ bool LumaOfRgb(const JpegComponent& r, const JpegComponent& g, const JpegCompone
 // files store the inks inverted (255: no ink), so the colour of a pixel is
 // red = C × K / 255, green = M × K / 255, blue = Y × K / 255, rounded.
 using FourComponents = std::array<const JpegComponent*, 4>;
-// BGRA pixels through those colours ...
+// Pixels through those colours ...
 bool ConvertInks(const FourComponents& components, bool ycck, FrameSize size, RowRange rows,
-                 std::uint32_t* out);
+                 const PixelTarget& target);
 // ... their luma, one byte a pixel ...
 bool LumaOfInks(const FourComponents& components, bool ycck, FrameSize size, RowRange rows,
                 std::uint8_t* out);
@@ -93,7 +108,7 @@ bool LumaOfInks(const FourComponents& components, bool ycck, FrameSize size, Row
 bool CopyInks(const FourComponents& components, bool ycck, FrameSize size, RowRange rows,
               std::uint8_t* out);
 
-// The image's own rows, as the decoder converts them.
+// The image's own rows, as the decoder converts them (BGRA).
 bool ConvertGrayscale(const JpegComponent& component, RasterImage& image,
                       const DecoderKernels& kernels, RowRange rows = {});
 bool ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegComponent& cr,

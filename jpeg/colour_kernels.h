@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -7,39 +8,49 @@
 
 namespace Tessera {
 
-// Row kernels of the colour conversion. Each writes `width` pixels as
-// 0xFF000000 | red << 16 | green << 8 | blue (bytes B, G, R, A in memory),
-// with red, green and blue from the YCbCr equations of colour_conversion.h
-// (kColourTables), clamped to 0..255. Every kernel gives the same bytes.
+// The byte orders the colour kernels write, with alpha 255 in the four-byte
+// ones. Bgra is the saver's own pixel: the 32-bit value 0xFF000000 | red << 16
+// | green << 8 | blue as the machine stores it (bytes B, G, R, A on x86).
+enum class ColourLayout : std::uint8_t { Bgra, Rgba, Bgr, Rgb };
+inline constexpr std::size_t kColourLayouts = 4;
+// Bytes a pixel, by layout (data, not an inline function: see colour_fixed_point.h).
+inline constexpr std::size_t kLayoutBytes[kColourLayouts] = {4, 4, 3, 3};
+
+// Row kernels of the colour conversion: pixels first .. last − 1 of a row,
+// written one after the other from out in the kernel's layout, with red,
+// green and blue from the YCbCr equations of colour_conversion.h
+// (kColourTables), clamped to 0..255. Every level gives the same bytes.
 //
-// Pixel j from y[j], cb[j], cr[j] (full-resolution chroma); the half variants
-// take pixel j from y[j], cb[j / 2], cr[j / 2] (chroma at half horizontal
-// resolution, 4:2:2 and 4:2:0 rows), and width may be odd.
+// Pixel j from y[j], cb[j], cr[j] (full-resolution chroma); the half variant
+// takes pixel j from y[j], cb[j / 2], cr[j / 2] (chroma at half horizontal
+// resolution, 4:2:2 and 4:2:0 rows). first and last may be odd.
 using YCbCrRowKernel = void (*)(const std::uint8_t* y, const std::uint8_t* cb,
-                                const std::uint8_t* cr, std::uint32_t* out, std::size_t width);
-// B = G = R = grey[j], A = 255.
-using GreyRowKernel = void (*)(const std::uint8_t* grey, std::uint32_t* out, std::size_t width);
+                                const std::uint8_t* cr, std::uint8_t* out, std::size_t first,
+                                std::size_t last);
+// Blue = green = red = grey[j].
+using GreyRowKernel = void (*)(const std::uint8_t* grey, std::uint8_t* out, std::size_t first,
+                               std::size_t last);
+
+// The kernels of one layout.
+struct ColourRowKernels {
+    YCbCrRowKernel full;  // full-resolution chroma
+    YCbCrRowKernel half;  // half horizontal chroma
+    GreyRowKernel grey;
+};
+// Those of every layout, indexed by ColourLayout.
+using ColourKernelSet = std::array<ColourRowKernels, kColourLayouts>;
 
 // Plain C++ with the tables; the reference the others reproduce.
-void YCbCrRowPortable(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                      std::uint32_t* out, std::size_t width);
-void YCbCrRowHalfPortable(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                          std::uint32_t* out, std::size_t width);
-void GreyRowPortable(const std::uint8_t* grey, std::uint32_t* out, std::size_t width);
+extern const ColourKernelSet kColourKernelsPortable;
+// Pixels as colour_conversion.h's YCbCrPixel makes them, written in a layout
+// as the kernels write it: for the conversions without row kernels.
+void PutPixels(const std::uint32_t* pixels, std::size_t count, ColourLayout layout,
+               std::uint8_t* out);
 
 #if TESSERA_X86_KERNELS
-void YCbCrRowSse2(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                  std::uint32_t* out, std::size_t width);
-void YCbCrRowHalfSse2(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                      std::uint32_t* out, std::size_t width);
-void GreyRowSse2(const std::uint8_t* grey, std::uint32_t* out, std::size_t width);
-
+extern const ColourKernelSet kColourKernelsSse2;
 // These need a CPU with AVX2 (see simd_level.h).
-void YCbCrRowAvx2(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                  std::uint32_t* out, std::size_t width);
-void YCbCrRowHalfAvx2(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                      std::uint32_t* out, std::size_t width);
-void GreyRowAvx2(const std::uint8_t* grey, std::uint32_t* out, std::size_t width);
+extern const ColourKernelSet kColourKernelsAvx2;
 #endif
 
 }  // namespace Tessera

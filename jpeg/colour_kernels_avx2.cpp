@@ -7,7 +7,7 @@
 // the final interleave is put in order by 128-bit permutes.
 //
 // This file alone is compiled with -mavx2 and runs only after the CPU check of
-// simd_level.cpp; everything here but the entry points has internal linkage,
+// simd_level.cpp; everything here but the kernel table has internal linkage,
 // so no AVX2 code can stand in for an inline function of another file.
 
 #include "colour_kernels.h"
@@ -15,6 +15,8 @@
 #if TESSERA_X86_KERNELS
 
 #include <immintrin.h>
+
+#include <utility>
 
 #include "colour_fixed_point.h"
 
@@ -72,34 +74,64 @@ Chroma UpperTwice(const Chroma& c) {
             _mm256_unpackhi_epi16(c.blue, c.blue)};
 }
 
-// (B, G) and (R, A) byte pairs of pixels 0-7 | 16-23 (bg0, ra0) and 8-15 |
-// 24-31 (bg1, ra1) into 32 pixels in order.
-void StorePixels(std::uint32_t* out, __m256i bg0, __m256i bg1, __m256i ra0, __m256i ra1) {
-    const __m256i q0 = _mm256_unpacklo_epi16(bg0, ra0);  // 0-3 | 16-19
-    const __m256i q1 = _mm256_unpackhi_epi16(bg0, ra0);  // 4-7 | 20-23
-    const __m256i q2 = _mm256_unpacklo_epi16(bg1, ra1);  // 8-11 | 24-27
-    const __m256i q3 = _mm256_unpackhi_epi16(bg1, ra1);  // 12-15 | 28-31
-    auto* to = reinterpret_cast<__m256i*>(out);
-    _mm256_storeu_si256(to, _mm256_permute2x128_si256(q0, q1, 0x20));
-    _mm256_storeu_si256(to + 1, _mm256_permute2x128_si256(q2, q3, 0x20));
-    _mm256_storeu_si256(to + 2, _mm256_permute2x128_si256(q0, q1, 0x31));
-    _mm256_storeu_si256(to + 3, _mm256_permute2x128_si256(q2, q3, 0x31));
-}
+// 32 pixels' channels, a byte a pixel in pixel order.
+struct Planes {
+    __m256i blue, green, red;
+};
 
 // 32 pixels from their luma (32 bytes) and chroma terms for pixels 0-7 | 16-23
 // (c0) and 8-15 | 24-31 (c1).
-void StoreYCbCr(std::uint32_t* out, __m256i y, const Chroma& c0, const Chroma& c1) {
+[[gnu::always_inline]] inline Planes YCbCrPlanes(__m256i y, const Chroma& c0, const Chroma& c1) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i y0 = _mm256_unpacklo_epi8(y, zero), y1 = _mm256_unpackhi_epi8(y, zero);
-    const __m256i blue =
-        _mm256_packus_epi16(_mm256_add_epi16(y0, c0.blue), _mm256_add_epi16(y1, c1.blue));
-    const __m256i green =
-        _mm256_packus_epi16(_mm256_sub_epi16(y0, c0.green), _mm256_sub_epi16(y1, c1.green));
-    const __m256i red =
-        _mm256_packus_epi16(_mm256_add_epi16(y0, c0.red), _mm256_add_epi16(y1, c1.red));
+    return {_mm256_packus_epi16(_mm256_add_epi16(y0, c0.blue), _mm256_add_epi16(y1, c1.blue)),
+            _mm256_packus_epi16(_mm256_sub_epi16(y0, c0.green), _mm256_sub_epi16(y1, c1.green)),
+            _mm256_packus_epi16(_mm256_add_epi16(y0, c0.red), _mm256_add_epi16(y1, c1.red))};
+}
+
+// Eight pixels of four bytes as 24 bytes at the bottom of the vector, the
+// fourth byte of each dropped: within each half its four pixels close up to
+// 12 bytes, then the upper half's 12 move down beside the lower's.
+__m256i Packed24(__m256i eight) {
+    const __m256i closeUp =
+        _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6,
+                         8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i dwords = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
+    return _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(eight, closeUp), dwords);
+}
+
+// 32 pixels in layout L. The four-byte layouts interleave (first, green) and
+// (third, alpha) byte pairs, blue or red first by the layout, into pixels
+// 0-3 | 16-19, 4-7 | 20-23, 8-11 | 24-27 and 12-15 | 28-31, which 128-bit
+// permutes put in order; the three-byte ones close those pixels up to 96
+// bytes. Each 32-byte store of those writes 8 bytes past its 24, which the
+// next store overwrites; the last writes its 24 alone.
+template <ColourLayout L>
+[[gnu::always_inline]] inline void Store(std::uint8_t* out, const Planes& p) {
+    constexpr bool redFirst = L == ColourLayout::Rgba || L == ColourLayout::Rgb;
+    const __m256i first = redFirst ? p.red : p.blue, third = redFirst ? p.blue : p.red;
     const __m256i alpha = _mm256_set1_epi8(-1);
-    StorePixels(out, _mm256_unpacklo_epi8(blue, green), _mm256_unpackhi_epi8(blue, green),
-                _mm256_unpacklo_epi8(red, alpha), _mm256_unpackhi_epi8(red, alpha));
+    const __m256i pairs0 = _mm256_unpacklo_epi8(first, p.green),
+                  pairs1 = _mm256_unpackhi_epi8(first, p.green);
+    const __m256i ends0 = _mm256_unpacklo_epi8(third, alpha),
+                  ends1 = _mm256_unpackhi_epi8(third, alpha);
+    const __m256i q0 = _mm256_unpacklo_epi16(pairs0, ends0);  // 0-3 | 16-19
+    const __m256i q1 = _mm256_unpackhi_epi16(pairs0, ends0);  // 4-7 | 20-23
+    const __m256i q2 = _mm256_unpacklo_epi16(pairs1, ends1);  // 8-11 | 24-27
+    const __m256i q3 = _mm256_unpackhi_epi16(pairs1, ends1);  // 12-15 | 28-31
+    const __m256i pixels[4] = {
+        _mm256_permute2x128_si256(q0, q1, 0x20), _mm256_permute2x128_si256(q2, q3, 0x20),
+        _mm256_permute2x128_si256(q0, q1, 0x31), _mm256_permute2x128_si256(q2, q3, 0x31)};
+    if constexpr (kLayoutBytes[static_cast<std::size_t>(L)] == 4) {
+        auto* to = reinterpret_cast<__m256i*>(out);
+        for (int i = 0; i < 4; ++i) _mm256_storeu_si256(to + i, pixels[i]);
+    } else {
+        for (int i = 0; i < 3; ++i)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 24 * i), Packed24(pixels[i]));
+        const __m256i last = Packed24(pixels[3]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 72), _mm256_castsi256_si128(last));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 88), _mm256_extracti128_si256(last, 1));
+    }
 }
 
 __m256i Load32(const std::uint8_t* p) {
@@ -111,41 +143,68 @@ __m256i Load16(const std::uint8_t* p) {
     return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
 }
 
+template <ColourLayout L>
+constexpr std::size_t kBytes = kLayoutBytes[static_cast<std::size_t>(L)];
+
+// The SSE2 kernels of layout L, for the tails.
+template <ColourLayout L>
+const ColourRowKernels& Sse2() {
+    return kColourKernelsSse2[static_cast<std::size_t>(L)];
+}
+
+template <ColourLayout L>
+void YCbCrRow(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
+              std::uint8_t* out, std::size_t first, std::size_t last) {
+    std::size_t j = first;
+    const __m256i zero = _mm256_setzero_si256();
+    for (; j + 32 <= last; j += 32, out += 32 * kBytes<L>) {
+        const __m256i b = Load32(cb + j), r = Load32(cr + j);
+        Store<L>(out, YCbCrPlanes(
+                          Load32(y + j),
+                          ChromaOf(_mm256_unpacklo_epi8(b, zero), _mm256_unpacklo_epi8(r, zero)),
+                          ChromaOf(_mm256_unpackhi_epi8(b, zero), _mm256_unpackhi_epi8(r, zero))));
+    }
+    Sse2<L>().full(y, cb, cr, out, j, last);
+}
+
+template <ColourLayout L>
+void YCbCrRowHalf(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
+                  std::uint8_t* out, std::size_t first, std::size_t last) {
+    std::size_t j = first;
+    // An odd first pixel shares its chroma with the pixel before it.
+    if (j % 2 != 0 && j < last) {
+        Sse2<L>().half(y, cb, cr, out, j, j + 1);
+        ++j;
+        out += kBytes<L>;
+    }
+    for (; j + 32 <= last; j += 32, out += 32 * kBytes<L>) {
+        const Chroma c = ChromaOf(Load16(cb + j / 2), Load16(cr + j / 2));
+        Store<L>(out, YCbCrPlanes(Load32(y + j), LowerTwice(c), UpperTwice(c)));
+    }
+    Sse2<L>().half(y, cb, cr, out, j, last);
+}
+
+template <ColourLayout L>
+void GreyRow(const std::uint8_t* grey, std::uint8_t* out, std::size_t first, std::size_t last) {
+    std::size_t j = first;
+    for (; j + 32 <= last; j += 32, out += 32 * kBytes<L>) {
+        const __m256i g = Load32(grey + j);
+        Store<L>(out, {g, g, g});
+    }
+    Sse2<L>().grey(grey, out, j, last);
+}
+
+template <std::size_t... Layout>
+constexpr ColourKernelSet KernelSet(std::index_sequence<Layout...>) {
+    return {ColourRowKernels{YCbCrRow<static_cast<ColourLayout>(Layout)>,
+                             YCbCrRowHalf<static_cast<ColourLayout>(Layout)>,
+                             GreyRow<static_cast<ColourLayout>(Layout)>}...};
+}
+
 }  // namespace
 
-void YCbCrRowAvx2(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                  std::uint32_t* out, std::size_t width) {
-    std::size_t j = 0;
-    const __m256i zero = _mm256_setzero_si256();
-    for (; j + 32 <= width; j += 32) {
-        const __m256i b = Load32(cb + j), r = Load32(cr + j);
-        StoreYCbCr(out + j, Load32(y + j),
-                   ChromaOf(_mm256_unpacklo_epi8(b, zero), _mm256_unpacklo_epi8(r, zero)),
-                   ChromaOf(_mm256_unpackhi_epi8(b, zero), _mm256_unpackhi_epi8(r, zero)));
-    }
-    YCbCrRowSse2(y + j, cb + j, cr + j, out + j, width - j);
-}
-
-void YCbCrRowHalfAvx2(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                      std::uint32_t* out, std::size_t width) {
-    std::size_t j = 0;
-    for (; j + 32 <= width; j += 32) {
-        const Chroma c = ChromaOf(Load16(cb + j / 2), Load16(cr + j / 2));
-        StoreYCbCr(out + j, Load32(y + j), LowerTwice(c), UpperTwice(c));
-    }
-    YCbCrRowHalfSse2(y + j, cb + j / 2, cr + j / 2, out + j, width - j);
-}
-
-void GreyRowAvx2(const std::uint8_t* grey, std::uint32_t* out, std::size_t width) {
-    std::size_t j = 0;
-    const __m256i alpha = _mm256_set1_epi8(-1);
-    for (; j + 32 <= width; j += 32) {
-        const __m256i g = Load32(grey + j);
-        StorePixels(out + j, _mm256_unpacklo_epi8(g, g), _mm256_unpackhi_epi8(g, g),
-                    _mm256_unpacklo_epi8(g, alpha), _mm256_unpackhi_epi8(g, alpha));
-    }
-    GreyRowSse2(grey + j, out + j, width - j);
-}
+constinit const ColourKernelSet kColourKernelsAvx2 =
+    KernelSet(std::make_index_sequence<kColourLayouts>());
 
 }  // namespace Tessera
 

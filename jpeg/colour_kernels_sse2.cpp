@@ -9,6 +9,8 @@
 
 #include <emmintrin.h>
 
+#include <utility>
+
 #include "colour_fixed_point.h"
 
 namespace Tessera {
@@ -62,26 +64,54 @@ Chroma UpperTwice(const Chroma& c) {
             _mm_unpackhi_epi16(c.blue, c.blue)};
 }
 
-// Interleaves 16 (B, G) byte pairs and 16 (R, A) byte pairs into 16 pixels.
-void StorePixels(std::uint32_t* out, __m128i bg0, __m128i bg1, __m128i ra0, __m128i ra1) {
-    auto* to = reinterpret_cast<__m128i*>(out);
-    _mm_storeu_si128(to, _mm_unpacklo_epi16(bg0, ra0));
-    _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(bg0, ra0));
-    _mm_storeu_si128(to + 2, _mm_unpacklo_epi16(bg1, ra1));
-    _mm_storeu_si128(to + 3, _mm_unpackhi_epi16(bg1, ra1));
-}
+// 16 pixels' channels, a byte a pixel in pixel order.
+struct Planes {
+    __m128i blue, green, red;
+};
 
 // 16 pixels from their luma (16 bytes) and chroma terms (pixels 0-7, 8-15).
-void StoreYCbCr(std::uint32_t* out, __m128i y, const Chroma& c0, const Chroma& c1) {
+[[gnu::always_inline]] inline Planes YCbCrPlanes(__m128i y, const Chroma& c0, const Chroma& c1) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i y0 = _mm_unpacklo_epi8(y, zero), y1 = _mm_unpackhi_epi8(y, zero);
-    const __m128i blue = _mm_packus_epi16(_mm_add_epi16(y0, c0.blue), _mm_add_epi16(y1, c1.blue));
-    const __m128i green =
-        _mm_packus_epi16(_mm_sub_epi16(y0, c0.green), _mm_sub_epi16(y1, c1.green));
-    const __m128i red = _mm_packus_epi16(_mm_add_epi16(y0, c0.red), _mm_add_epi16(y1, c1.red));
+    return {_mm_packus_epi16(_mm_add_epi16(y0, c0.blue), _mm_add_epi16(y1, c1.blue)),
+            _mm_packus_epi16(_mm_sub_epi16(y0, c0.green), _mm_sub_epi16(y1, c1.green)),
+            _mm_packus_epi16(_mm_add_epi16(y0, c0.red), _mm_add_epi16(y1, c1.red))};
+}
+
+// Four pixels of four bytes as 12 bytes at the bottom of the vector (the
+// rest zero), the fourth byte of each dropped: each 64-bit half's two pixels
+// close up to six bytes, then the upper six move down beside the lower.
+__m128i Packed12(__m128i quad) {
+    const __m128i lower = _mm_set1_epi64x(0x0000'0000'00FF'FFFF);
+    const __m128i upper = _mm_set1_epi64x(0x0000'FFFF'FF00'0000);
+    const __m128i sixes =
+        _mm_or_si128(_mm_and_si128(quad, lower), _mm_and_si128(_mm_srli_epi64(quad, 8), upper));
+    return _mm_or_si128(_mm_move_epi64(sixes), _mm_slli_si128(_mm_srli_si128(sixes, 8), 6));
+}
+
+// 16 pixels in layout L. The four-byte layouts interleave (first, green) and
+// (third, alpha) byte pairs, blue or red first by the layout; the three-byte
+// ones close those pixels up to 48 bytes.
+template <ColourLayout L>
+[[gnu::always_inline]] inline void Store(std::uint8_t* out, const Planes& p) {
+    constexpr bool redFirst = L == ColourLayout::Rgba || L == ColourLayout::Rgb;
+    const __m128i first = redFirst ? p.red : p.blue, third = redFirst ? p.blue : p.red;
     const __m128i alpha = _mm_set1_epi8(-1);
-    StorePixels(out, _mm_unpacklo_epi8(blue, green), _mm_unpackhi_epi8(blue, green),
-                _mm_unpacklo_epi8(red, alpha), _mm_unpackhi_epi8(red, alpha));
+    const __m128i pairs0 = _mm_unpacklo_epi8(first, p.green),
+                  pairs1 = _mm_unpackhi_epi8(first, p.green);
+    const __m128i ends0 = _mm_unpacklo_epi8(third, alpha), ends1 = _mm_unpackhi_epi8(third, alpha);
+    const __m128i quads[4] = {_mm_unpacklo_epi16(pairs0, ends0), _mm_unpackhi_epi16(pairs0, ends0),
+                              _mm_unpacklo_epi16(pairs1, ends1), _mm_unpackhi_epi16(pairs1, ends1)};
+    auto* to = reinterpret_cast<__m128i*>(out);
+    if constexpr (kLayoutBytes[static_cast<std::size_t>(L)] == 4) {
+        for (int i = 0; i < 4; ++i) _mm_storeu_si128(to + i, quads[i]);
+    } else {
+        const __m128i a = Packed12(quads[0]), b = Packed12(quads[1]), c = Packed12(quads[2]),
+                      d = Packed12(quads[3]);
+        _mm_storeu_si128(to, _mm_or_si128(a, _mm_slli_si128(b, 12)));
+        _mm_storeu_si128(to + 1, _mm_or_si128(_mm_srli_si128(b, 4), _mm_slli_si128(c, 8)));
+        _mm_storeu_si128(to + 2, _mm_or_si128(_mm_srli_si128(c, 8), _mm_slli_si128(d, 4)));
+    }
 }
 
 __m128i Load16(const std::uint8_t* p) {
@@ -93,37 +123,62 @@ __m128i Load8(const std::uint8_t* p) {
                              _mm_setzero_si128());
 }
 
+template <ColourLayout L>
+constexpr std::size_t kBytes = kLayoutBytes[static_cast<std::size_t>(L)];
+
+template <ColourLayout L>
+const ColourRowKernels& Portable() {
+    return kColourKernelsPortable[static_cast<std::size_t>(L)];
+}
+
+template <ColourLayout L>
+void YCbCrRow(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
+              std::uint8_t* out, std::size_t first, std::size_t last) {
+    std::size_t j = first;
+    for (; j + 16 <= last; j += 16, out += 16 * kBytes<L>)
+        Store<L>(out, YCbCrPlanes(Load16(y + j), ChromaOf(Load8(cb + j), Load8(cr + j)),
+                                  ChromaOf(Load8(cb + j + 8), Load8(cr + j + 8))));
+    Portable<L>().full(y, cb, cr, out, j, last);
+}
+
+template <ColourLayout L>
+void YCbCrRowHalf(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
+                  std::uint8_t* out, std::size_t first, std::size_t last) {
+    std::size_t j = first;
+    // An odd first pixel shares its chroma with the pixel before it.
+    if (j % 2 != 0 && j < last) {
+        Portable<L>().half(y, cb, cr, out, j, j + 1);
+        ++j;
+        out += kBytes<L>;
+    }
+    for (; j + 16 <= last; j += 16, out += 16 * kBytes<L>) {
+        const Chroma c = ChromaOf(Load8(cb + j / 2), Load8(cr + j / 2));
+        Store<L>(out, YCbCrPlanes(Load16(y + j), LowerTwice(c), UpperTwice(c)));
+    }
+    Portable<L>().half(y, cb, cr, out, j, last);
+}
+
+template <ColourLayout L>
+void GreyRow(const std::uint8_t* grey, std::uint8_t* out, std::size_t first, std::size_t last) {
+    std::size_t j = first;
+    for (; j + 16 <= last; j += 16, out += 16 * kBytes<L>) {
+        const __m128i g = Load16(grey + j);
+        Store<L>(out, {g, g, g});
+    }
+    Portable<L>().grey(grey, out, j, last);
+}
+
+template <std::size_t... Layout>
+constexpr ColourKernelSet KernelSet(std::index_sequence<Layout...>) {
+    return {ColourRowKernels{YCbCrRow<static_cast<ColourLayout>(Layout)>,
+                             YCbCrRowHalf<static_cast<ColourLayout>(Layout)>,
+                             GreyRow<static_cast<ColourLayout>(Layout)>}...};
+}
+
 }  // namespace
 
-void YCbCrRowSse2(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                  std::uint32_t* out, std::size_t width) {
-    std::size_t j = 0;
-    for (; j + 16 <= width; j += 16)
-        StoreYCbCr(out + j, Load16(y + j), ChromaOf(Load8(cb + j), Load8(cr + j)),
-                   ChromaOf(Load8(cb + j + 8), Load8(cr + j + 8)));
-    YCbCrRowPortable(y + j, cb + j, cr + j, out + j, width - j);
-}
-
-void YCbCrRowHalfSse2(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                      std::uint32_t* out, std::size_t width) {
-    std::size_t j = 0;
-    for (; j + 16 <= width; j += 16) {
-        const Chroma c = ChromaOf(Load8(cb + j / 2), Load8(cr + j / 2));
-        StoreYCbCr(out + j, Load16(y + j), LowerTwice(c), UpperTwice(c));
-    }
-    YCbCrRowHalfPortable(y + j, cb + j / 2, cr + j / 2, out + j, width - j);
-}
-
-void GreyRowSse2(const std::uint8_t* grey, std::uint32_t* out, std::size_t width) {
-    std::size_t j = 0;
-    const __m128i alpha = _mm_set1_epi8(-1);
-    for (; j + 16 <= width; j += 16) {
-        const __m128i g = Load16(grey + j);
-        StorePixels(out + j, _mm_unpacklo_epi8(g, g), _mm_unpackhi_epi8(g, g),
-                    _mm_unpacklo_epi8(g, alpha), _mm_unpackhi_epi8(g, alpha));
-    }
-    GreyRowPortable(grey + j, out + j, width - j);
-}
+constinit const ColourKernelSet kColourKernelsSse2 =
+    KernelSet(std::make_index_sequence<kColourLayouts>());
 
 }  // namespace Tessera
 

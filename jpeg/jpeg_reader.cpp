@@ -202,47 +202,6 @@ ScanPlan PlanAtFirstScan(const FrameHeader& frame, const InputByteStream& stream
     return ScanPlan::WholePlanes;
 }
 
-// BGRA pixels into the layout, at out; returns the end of what it wrote.
-std::uint8_t* Rearrange(const std::vector<std::uint32_t>& pixels, PixelFormat format,
-                        std::uint8_t* out) {
-    // Byte positions of blue, green, red and alpha in a BGRA pixel.
-    auto put = [&](int first, int second, int third) {
-        for (const std::uint32_t pixel : pixels) {
-            *out++ = static_cast<std::uint8_t>(pixel >> first);
-            *out++ = static_cast<std::uint8_t>(pixel >> second);
-            *out++ = static_cast<std::uint8_t>(pixel >> third);
-        }
-    };
-    auto putWithAlpha = [&](int first, int second, int third) {
-        for (const std::uint32_t pixel : pixels) {
-            *out++ = static_cast<std::uint8_t>(pixel >> first);
-            *out++ = static_cast<std::uint8_t>(pixel >> second);
-            *out++ = static_cast<std::uint8_t>(pixel >> third);
-            *out++ = static_cast<std::uint8_t>(pixel >> 24);
-        }
-    };
-    switch (format) {
-        case PixelFormat::Bgra:
-        case PixelFormat::Bgrx:
-            std::memcpy(out, pixels.data(), pixels.size() * 4);
-            return out + pixels.size() * 4;
-        case PixelFormat::Rgba:
-        case PixelFormat::Rgbx:
-            putWithAlpha(16, 8, 0);
-            return out;
-        case PixelFormat::Rgb:
-            put(16, 8, 0);
-            return out;
-        case PixelFormat::Bgr:
-            put(0, 8, 16);
-            return out;
-        case PixelFormat::Grey:
-        case PixelFormat::Cmyk:
-            break;
-    }
-    return out;
-}
-
 // The decoded picture's rows in the stream's order, in the caller's layout.
 class PictureRows {
   public:
@@ -323,7 +282,6 @@ class PictureRows {
     Columns columns;
     std::size_t mcuHeight = 8;
     unsigned mcuRowsDecoded = 0;  // streaming
-    std::vector<std::uint32_t> pixels;
     // What the headers before the first scan gave reason to warn of, and
     // those warnings followed by the decoder's.
     std::vector<Warning> headerWarnings;
@@ -504,36 +462,18 @@ void PictureRows::ConvertPacked(std::size_t first, std::size_t last, std::uint8_
     if (count == 0) return;  // a frame of width 0
     // What the decoder cannot give (a strict decode that failed before any
     // scan began) is zero bytes, as the decoder's image has it then.
-    if (accurate) {
-        // libjpeg's pixels come in every layout directly.
-        if (!decoder.PixelRowsInto(first, last, format, out, columns))
-            std::memset(out, 0, count * BytesPerPixel(format));
-        return;
-    }
-    if (format == PixelFormat::Grey) {
+    if (!accurate && format == PixelFormat::Grey) {
         if (!decoder.GreyRowsInto(first, last, out, columns)) std::memset(out, 0, count);
         return;
     }
-    if (format == PixelFormat::Cmyk) {
+    if (!accurate && format == PixelFormat::Cmyk) {
         if (!decoder.InkRowsInto(first, last, out, columns)) std::memset(out, 0, 4 * count);
         return;
     }
-    // BGRA rows go straight to a buffer that can hold 32-bit pixels.
-    if ((format == PixelFormat::Bgra || format == PixelFormat::Bgrx) &&
-        reinterpret_cast<std::uintptr_t>(out) % 4 == 0) {
-        auto* direct = reinterpret_cast<std::uint32_t*>(out);
-        if (!decoder.ConvertRowsInto(first, last, direct, columns)) std::fill_n(direct, count, 0u);
-        return;
-    }
-    // Other layouts are rearranged from BGRA a row at a time, which stays in
-    // the cache.
-    const std::size_t width = decoded.width;
-    pixels.resize(width);
-    for (std::size_t row = first; row < last; ++row) {
-        if (!decoder.ConvertRowsInto(row, row + 1, pixels.data(), columns))
-            std::fill(pixels.begin(), pixels.end(), 0u);
-        out = Rearrange(pixels, format, out);
-    }
+    // libjpeg's pixels in any layout, the saver's in the colour layouts:
+    // written by the conversions straight into the caller's rows.
+    if (!decoder.PixelRowsInto(first, last, format, out, columns))
+        std::memset(out, 0, count * BytesPerPixel(format));
 }
 
 std::size_t PictureRows::ReadRows(std::uint8_t* out, std::size_t maxRows, std::size_t pitch) {

@@ -205,6 +205,27 @@ std::size_t DivideUp(std::size_t a, std::size_t b) {
     return (a + b - 1) / b;
 }
 
+// The byte order the saver's colour kernels write a layout in (alpha and the
+// padding byte alike 255); none for grey and ink layouts.
+std::optional<ColourLayout> ColourLayoutOf(PixelFormat format) {
+    switch (format) {
+        case PixelFormat::Bgra:
+        case PixelFormat::Bgrx:
+            return ColourLayout::Bgra;
+        case PixelFormat::Rgba:
+        case PixelFormat::Rgbx:
+            return ColourLayout::Rgba;
+        case PixelFormat::Bgr:
+            return ColourLayout::Bgr;
+        case PixelFormat::Rgb:
+            return ColourLayout::Rgb;
+        case PixelFormat::Grey:
+        case PixelFormat::Cmyk:
+            break;
+    }
+    return std::nullopt;
+}
+
 // libjpeg's choice of a component's transform size in a decode at M/8: a
 // component sampled below the largest factors has its blocks transformed
 // larger, doubling while that still divides evenly and stays below 8, so
@@ -594,39 +615,38 @@ bool PictureDecoder::ConvertRowsInto(std::size_t first, std::size_t last, std::u
     columns = Clip(columns);
     if (Accurate())
         return rowConverter.Bgra(Colours(), first, last, columns.first, columns.last, out);
-    const FrameSize size{frame->width, frame->height};
-    if (columns.first != 0 || columns.last != frame->width) {
-        // The saver's conversions make whole rows: one at a time, cropped.
-        rowPixels.resize(frame->width);
-        const std::size_t end = std::min<std::size_t>(last, frame->height);
-        for (std::size_t row = first; row < end; ++row) {
-            if (!ConvertRowsInto(row, row + 1, rowPixels.data())) return false;
-            out = std::copy(rowPixels.begin() + static_cast<std::ptrdiff_t>(columns.first),
-                            rowPixels.begin() + static_cast<std::ptrdiff_t>(columns.last), out);
-        }
-        return true;
-    }
-    const RowRange rows{first, last};
-    switch (Colours()) {
-        case ColourSpace::Grey:
-            return ConvertGrayscale(ComponentAt(0), size, rows, out, kernels);
-        case ColourSpace::Rgb:
-            return ConvertRgb(ComponentAt(0), ComponentAt(1), ComponentAt(2), size, rows, out);
-        case ColourSpace::YCbCr:
-            return ConvertYCbCr(ComponentAt(0), ComponentAt(1), ComponentAt(2), size, rows, out,
-                                kernels);
-        case ColourSpace::Cmyk:
-        case ColourSpace::Ycck:
-            return ConvertInks(Inks(), Colours() == ColourSpace::Ycck, size, rows, out);
-    }
-    return false;
+    return ExactRowsInto(
+        first, last,
+        {reinterpret_cast<std::uint8_t*>(out), ColourLayout::Bgra, columns.first, columns.last});
 }
 
 bool PictureDecoder::PixelRowsInto(std::size_t first, std::size_t last, PixelFormat format,
                                    std::uint8_t* out, Columns columns) {
-    if (!Converts() || !Accurate()) return false;
+    if (!Converts()) return false;
     columns = Clip(columns);
-    return rowConverter.Colour(Colours(), first, last, columns.first, columns.last, format, out);
+    if (Accurate())
+        return rowConverter.Colour(Colours(), first, last, columns.first, columns.last, format,
+                                   out);
+    const std::optional<ColourLayout> layout = ColourLayoutOf(format);
+    return layout && ExactRowsInto(first, last, {out, *layout, columns.first, columns.last});
+}
+
+bool PictureDecoder::ExactRowsInto(std::size_t first, std::size_t last, const PixelTarget& target) {
+    const FrameSize size{frame->width, frame->height};
+    const RowRange rows{first, last};
+    switch (Colours()) {
+        case ColourSpace::Grey:
+            return ConvertGrayscale(ComponentAt(0), size, rows, target, kernels);
+        case ColourSpace::Rgb:
+            return ConvertRgb(ComponentAt(0), ComponentAt(1), ComponentAt(2), size, rows, target);
+        case ColourSpace::YCbCr:
+            return ConvertYCbCr(ComponentAt(0), ComponentAt(1), ComponentAt(2), size, rows, target,
+                                kernels);
+        case ColourSpace::Cmyk:
+        case ColourSpace::Ycck:
+            return ConvertInks(Inks(), Colours() == ColourSpace::Ycck, size, rows, target);
+    }
+    return false;
 }
 
 bool PictureDecoder::GreyRowsInto(std::size_t first, std::size_t last, std::uint8_t* out,
@@ -686,7 +706,6 @@ bool PictureDecoder::InkRowsInto(std::size_t first, std::size_t last, std::uint8
                               4 * width, out);
             continue;
         }
-        // Not rowPixels: a cropped conversion crops through that.
         pixels.resize(width);
         if (!ConvertRowsInto(row, row + 1, pixels.data(), columns)) return false;
         for (const std::uint32_t pixel : pixels) {

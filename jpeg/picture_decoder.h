@@ -137,8 +137,9 @@ class PictureDecoder {
     bool ConvertRowsInto(std::size_t first, std::size_t last, std::uint32_t* out,
                          Columns columns = {});
     bool GreyRowsInto(std::size_t first, std::size_t last, std::uint8_t* out, Columns columns = {});
-    // libjpeg's pixels (Pixels::Smooth, ::Replicated) straight into any
-    // layout; false as above, or for the saver's pixels, which come as BGRA.
+    // Pixels straight into a layout: libjpeg's (Pixels::Smooth, ::Replicated)
+    // into any, the saver's into the colour layouts; false as above, or for
+    // the saver's pixels in Grey and Cmyk (GreyRowsInto, InkRowsInto).
     bool PixelRowsInto(std::size_t first, std::size_t last, PixelFormat format, std::uint8_t* out,
                        Columns columns = {});
     // Four bytes a pixel: the inks (see PixelFormat::Cmyk).
@@ -154,6 +155,8 @@ class PictureDecoder {
     unsigned BandMcuRows(const FrameHeader& value) const;
     bool Accurate() const { return settings.pixels != Pixels::Exact; }
     Columns Clip(Columns columns) const;
+    // The saver's pixels of image rows first .. last − 1.
+    bool ExactRowsInto(std::size_t first, std::size_t last, const PixelTarget& target);
     void TransformMcuRow(unsigned mcuRow);
     void CheckScanTables(const JpegComponent& component, const ScanComponent& selectors);
     void CheckHuffmanTable(bool dc, unsigned slot);
@@ -195,7 +198,6 @@ class PictureDecoder {
     // The row of MCUs whose samples each band slot holds (progressive).
     std::vector<int> transformedMcuRows;
     RowConverter rowConverter;
-    std::vector<std::uint32_t> rowPixels;  // exact pixels of a row to crop
     std::vector<Warning> warnings;
     ScanProgress progress;
     SmoothingPlan smoothing;

@@ -28,9 +28,8 @@ std::vector<SimdLevel> SupportedSimdLevels();
 // The kernels one decode uses.
 struct DecoderKernels {
     InverseDctKernel inverseDct;
-    YCbCrRowKernel yccRow;      // full-resolution chroma
-    YCbCrRowKernel yccRowHalf;  // half horizontal chroma
-    GreyRowKernel greyRow;
+    // The colour conversion's row kernels, by layout.
+    ColourKernelSet colour;
     // libjpeg-turbo's accurate integer transform, for djpeg's exact samples.
     AccurateInverseDctKernel accurateInverseDct;
 };

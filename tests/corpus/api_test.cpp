@@ -127,9 +127,9 @@ TEST(Api, TolerantRowsAreTheWholePictureAndFailuresAreDocumented) {
     }
 }
 
-// One decode in every layout: each colour layout is Bgra's bytes
-// rearranged (-1: the byte is 255); Grey is a grey picture's value and a
-// colour picture's Y.
+// One decode in every layout, with libjpeg's pixels and the saver's: each
+// colour layout is Bgra's bytes rearranged (-1: the byte is 255); Grey is a
+// grey picture's value and a colour picture's Y.
 TEST(Api, PixelFormatsAreOneDecodeInDifferentLayouts) {
     const auto& corpus = CjpegCorpus();
     if (corpus.empty()) GTEST_SKIP() << CorpusSkipReason();
@@ -144,27 +144,32 @@ TEST(Api, PixelFormatsAreOneDecodeInDifferentLayouts) {
     };
     for (const CorpusFile& file : corpus) {
         SCOPED_TRACE(file.name);
-        auto decode = [&](Tessera::PixelFormat format) {
+        auto decode = [&](Tessera::PixelFormat format, Tessera::Pixels pixels) {
             Tessera::DecodeOptions options;
             options.format = format;
+            options.pixels = pixels;
             return Tessera::DecodeJpeg(file.bytes.data(), file.bytes.size(), options).pixels;
         };
-        const Bytes bgra = decode(Tessera::PixelFormat::Bgra),
-                    grey = decode(Tessera::PixelFormat::Grey);
-        ASSERT_EQ(bgra.size(), 4 * grey.size());
-        for (const Layout& layout : layouts) {
-            SCOPED_TRACE(static_cast<int>(layout.format));
-            const Bytes pixels = decode(layout.format);
-            const std::size_t bytes = layout.fromBgra.size();
-            ASSERT_EQ(Tessera::BytesPerPixel(layout.format), bytes);
-            ASSERT_EQ(pixels.size(), bytes * grey.size());
-            for (std::size_t i = 0; i < grey.size(); ++i)
-                for (std::size_t k = 0; k < bytes; ++k) {
-                    const int from = layout.fromBgra[k];
-                    ASSERT_EQ(pixels[bytes * i + k], from < 0 ? 255 : bgra[4 * i + from])
-                        << "pixel " << i << " byte " << k;
-                }
+        for (const Tessera::Pixels pixels : {Tessera::Pixels::Smooth, Tessera::Pixels::Exact}) {
+            SCOPED_TRACE(pixels == Tessera::Pixels::Exact ? "exact" : "smooth");
+            const Bytes bgra = decode(Tessera::PixelFormat::Bgra, pixels);
+            for (const Layout& layout : layouts) {
+                SCOPED_TRACE(static_cast<int>(layout.format));
+                const Bytes decoded = decode(layout.format, pixels);
+                const std::size_t bytes = layout.fromBgra.size();
+                ASSERT_EQ(Tessera::BytesPerPixel(layout.format), bytes);
+                ASSERT_EQ(4 * decoded.size(), bytes * bgra.size());
+                for (std::size_t i = 0; i < bgra.size() / 4; ++i)
+                    for (std::size_t k = 0; k < bytes; ++k) {
+                        const int from = layout.fromBgra[k];
+                        ASSERT_EQ(decoded[bytes * i + k], from < 0 ? 255 : bgra[4 * i + from])
+                            << "pixel " << i << " byte " << k;
+                    }
+            }
         }
+        const Bytes bgra = decode(Tessera::PixelFormat::Bgra, Tessera::Pixels::Smooth),
+                    grey = decode(Tessera::PixelFormat::Grey, Tessera::Pixels::Smooth);
+        ASSERT_EQ(bgra.size(), 4 * grey.size());
         for (std::size_t i = 0; i < grey.size(); ++i) {
             ASSERT_EQ(bgra[4 * i + 3], 255);
             if (file.reference.channels == 1) {

@@ -118,9 +118,14 @@ TEST(LibjpegPixels, CropsAreTheFullDecodesRectangle) {
         {"sequential-per-component", Tessera::Pixels::Smooth, 8},
         {"progressive-420", Tessera::Pixels::Smooth, 8},
         {"progressive-420", Tessera::Pixels::Exact, 8},
-        // Layouts made from the saver's BGRA rows a row at a time.
+        // The saver's layouts, cropped in its row kernels (odd first
+        // columns of half-resolution chroma too) or a row at a time.
         {"baseline-420", Tessera::Pixels::Exact, 8, Tessera::PixelFormat::Cmyk},
         {"baseline-422", Tessera::Pixels::Exact, 8, Tessera::PixelFormat::Grey},
+        {"baseline-422", Tessera::Pixels::Exact, 8, Tessera::PixelFormat::Bgr},
+        {"baseline-444", Tessera::Pixels::Exact, 8, Tessera::PixelFormat::Rgba},
+        {"baseline-411", Tessera::Pixels::Exact, 8, Tessera::PixelFormat::Bgra},
+        {"baseline-grey", Tessera::Pixels::Exact, 8, Tessera::PixelFormat::Rgbx},
         {"baseline-444", Tessera::Pixels::Smooth, 8, Tessera::PixelFormat::Bgr},
     };
     for (const Crop& crop : kCrops) {

@@ -51,9 +51,12 @@ TEST(SimdLevel, EachSupportedLevelHasItsOwnKernels) {
         for (std::size_t j = 0; j < i; ++j) {
             const DecoderKernels a = KernelsFor(levels[i]), b = KernelsFor(levels[j]);
             EXPECT_NE(a.inverseDct, b.inverseDct);
-            EXPECT_NE(a.yccRow, b.yccRow);
-            EXPECT_NE(a.yccRowHalf, b.yccRowHalf);
-            EXPECT_NE(a.greyRow, b.greyRow);
+            for (const ColourRowKernels& colour : a.colour)
+                for (const ColourRowKernels& other : b.colour) {
+                    EXPECT_NE(colour.full, other.full);
+                    EXPECT_NE(colour.half, other.half);
+                    EXPECT_NE(colour.grey, other.grey);
+                }
             EXPECT_NE(a.accurateInverseDct, b.accurateInverseDct);
         }
     // Asking for more than the CPU has gives the best it has.
@@ -283,39 +286,88 @@ TEST_P(Kernels, AccurateInverseDctOfEveryBlockKind) {
 
 // ---- Colour rows ----
 
-constexpr std::uint32_t kCanary = 0x5A5A5A5A;
+constexpr ColourLayout kLayouts[] = {ColourLayout::Bgra, ColourLayout::Rgba, ColourLayout::Bgr,
+                                     ColourLayout::Rgb};
+constexpr const char* kLayoutNames[] = {"BGRA", "RGBA", "BGR", "RGB"};
 
-// Converts one row with both kernels (tested on exactly sized inputs, so that
-// the address sanitizer sees any read past them) and compares it, with a
-// canary after the last pixel.
+const ColourRowKernels& Of(const DecoderKernels& kernels, ColourLayout layout) {
+    return kernels.colour[static_cast<std::size_t>(layout)];
+}
+
+// A row's samples, each exactly as long as pixels first .. last − 1 read, so
+// that the address sanitizer sees any read past them.
 struct RowInputs {
     std::vector<std::uint8_t> y, cb, cr;
 };
 
-::testing::AssertionResult SameRow(YCbCrRowKernel reference, YCbCrRowKernel tested,
-                                   const RowInputs& in) {
-    const std::size_t width = in.y.size();
-    std::vector<std::uint32_t> expected(width + 1, kCanary), actual(width + 1, kCanary);
-    reference(in.y.data(), in.cb.data(), in.cr.data(), expected.data(), width);
-    tested(in.y.data(), in.cb.data(), in.cr.data(), actual.data(), width);
+enum class RowKind { FullChroma, HalfChroma, Grey };
+constexpr RowKind kRowKinds[] = {RowKind::FullChroma, RowKind::HalfChroma, RowKind::Grey};
+constexpr const char* kRowKindNames[] = {"full chroma", "half chroma", "grey"};
+
+// Runs one kernel of both levels over pixels first .. last − 1 into buffers
+// with guard bytes on both sides, and compares everything.
+::testing::AssertionResult SameRow(const ColourRowKernels& reference,
+                                   const ColourRowKernels& tested, RowKind kind,
+                                   ColourLayout layout, const RowInputs& in, std::size_t first,
+                                   std::size_t last) {
+    constexpr std::size_t kGuard = 16;
+    const std::size_t bytes = kLayoutBytes[static_cast<std::size_t>(layout)] * (last - first);
+    std::vector<std::uint8_t> expected(bytes + 2 * kGuard, 0x5A), actual = expected;
+    auto run = [&](const ColourRowKernels& kernels, std::uint8_t* out) {
+        if (kind == RowKind::Grey)
+            kernels.grey(in.y.data(), out, first, last);
+        else
+            (kind == RowKind::HalfChroma ? kernels.half : kernels.full)(
+                in.y.data(), in.cb.data(), in.cr.data(), out, first, last);
+    };
+    run(reference, expected.data() + kGuard);
+    run(tested, actual.data() + kGuard);
     if (expected == actual) return ::testing::AssertionSuccess();
-    for (std::size_t j = 0;; ++j)
-        if (expected[j] != actual[j])
-            return ::testing::AssertionFailure()
-                   << "width " << width << ", pixel " << j << ": y " << (j < width ? in.y[j] : 0)
-                   << std::hex << ", expected " << expected[j] << ", got " << actual[j];
+    const auto at = std::mismatch(expected.begin(), expected.end(), actual.begin());
+    const auto offset = static_cast<std::ptrdiff_t>(at.first - expected.begin()) -
+                        static_cast<std::ptrdiff_t>(kGuard);
+    return ::testing::AssertionFailure()
+           << kRowKindNames[static_cast<int>(kind)] << ", "
+           << kLayoutNames[static_cast<int>(layout)] << ", pixels " << first << " .. " << last
+           << ": byte " << offset << " is " << int{*at.second} << ", expected " << int{*at.first};
+}
+
+// Every layout, every kind of row, at widths around the vector steps (16
+// and 32 pixels) and from first columns odd and even, on random samples.
+TEST_P(Kernels, ColourRowsInEveryLayoutAndWidth) {
+    constexpr std::size_t kFirsts[] = {0, 1, 2, 3, 15, 16, 17, 31, 33};
+    constexpr std::size_t kWidths[] = {1, 2, 3, 15, 16, 17, 31, 32, 33, 47, 63, 64, 65, 100};
+    std::mt19937 random(29);
+    std::uniform_int_distribution<int> sample(0, 255);
+    auto fill = [&](std::size_t n) {
+        std::vector<std::uint8_t> v(n);
+        for (auto& s : v) s = static_cast<std::uint8_t>(sample(random));
+        return v;
+    };
+    for (const ColourLayout layout : kLayouts)
+        for (const RowKind kind : kRowKinds)
+            for (const std::size_t first : kFirsts)
+                for (const std::size_t width : kWidths)
+                    for (int trial = 0; trial < 3; ++trial) {
+                        const std::size_t last = first + width;
+                        const std::size_t chroma = kind == RowKind::FullChroma   ? last
+                                                   : kind == RowKind::HalfChroma ? (last + 1) / 2
+                                                                                 : 0;
+                        const RowInputs in{fill(last), fill(chroma), fill(chroma)};
+                        ASSERT_TRUE(SameRow(Of(reference, layout), Of(tested, layout), kind, layout,
+                                            in, first, last));
+                    }
 }
 
 // All 2^24 (y, cb, cr) triples: row (a, b) has y = j at pixel j and its chroma
 // sample i = (a + i, b + 3i) mod 256, so that chroma changes along the row
-// (a lane mix-up shows) and every pixel position meets every chroma pair.
+// (a lane mix-up shows) and every pixel position meets every chroma pair. The
+// arithmetic is the same for every layout; the BGRA kernels carry it.
 TEST_P(Kernels, YCbCrRowsOfEveryTriple) {
-    for (bool half : {false, true}) {
-        const YCbCrRowKernel expectedKernel = half ? reference.yccRowHalf : reference.yccRow;
-        const YCbCrRowKernel testedKernel = half ? tested.yccRowHalf : tested.yccRow;
+    for (const RowKind kind : {RowKind::FullChroma, RowKind::HalfChroma}) {
         RowInputs in{std::vector<std::uint8_t>(256), {}, {}};
         for (int j = 0; j < 256; ++j) in.y[j] = static_cast<std::uint8_t>(j);
-        in.cb.resize(half ? 128 : 256);
+        in.cb.resize(kind == RowKind::HalfChroma ? 128 : 256);
         in.cr.resize(in.cb.size());
         for (int a = 0; a < 256; ++a)
             for (int b = 0; b < 256; ++b) {
@@ -323,78 +375,58 @@ TEST_P(Kernels, YCbCrRowsOfEveryTriple) {
                     in.cb[i] = static_cast<std::uint8_t>(a + i);
                     in.cr[i] = static_cast<std::uint8_t>(b + 3 * i);
                 }
-                ASSERT_TRUE(SameRow(expectedKernel, testedKernel, in))
-                    << (half ? "half" : "full") << " chroma, a " << a << ", b " << b;
+                ASSERT_TRUE(SameRow(Of(reference, ColourLayout::Bgra),
+                                    Of(tested, ColourLayout::Bgra), kind, ColourLayout::Bgra, in, 0,
+                                    256))
+                    << "a " << a << ", b " << b;
             }
     }
 }
 
-// Short rows and tails of every length, odd ones for half chroma included.
-TEST_P(Kernels, YCbCrRowsOfEveryShortWidth) {
-    std::mt19937 random(5);
-    std::uniform_int_distribution<int> sample(0, 255);
-    auto fill = [&](std::size_t n) {
-        std::vector<std::uint8_t> v(n);
-        for (auto& s : v) s = static_cast<std::uint8_t>(sample(random));
-        return v;
-    };
-    for (std::size_t width = 1; width <= 100; ++width)
-        for (int trial = 0; trial < 20; ++trial) {
-            const RowInputs full{fill(width), fill(width), fill(width)};
-            ASSERT_TRUE(SameRow(reference.yccRow, tested.yccRow, full)) << "full";
-            const RowInputs half{fill(width), fill((width + 1) / 2), fill((width + 1) / 2)};
-            ASSERT_TRUE(SameRow(reference.yccRowHalf, tested.yccRowHalf, half)) << "half";
-        }
-}
-
-TEST_P(Kernels, GreyRows) {
-    for (std::size_t width = 1; width <= 300; ++width) {
-        std::vector<std::uint8_t> grey(width);
-        for (std::size_t j = 0; j < width; ++j) grey[j] = static_cast<std::uint8_t>(j * 37 + width);
-        std::vector<std::uint32_t> expected(width + 1, kCanary), actual(width + 1, kCanary);
-        reference.greyRow(grey.data(), expected.data(), width);
-        tested.greyRow(grey.data(), actual.data(), width);
-        ASSERT_EQ(expected, actual) << "width " << width;
-    }
-}
-
-// Pixels worked out by hand from the equations, through every level.
+// Pixels worked out by hand from the equations, through every level and
+// layout.
 TEST(ColourKernels, KnownPixelsAtEveryLevel) {
     struct Case {
         std::uint8_t y, cb, cr;
-        std::array<std::uint8_t, 4> bgra;
+        std::array<std::uint8_t, 3> bgr;
     };
     const Case cases[] = {
-        {128, 128, 128, {128, 128, 128, 255}},
-        {76, 85, 255, {0, 0, 254, 255}},
-        {150, 44, 21, {1, 255, 0, 255}},
-        {29, 255, 107, {254, 0, 0, 255}},
-        {0, 0, 0, {0, 135, 0, 255}},
-        {255, 255, 255, {255, 121, 255, 255}},
-        {100, 200, 50, {228, 131, 0, 255}},
-        {200, 128, 3, {200, 255, 25, 255}},
-        {60, 128, 253, {60, 0, 235, 255}},
+        {128, 128, 128, {128, 128, 128}},
+        {76, 85, 255, {0, 0, 254}},
+        {150, 44, 21, {1, 255, 0}},
+        {29, 255, 107, {254, 0, 0}},
+        {0, 0, 0, {0, 135, 0}},
+        {255, 255, 255, {255, 121, 255}},
+        {100, 200, 50, {228, 131, 0}},
+        {200, 128, 3, {200, 255, 25}},
+        {60, 128, 253, {60, 0, 235}},
         // 1.772 · ±125 = ±221.5 rounds away from zero.
-        {20, 253, 128, {242, 0, 20, 255}},
-        {240, 3, 128, {18, 255, 240, 255}},
+        {20, 253, 128, {242, 0, 20}},
+        {240, 3, 128, {18, 255, 240}},
     };
-    for (SimdLevel level : SupportedSimdLevels()) {
-        const DecoderKernels kernels = KernelsFor(level);
-        for (const Case& c : cases) {
-            // A row long enough for the vector loops, the case at its end.
-            const std::size_t width = 71;
-            std::vector<std::uint8_t> y(width, 90), cb(width, 30), cr(width, 220);
-            y.back() = c.y;
-            cb.back() = c.cb;
-            cr.back() = c.cr;
-            std::vector<std::uint32_t> out(width);
-            kernels.yccRow(y.data(), cb.data(), cr.data(), out.data(), width);
-            std::array<std::uint8_t, 4> bytes;
-            std::memcpy(bytes.data(), &out.back(), 4);
-            EXPECT_EQ(bytes, c.bgra)
-                << SimdLevelName(level) << " " << int{c.y} << "," << int{c.cb} << "," << int{c.cr};
+    // Each layout's bytes as positions in (blue, green, red); 3: alpha, 255.
+    const std::vector<int> orders[] = {{0, 1, 2, 3}, {2, 1, 0, 3}, {0, 1, 2}, {2, 1, 0}};
+    for (SimdLevel level : SupportedSimdLevels())
+        for (const ColourLayout layout : kLayouts) {
+            const std::vector<int>& order = orders[static_cast<std::size_t>(layout)];
+            const YCbCrRowKernel kernel = Of(KernelsFor(level), layout).full;
+            for (const Case& c : cases) {
+                // A row long enough for the vector loops, the case at its end.
+                const std::size_t width = 71;
+                std::vector<std::uint8_t> y(width, 90), cb(width, 30), cr(width, 220);
+                y.back() = c.y;
+                cb.back() = c.cb;
+                cr.back() = c.cr;
+                std::vector<std::uint8_t> out(width * order.size());
+                kernel(y.data(), cb.data(), cr.data(), out.data(), 0, width);
+                std::vector<std::uint8_t> expected;
+                for (const int from : order) expected.push_back(from < 3 ? c.bgr[from] : 255);
+                EXPECT_EQ(std::vector<std::uint8_t>(out.end() - std::ssize(order), out.end()),
+                          expected)
+                    << SimdLevelName(level) << " " << kLayoutNames[static_cast<int>(layout)] << " "
+                    << int{c.y} << "," << int{c.cb} << "," << int{c.cr};
+            }
         }
-    }
 }
 
 }  // namespace
