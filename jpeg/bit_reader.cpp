@@ -5,6 +5,9 @@ namespace Tessera {
 namespace {
 
 constexpr std::uint8_t kFF = 0xFF;
+// Plain data is looked for this far ahead at a time: a few hundred blocks'
+// worth, read again soon after, while it is still in the cache.
+constexpr std::ptrdiff_t kPlainLookAhead = 4096;
 
 }  // namespace
 
@@ -17,6 +20,8 @@ void BitReader::Attach() {
     }
     first = last = stream.readPointer;
     end = stream.bufferEnd;
+    plainEnd = last;
+    plainDone = false;
     count = attachedBits = stream.bitsLeft;
     loadedBits = count;
     // The current byte's unread bits (its low bitsLeft bits) go on top.
@@ -66,6 +71,28 @@ void BitReader::RefillByteByByte() {
         loadedBits += 8;
         last = next;
     }
+}
+
+const std::uint8_t* BitReader::ExtendPlainData(const std::uint8_t* from) {
+    if (!attached) return from;
+    if (plainEnd < from) plainEnd = from;  // careful reads went further
+    if (plainDone) return plainEnd;
+    const std::uint8_t* at = plainEnd;
+    const std::uint8_t* stop = end - at > kPlainLookAhead ? at + kPlainLookAhead : end;
+    while (at < stop) {
+        const auto* ff = static_cast<const std::uint8_t*>(std::memchr(at, kFF, stop - at));
+        if (ff == nullptr) {
+            at = stop;
+            break;
+        }
+        if (end - ff < 2 || ff[1] != 0) {
+            plainDone = true;
+            return plainEnd = ff;
+        }
+        at = ff + 2;
+    }
+    plainDone = at == end;
+    return plainEnd = at;
 }
 
 }  // namespace Tessera

@@ -116,6 +116,12 @@ class BitReader {
         return true;
     }
     void RefillByteByByte();
+    // Extends the stretch of plain data known from `from` on (a data byte, or
+    // a marker's 0xFF at the current byte) and returns its end: the first
+    // marker (a 0xFF not followed by a stuffed 0x00), a 0xFF at the very end
+    // of the buffer, or the buffer's end, or where this look stopped. Every
+    // 0xFF before the end is data whose stuffed zero lies before it too.
+    const std::uint8_t* ExtendPlainData(const std::uint8_t* from);
     // One read done by the stream's own procedure, from the exact position.
     template <typename Read>
     auto ByTheStream(Read read) -> decltype(read()) {
@@ -142,7 +148,13 @@ class BitReader {
     // The stream's current byte when this stretch of loading began: data
     // bytes are never walked back beyond it.
     const std::uint8_t* first = nullptr;
+    // The plain data known from the current byte on ends here; plainDone:
+    // at a marker or the buffer's end, so that looking further finds nothing.
+    const std::uint8_t* plainEnd = nullptr;
+    bool plainDone = false;
     bool attached = false;
+
+    friend class BitWindow;
 };
 
 }  // namespace Tessera

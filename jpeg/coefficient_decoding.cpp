@@ -6,6 +6,7 @@
 #include <bit>
 
 #include "bit_reader.h"
+#include "bit_window.h"
 #include "coefficient_block.h"
 #include "huffman_table.h"
 #include "quant_table.h"
@@ -73,15 +74,11 @@ void RefineCoefficient(BitReader& bits, std::int16_t& coefficient, int bit) {
     coefficient = To16(coefficient + ((step ^ sign) - sign));
 }
 
-}  // namespace
-
-void DecodeSequentialBlock(BitReader& bits, const HuffmanTable& dc, const HuffmanTable& ac,
-                           int& predictor, std::int16_t* block) {
-    ClearBlock(block);
-    AddToDcPredictor(predictor, DecodeDcDifference(dc, bits));
-    block[0] = To16(predictor);
-
-    for (unsigned k = 1; k <= kLastIndex;) {
+// The AC coefficients of a sequential block from zigzag position k on,
+// through the reader's careful reads. A position past the block is reported
+// after the code and before its extra bits, as the stream's own reads would.
+void DecodeAcCarefully(BitReader& bits, const HuffmanTable& ac, std::int16_t* block, unsigned k) {
+    while (k <= kLastIndex) {
         const HuffmanTable::QuickValue quick = bits.PeekValue(ac);
         const unsigned r = quick.symbol >> 4;
         if (quick.length != 0 && k + r <= kLastIndex) {
@@ -92,17 +89,15 @@ void DecodeSequentialBlock(BitReader& bits, const HuffmanTable& dc, const Huffma
                 ++k;
                 continue;
             }
-            if (quick.symbol != kZeroRun) break;  // end of block
+            if (quick.symbol != kZeroRun) return;  // end of block
             k += kZeroRunLength;
             continue;
         }
-        // A position past the block is reported here, after the code and
-        // before its extra bits, as the stream's own reads would.
         const unsigned symbol = bits.DecodeSymbol(ac);
         const unsigned run = symbol >> 4;
         const int size = static_cast<int>(symbol & 15);
         if (size == 0) {
-            if (symbol != kZeroRun) break;  // end of block
+            if (symbol != kZeroRun) return;  // end of block
             k += kZeroRunLength;
             continue;
         }
@@ -111,6 +106,128 @@ void DecodeSequentialBlock(BitReader& bits, const HuffmanTable& dc, const Huffma
         block[ZigzagToNatural[k]] = To16(bits.ReadExtended(size));
         ++k;
     }
+}
+
+// Returned by the quick decoding when the block is complete.
+constexpr unsigned kBlockDone = kLastIndex + 1;
+
+// A DC difference through a window; false when it must be read carefully
+// (no plain data for it, or a code that the careful reads report).
+bool DecodeDcQuickly(BitWindow& window, const HuffmanTable& table, int& difference) {
+    if (!window.Ensure()) return false;
+    const HuffmanTable::QuickValue quick =
+        table.LookupValue(window.Peek(HuffmanTable::kMaxCodeLength));
+    if (quick.length != 0 && quick.symbol <= kMaxDcCategory) {
+        window.Consume(quick.length);
+        difference = quick.value;
+        return true;
+    }
+    const HuffmanTable::Match match = table.Lookup(window.Peek(HuffmanTable::kMaxCodeLength));
+    if (match.length == 0 || match.symbol > kMaxDcCategory) return false;
+    window.Consume(match.length);
+    difference = window.TakeExtended(match.symbol);
+    return true;
+}
+
+// One AC code whose bits the quick look-up does not hold, at position k:
+// the position after it, kBlockDone at the end of the block, or k itself
+// (nothing taken) when the careful reads must take it: no code matches, or
+// the position would pass the block, which they report or end the block at.
+unsigned DecodeLongAc(BitWindow& window, const HuffmanTable& ac, std::int16_t* block, unsigned k) {
+    if (!window.Ensure()) return k;
+    const HuffmanTable::Match match = ac.Lookup(window.Peek(HuffmanTable::kMaxCodeLength));
+    if (match.length == 0) return k;
+    const unsigned run = match.symbol >> 4;
+    const int size = match.symbol & 15;
+    if (size == 0 && match.symbol != kZeroRun) {
+        window.Consume(match.length);
+        return kBlockDone;
+    }
+    const unsigned next = k + (size == 0 ? kZeroRunLength : run + 1);
+    if (next > kLastIndex + 1) return k;
+    window.Consume(match.length);
+    block[ZigzagToNatural[next - 1]] = To16(window.TakeExtended(size));
+    return next;
+}
+
+// AC coefficients through a window from position 1 on: the position reached
+// when the careful reads must go on, kBlockDone when the block is complete.
+// A look-up takes one or two codes (QuickSteps); one comparison for each
+// finds the end of the block, an end-of-block code and a code that the
+// look-up does not hold.
+unsigned DecodeAcQuickly(BitWindow& window, const HuffmanTable& ac, std::int16_t* block) {
+    unsigned k = 1;
+    for (;;) {
+        if (!window.Ensure(HuffmanTable::kQuickBits)) return k;
+        const HuffmanTable::QuickSteps steps =
+            ac.LookupSteps(window.Peek(HuffmanTable::kQuickBits));
+        const unsigned next = k + steps.firstAdvance;
+        if (next > kLastIndex) [[unlikely]] {
+            if (steps.firstAdvance == HuffmanTable::kEndOfBlock) {
+                window.Consume(steps.firstLength);
+                return kBlockDone;
+            }
+            if (steps.firstAdvance == HuffmanTable::kNotQuick) {
+                const unsigned after = DecodeLongAc(window, ac, block, k);
+                if (after == k || after == kBlockDone) return after;
+                k = after;
+                continue;
+            }
+            if (next > kLastIndex + 1) return k;  // past the block
+            window.Consume(steps.firstLength);    // up to its last position
+            block[ZigzagToNatural[kLastIndex]] = steps.firstValue;
+            return kBlockDone;
+        }
+        block[ZigzagToNatural[next - 1]] = steps.firstValue;
+        const unsigned after = next + steps.secondAdvance;
+        if (after > kLastIndex) [[unlikely]] {
+            if (steps.secondAdvance == HuffmanTable::kEndOfBlock) {
+                window.Consume(steps.length);
+                return kBlockDone;
+            }
+            if (after > kLastIndex + 1) {  // the second passes the block
+                window.Consume(steps.firstLength);
+                k = next;
+                continue;
+            }
+            window.Consume(steps.length);
+            block[ZigzagToNatural[kLastIndex]] = steps.secondValue;
+            return kBlockDone;
+        }
+        window.Consume(steps.length);
+        block[ZigzagToNatural[after - 1]] = steps.secondValue;
+        k = after;
+    }
+}
+
+// A whole block through a window: 0 when not even the DC difference could
+// be read that way, else as DecodeAcQuickly.
+unsigned DecodeBlockQuickly(BitWindow& window, const HuffmanTable& dc, const HuffmanTable& ac,
+                            int& predictor, std::int16_t* block) {
+    int difference = 0;
+    if (!DecodeDcQuickly(window, dc, difference)) return 0;
+    AddToDcPredictor(predictor, difference);
+    block[0] = To16(predictor);
+    return DecodeAcQuickly(window, ac, block);
+}
+
+}  // namespace
+
+void DecodeSequentialBlock(BitReader& bits, const HuffmanTable& dc, const HuffmanTable& ac,
+                           int& predictor, std::int16_t* block) {
+    ClearBlock(block);
+    unsigned k = 0;
+    {
+        BitWindow window(bits);
+        k = DecodeBlockQuickly(window, dc, ac, predictor, block);
+    }
+    if (k > kLastIndex) return;
+    if (k == 0) {
+        AddToDcPredictor(predictor, DecodeDcDifference(dc, bits));
+        block[0] = To16(predictor);
+        k = 1;
+    }
+    DecodeAcCarefully(bits, ac, block, k);
 }
 
 std::int16_t DecodeDcFirst(BitReader& bits, const HuffmanTable& dc, int& predictor, unsigned al) {

@@ -7,6 +7,14 @@
 
 namespace Tessera {
 
+namespace {
+
+// ZRL, sixteen zero coefficients (T.81 F.1.2.2.1), steps over all of them.
+constexpr std::uint8_t kZeroRunSymbol = 0xF0;
+constexpr std::uint8_t kZeroRunAdvance = 16;
+
+}  // namespace
+
 int HuffmanTable::LoadTable(InputByteStream& stream) {
     std::array<std::uint8_t, kMaxCodeLength> counts{};
     unsigned total = 0;
@@ -73,17 +81,60 @@ HuffmanTable::Match HuffmanTable::LookupLong(std::uint32_t bits) const {
 void HuffmanTable::ComputeQuickMatches() {
     quickMatches.fill({0, 0});
     quickValues.fill({0, 0, 0});
-    if (shortestLength == 0) return;
-    for (std::uint32_t prefix = 0; prefix < quickMatches.size(); ++prefix) {
-        const Match match =
-            Search(prefix << (kMaxCodeLength - kQuickBits), shortestLength, kQuickBits);
-        quickMatches[prefix] = match;
-        const int size = match.symbol & 15;
-        const int total = match.length + size;
-        if (match.length == 0 || total > kQuickBits) continue;
-        const unsigned extra = (prefix >> (kQuickBits - total)) & ((1u << size) - 1);
-        quickValues[prefix] = {static_cast<std::int16_t>(Extend(extra, size)), match.symbol,
-                               static_cast<std::uint8_t>(total)};
+    // The codes of one length are consecutive, from mincode to maxcode
+    // (Figure C.2), and each covers the look-up entries that begin with it.
+    for (int length = 1; length <= kQuickBits; ++length) {
+        const int i = length - 1;
+        for (std::int32_t code = mincode[i]; code <= maxcode[i]; ++code)
+            FillQuickEntries(static_cast<std::uint32_t>(code), length,
+                             symbols[valptr[i] + code - mincode[i]]);
+    }
+    ComputeQuickSteps();
+}
+
+void HuffmanTable::FillQuickEntries(std::uint32_t code, int length, std::uint8_t symbol) {
+    const int rest = kQuickBits - length;  // the bits after the code
+    const int size = symbol & 15;
+    if (length + size > kQuickBits) {
+        for (std::uint32_t after = 0; after < (1u << rest); ++after)
+            quickMatches[code << rest | after] = {symbol, static_cast<std::uint8_t>(length)};
+        return;
+    }
+    const auto total = static_cast<std::uint8_t>(length + size);
+    for (std::uint32_t after = 0; after < (1u << rest); ++after) {
+        const std::uint32_t prefix = code << rest | after;
+        quickMatches[prefix] = {symbol, static_cast<std::uint8_t>(length)};
+        const auto value = static_cast<std::int16_t>(Extend(after >> (rest - size), size));
+        quickValues[prefix] = {value, symbol, total};
+    }
+}
+
+namespace {
+
+// How far a sequential block's step goes (see QuickSteps).
+std::uint8_t StepAdvance(std::uint8_t symbol) {
+    if ((symbol & 15) != 0) return static_cast<std::uint8_t>((symbol >> 4) + 1);
+    return symbol == kZeroRunSymbol ? kZeroRunAdvance : HuffmanTable::kEndOfBlock;
+}
+
+}  // namespace
+
+void HuffmanTable::ComputeQuickSteps() {
+    for (std::uint32_t prefix = 0; prefix < quickSteps.size(); ++prefix) {
+        const QuickValue first = quickValues[prefix];
+        if (first.length == 0) {
+            quickSteps[prefix] = {0, 0, kNotQuick, 0, 0, 0};
+            continue;
+        }
+        const std::uint8_t advance = StepAdvance(first.symbol);
+        quickSteps[prefix] = {first.value, first.value, advance, 0, first.length, first.length};
+        if (advance == kEndOfBlock) continue;  // what follows is the next block's
+        // The bits after the first step, in front, as a look-up's bits.
+        const QuickValue second = quickValues[(prefix << first.length) & (quickSteps.size() - 1)];
+        if (second.length == 0 || first.length + second.length > kQuickBits) continue;
+        quickSteps[prefix].secondValue = second.value;
+        quickSteps[prefix].secondAdvance = StepAdvance(second.symbol);
+        quickSteps[prefix].length = static_cast<std::uint8_t>(first.length + second.length);
     }
 }
 

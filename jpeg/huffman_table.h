@@ -12,6 +12,9 @@ class InputByteStream;
 class HuffmanTable {
   public:
     static constexpr int kMaxCodeLength = 16;
+    // Codes up to this long are found with one look-up (Lookup), and codes
+    // with their extra bits when these fit too (LookupValue, LookupSteps).
+    static constexpr int kQuickBits = 11;
 
     // The code at the front of a bit string and its symbol; length 0 when no
     // code of 16 bits or fewer matches (or the table has no codes).
@@ -29,6 +32,30 @@ class HuffmanTable {
         std::uint8_t symbol;  // run (high four bits) and size (low four)
         std::uint8_t length;  // code length + size
     };
+
+    // A sequential block's next AC codes with their extra bits (T.81
+    // F.2.2.2), one or two of them, as the steps they make through the
+    // block: a step advances `advance` zigzag positions to just after its
+    // coefficient, which gets `value`. A zero run (ZRL) advances 16 and its
+    // value 0 lands on a coefficient that is zero anyway. An end of block,
+    // and the undefined run/size symbols of size 0 that end a block too,
+    // advance kEndOfBlock; a code whose bits do not fit the look-up advances
+    // kNotQuick (length 0). Both lie beyond any position, so that one
+    // comparison finds them together with the end of the block.
+    //
+    // The second step is there when the first is a coefficient or a zero run
+    // and the second's bits fit too; otherwise it repeats the first's value
+    // and advances 0, so that storing it does nothing new.
+    struct QuickSteps {
+        std::int16_t firstValue;
+        std::int16_t secondValue;
+        std::uint8_t firstAdvance;
+        std::uint8_t secondAdvance;
+        std::uint8_t firstLength;  // the first code's length + size
+        std::uint8_t length;       // both steps' lengths
+    };
+    static constexpr std::uint8_t kEndOfBlock = 64;
+    static constexpr std::uint8_t kNotQuick = 128;
 
     HuffmanTable() = default;
     virtual ~HuffmanTable() = default;
@@ -51,6 +78,9 @@ class HuffmanTable {
     QuickValue LookupValue(std::uint32_t bits) const {
         return quickValues[bits >> (kMaxCodeLength - kQuickBits)];
     }
+    // The same as a sequential block's steps, from the first kQuickBits bits
+    // alone (first bit most significant).
+    QuickSteps LookupSteps(std::uint32_t quickBits) const { return quickSteps[quickBits]; }
 
     // The decoding arrays, entry L-1 for code length L; for tests and tools.
     int MaxCode(int length) const { return maxcode[length - 1]; }
@@ -60,8 +90,6 @@ class HuffmanTable {
 
   private:
     static constexpr int kMaxSymbols = 256;
-    // Codes up to this long are found with one look-up in quickMatches.
-    static constexpr int kQuickBits = 10;
 
     // Builds the decoding arrays from the counts; false when the counts ask for
     // more codes of some length than that length can hold (the tree would
@@ -72,6 +100,10 @@ class HuffmanTable {
     Match Search(std::uint32_t bits, int from, int to) const;
     Match LookupLong(std::uint32_t bits) const;
     void ComputeQuickMatches();
+    // The entries of the prefixes that begin with one code.
+    void FillQuickEntries(std::uint32_t code, int length, std::uint8_t symbol);
+    // quickSteps, from quickValues.
+    void ComputeQuickSteps();
 
     std::array<std::int32_t, kMaxCodeLength> maxcode{};
     std::array<std::int32_t, kMaxCodeLength> mincode{};
@@ -83,6 +115,9 @@ class HuffmanTable {
     std::array<Match, 1 << kQuickBits> quickMatches{};
     // Entry b: the code and all its extra bits, when they fit in b.
     std::array<QuickValue, 1 << kQuickBits> quickValues{};
+    // Entry b: the codes and extra bits that fit in b as a sequential
+    // block's steps.
+    std::array<QuickSteps, 1 << kQuickBits> quickSteps{};
 };
 
 }  // namespace Tessera

@@ -62,6 +62,8 @@ void JpegComponent::AllocateBuffers(bool progressive, bool band) {
     // within this capacity, so the buffers never move.
     holdsCoefficients = progressive;
     sampleBand = progressive || band;
+    bandSampleRows = std::size_t{BandBlockRows()} * setup.blockSize;
+    bandReciprocal = ((std::uint64_t{1} << 32) + bandSampleRows - 1) / bandSampleRows;
     if (holdsCoefficients) Reserve(coefficients, BlockValues(blockRows));
     Reserve(samples, SampleValues(SampleBlockRows(blockRows)));
     prepared = true;

@@ -159,8 +159,13 @@ class JpegComponent {
     // Block rows of samples held for the given block rows.
     unsigned SampleBlockRows(unsigned rows) const { return sampleBand ? BandBlockRows() : rows; }
     // Where a row of samples lies in the samples buffer.
+    // Every block asks for this, so the remainder comes from a reciprocal:
+    // with r = ⌈2^32 ÷ n⌉, (row × r) >> 32 is ⌊row ÷ n⌋ while row × n < 2^32,
+    // and rows (under 2^18: 65535 lines, blocks of up to 16 samples) times
+    // the band's rows (at most 4 × 3 × 16) stay far below that.
     std::size_t SampleBandRow(std::size_t row) const {
-        return sampleBand ? row % (std::size_t{BandBlockRows()} * setup.blockSize) : row;
+        if (!sampleBand) return row;
+        return row - bandSampleRows * ((row * bandReciprocal) >> 32);
     }
     void Transform(unsigned row, unsigned col, const std::int16_t* natural);
     // Transforms a block of zigzag-ordered coefficients.
@@ -187,6 +192,9 @@ class JpegComponent {
     // Progressive frame: coefficient storage in use.
     bool holdsCoefficients = false;
     bool sampleBand = false;
+    // The rows of samples a band holds, and ⌈2^32 ÷ those rows⌉.
+    std::size_t bandSampleRows = 1;
+    std::uint64_t bandReciprocal = std::uint64_t{1} << 32;
     unsigned allocatedRows = 0;
     SampleBuffer samples;
     CoefficientBuffer coefficients;

@@ -13,107 +13,12 @@
 #include <vector>
 
 #include "jpeg/huffman_table.h"
+#include "lockstep_inputs.h"
+#include "random_huffman_codes.h"
 #include "stream_builder.h"
 
 namespace Tessera::Testing {
 namespace {
-
-using Rng = std::mt19937;
-
-int Uniform(Rng& rng, int low, int high) {
-    return std::uniform_int_distribution<int>(low, high)(rng);
-}
-
-// The data in memory at once, in an allocation of exactly its size.
-class MemoryInput : public MemoryStream {
-  public:
-    explicit MemoryInput(const Bytes& data) : bytes(data) { Open(bytes); }
-    std::ptrdiff_t Offset() const { return ReadPointer() - bytes.data(); }
-
-  private:
-    Bytes bytes;
-};
-
-// The data handed out in chunks, each in its own exact-size allocation, so
-// that the reader meets the end of its buffer in the middle of the data.
-class ChunkedInput : public InputByteStream {
-  public:
-    ChunkedInput(const Bytes& data, const std::vector<std::size_t>& chunkSizes) {
-        for (std::size_t at = 0, i = 0; at < data.size(); ++i) {
-            const std::size_t n = std::min(chunkSizes[i % chunkSizes.size()], data.size() - at);
-            chunks.emplace_back(new std::uint8_t[n]);
-            std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(at), n, chunks.back().get());
-            starts.push_back(at);
-            sizes.push_back(n);
-            at += n;
-        }
-    }
-    std::ptrdiff_t Offset() const {
-        if (current == 0) return 0;
-        return static_cast<std::ptrdiff_t>(starts[current - 1]) +
-               (ReadPointer() - chunks[current - 1].get());
-    }
-
-  protected:
-    void Refill() override {
-        if (current == chunks.size()) return;
-        SetBuffer(chunks[current].get(), chunks[current].get() + sizes[current]);
-        ++current;
-    }
-    bool AtEnd() override { return current == chunks.size() && ReadPointer() >= BufferEnd(); }
-
-  private:
-    std::vector<std::unique_ptr<std::uint8_t[]>> chunks;
-    std::vector<std::size_t> starts, sizes;
-    std::size_t current = 0;
-};
-
-HuffmanTable LoadTable(const HuffmanCodes& codes) {
-    const Bytes body = TableBody(codes);
-    MemoryStream stream(body);
-    HuffmanTable table;
-    table.LoadTable(stream);
-    return table;
-}
-
-enum class Shape { kAny, kSingle, kLong, kComplete, kEmpty };
-
-// Counts that never over-subscribe a length, with random symbols.
-HuffmanCodes RandomCodes(Rng& rng, Shape shape) {
-    HuffmanCodes codes{};
-    const int single = Uniform(rng, 1, 16);
-    const int completeAt = Uniform(rng, 1, 8);
-    std::uint32_t code = 0;  // the first free code of the current length
-    int total = 0;
-    for (int length = 1; length <= 16; ++length) {
-        const int room = std::min<int>(static_cast<int>((1u << length) - code), 256 - total);
-        int n = 0;
-        switch (shape) {
-            case Shape::kAny:
-                n = Uniform(rng, 0, 2) == 0 ? 0
-                                            : Uniform(rng, 0, std::min(room, Uniform(rng, 1, 6)));
-                break;
-            case Shape::kSingle:
-                n = length == single ? 1 : 0;
-                break;
-            case Shape::kLong:
-                n = length < 9 ? 0 : Uniform(rng, 0, std::min(room, 12));
-                break;
-            case Shape::kComplete:  // every bit string begins with a code
-                n = length < completeAt    ? Uniform(rng, 0, room / 2)
-                    : length == completeAt ? room
-                                           : 0;
-                break;
-            case Shape::kEmpty:
-                break;
-        }
-        codes.counts[length - 1] = static_cast<std::uint8_t>(n);
-        total += n;
-        code = (code + static_cast<std::uint32_t>(n)) << 1;
-    }
-    for (int i = 0; i < total; ++i) codes.symbols.push_back(static_cast<std::uint8_t>(rng()));
-    return codes;
-}
 
 // The result of one operation: a value, or the failure's class and message.
 struct Outcome {
@@ -121,20 +26,6 @@ struct Outcome {
     std::string error;
     bool operator==(const Outcome&) const = default;
 };
-
-std::string Describe(const std::exception_ptr& failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const JpegDecoder::JpegBadStream& e) {
-        return std::string("JpegBadStream: ") + e.what();
-    } catch (const JpegDecoder::JpegError& e) {
-        return std::string("JpegError: ") + e.what();
-    } catch (const InputByteStream::StreamError& e) {
-        return std::string("StreamError: ") + e.what();
-    } catch (const std::exception& e) {
-        return std::string("other: ") + e.what();
-    }
-}
 
 // kSync and kRestart deliver the stream's position, read with the reader detached.
 enum class Kind { kBit, kBits, kExtended, kSymbol, kValue, kSync, kRestart };
@@ -496,6 +387,90 @@ TEST(HuffmanLookup, MatchesDecodeSymbolForEveryBitString) {
         }
     }
     EXPECT_GT(quickValues, 0);  // the comparison above did happen
+}
+
+// One code and its extra bits as the stream's own procedures read them:
+// the symbol, the bits taken and the extended value; no symbol (-1) when no
+// code matches.
+struct ReadStep {
+    int symbol = -1;
+    int bits = 0;
+    int value = 0;
+};
+ReadStep ReadOneStep(const HuffmanTable& table, const Bytes& data, MemoryInput& in) {
+    // Bits taken from the data, the stuffed zeros passed not counted.
+    const auto position = [&] {
+        int stuffed = 0;
+        for (std::ptrdiff_t i = 1; i < in.Offset(); ++i)
+            stuffed += data[i - 1] == 0xFF && data[i] == 0;
+        return static_cast<int>((in.Offset() - stuffed) * 8 + 8 - in.BitsLeft());
+    };
+    const int before = position();
+    try {
+        const int symbol = table.DecodeSymbol(in);
+        const int value = Extend(in.ReadBits(symbol & 15), symbol & 15);
+        return {symbol, position() - before, value};
+    } catch (const JpegDecoder::JpegBadStream&) {
+        return {};
+    }
+}
+
+// How far a sequential block's step goes: after the coefficient, over a zero
+// run of sixteen, or to the end of the block (T.81 F.2.2.2).
+int StepAdvance(int symbol) {
+    if ((symbol & 15) != 0) return (symbol >> 4) + 1;
+    return symbol == 0xF0 ? 16 : HuffmanTable::kEndOfBlock;
+}
+
+TEST(HuffmanLookup, StepsMatchTheCodesDecodeSymbolReads) {
+    const Shape shapes[] = {Shape::kAny, Shape::kComplete, Shape::kLong, Shape::kSingle,
+                            Shape::kEmpty};
+    constexpr int kBits = HuffmanTable::kQuickBits;
+    Rng rng(11);
+    int pairs = 0;
+    for (int t = 0; t < 30; ++t) {
+        const HuffmanCodes codes = AcLikeCodes(rng, shapes[t % 5]);
+        const HuffmanTable table = LoadTable(codes);
+        SCOPED_TRACE("table " + std::to_string(t) + ": counts " +
+                     Hex(Bytes(codes.counts.begin(), codes.counts.end())));
+        int mismatches = 0;
+        for (std::uint32_t prefix = 0; prefix < (1u << kBits) && mismatches < 5; ++prefix) {
+            // The look-up sees only the prefix; what follows it may be anything.
+            const Bytes data =
+                BitWriter().Bits(prefix, kBits).Bits(0xFFFF, 16).Bits(0, 16).Finish();
+            MemoryInput in(data);
+            in.StartBitReading();
+            const ReadStep first = ReadOneStep(table, data, in);
+            const HuffmanTable::QuickSteps steps = table.LookupSteps(prefix);
+            if (first.symbol < 0 || first.bits > kBits) {
+                if (steps.firstAdvance == HuffmanTable::kNotQuick && steps.length == 0) continue;
+                ADD_FAILURE() << "prefix " << prefix << ": a step where none fits";
+                ++mismatches;
+                continue;
+            }
+            const ReadStep second = StepAdvance(first.symbol) == HuffmanTable::kEndOfBlock
+                                        ? ReadStep{}
+                                        : ReadOneStep(table, data, in);
+            const bool both = second.symbol >= 0 && first.bits + second.bits <= kBits;
+            pairs += both;
+            const bool same = steps.firstValue == first.value && steps.firstLength == first.bits &&
+                              steps.firstAdvance == StepAdvance(first.symbol) &&
+                              (both ? steps.secondValue == second.value &&
+                                          steps.secondAdvance == StepAdvance(second.symbol) &&
+                                          steps.length == first.bits + second.bits
+                                    : steps.secondValue == first.value &&
+                                          steps.secondAdvance == 0 && steps.length == first.bits);
+            if (!same) {
+                ADD_FAILURE() << "prefix " << prefix << ": steps " << steps.firstValue << "/"
+                              << int(steps.firstAdvance) << "/" << int(steps.firstLength) << " "
+                              << steps.secondValue << "/" << int(steps.secondAdvance) << "/"
+                              << int(steps.length) << "; read " << first.symbol << "/" << first.bits
+                              << " then " << second.symbol << "/" << second.bits;
+                ++mismatches;
+            }
+        }
+    }
+    EXPECT_GT(pairs, 0);  // two codes at once were met and compared
 }
 
 }  // namespace

@@ -4,7 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <exception>
+#include <string>
+#include <vector>
+
 #include "jpeg/bit_reader.h"
+#include "jpeg/quant_table.h"
+#include "lockstep_inputs.h"
+#include "random_huffman_codes.h"
 #include "stream_builder.h"
 
 namespace Tessera::Testing {
@@ -283,6 +291,143 @@ TEST_F(BlockDecoding, AcRefinementErrors) {
                      2, 0);
         },
         Raised::BadStream, "Error in progressive scan");
+}
+
+// --- Sequential blocks against the stream's own procedures ---
+
+// The code of each symbol of a table, in the order the table lists them
+// (T.81 C.2).
+struct Code {
+    unsigned bits;
+    int length;
+};
+std::vector<Code> CanonicalCodes(const HuffmanCodes& codes) {
+    std::vector<Code> result;
+    unsigned code = 0;
+    for (int length = 1; length <= 16; ++length, code <<= 1)
+        for (int i = 0; i < codes.counts[length - 1]; ++i) result.push_back({code++, length});
+    return result;
+}
+
+// Data shaped like sequential blocks: a DC code, a few AC codes and mostly
+// an end of block, each code with random extra bits for its size, the
+// symbols as the tables happen to hold them, so that runs may pass the end
+// of a block and categories be refused as in damaged data; now and then a
+// random byte. Tables without codes write random bytes.
+Bytes RandomBlockData(Rng& rng, const HuffmanCodes& dc, const HuffmanCodes& ac) {
+    const std::vector<Code> dcCodes = CanonicalCodes(dc), acCodes = CanonicalCodes(ac);
+    BitWriter writer;
+    const auto write = [&](const HuffmanCodes& table, const std::vector<Code>& codes, int i) {
+        writer.Bits(codes[i].bits, codes[i].length);
+        writer.Bits(static_cast<unsigned>(rng()), table.symbols[i] & 15);
+    };
+    const auto random = [&](const std::vector<Code>& codes) {
+        return Uniform(rng, 0, static_cast<int>(codes.size()) - 1);
+    };
+    const int blocks = Uniform(rng, 1, 12);
+    for (int b = 0; b < blocks; ++b) {
+        if (dcCodes.empty() || acCodes.empty() || Uniform(rng, 0, 30) == 0) {
+            writer.Bits(static_cast<unsigned>(rng()), 8);
+            continue;
+        }
+        write(dc, dcCodes, random(dcCodes));
+        for (int n = Uniform(rng, 0, 20); n > 0; --n) write(ac, acCodes, random(acCodes));
+        for (int i = 0; i < static_cast<int>(acCodes.size()); ++i)
+            if (ac.symbols[i] == 0x00 && Uniform(rng, 0, 4) != 0) write(ac, acCodes, i);
+    }
+    return writer.Finish();
+}
+
+// One block by T.81 F.2.2 through the stream's own reads.
+void ReferenceBlock(InputByteStream& in, const HuffmanTable& dc, const HuffmanTable& ac,
+                    int& predictor, std::int16_t* block) {
+    std::fill_n(block, 64, std::int16_t{0});
+    const int category = dc.DecodeSymbol(in);
+    if (category > 15) throw JpegBadStream("Invalid DC Difference Category");
+    predictor = static_cast<std::int16_t>(predictor + Extend(in.ReadBits(category), category));
+    block[0] = static_cast<std::int16_t>(predictor);
+    for (int k = 1; k <= 63;) {
+        const int symbol = ac.DecodeSymbol(in);
+        const int size = symbol & 15;
+        if (size == 0) {
+            if (symbol != 0xF0) break;  // end of block
+            k += 16;
+            continue;
+        }
+        k += symbol >> 4;
+        if (k > 63) throw JpegBadStream("Coefficient Index out of Range");
+        block[ZigzagToNatural[k]] = static_cast<std::int16_t>(Extend(in.ReadBits(size), size));
+        ++k;
+    }
+}
+
+// What decoding a stretch of blocks gave: their coefficients and predictors
+// up to the first failure, the failure, and where the stream stood last.
+struct BlocksOutcome {
+    std::vector<std::array<std::int16_t, 64>> blocks;
+    std::vector<int> predictors;
+    std::string failure;
+    long long position = 0;
+    bool operator==(const BlocksOutcome&) const = default;
+};
+
+template <class Input>
+BlocksOutcome DecodeBlocks(Input& in, bool throughReader, const HuffmanTable& dc,
+                           const HuffmanTable& ac, int blocks) {
+    BlocksOutcome outcome;
+    int predictor = 0;
+    alignas(16) std::array<std::int16_t, 64> block{};
+    const auto done = [&] {
+        outcome.blocks.push_back(block);
+        outcome.predictors.push_back(predictor);
+    };
+    try {
+        in.StartBitReading();
+        if (throughReader) {
+            BitReader reader(in);
+            for (int b = 0; b < blocks; ++b, done())
+                DecodeSequentialBlock(reader, dc, ac, predictor, block.data());
+        } else {
+            for (int b = 0; b < blocks; ++b, done())
+                ReferenceBlock(in, dc, ac, predictor, block.data());
+        }
+    } catch (...) {
+        outcome.failure = Describe(std::current_exception());
+    }
+    outcome.position = in.Offset() * 16 + in.BitsLeft() + 1;
+    return outcome;
+}
+
+// Blocks decoded through the reader, quickly while plain data lasts, agree
+// with the stream's own procedure in coefficients, failures and positions:
+// with the data followed by more data (the quick way throughout), ending
+// right after it, followed by a marker, and handed out in small chunks.
+TEST(SequentialBlockLockstep, SameBlocksFailuresAndPositionsAsTheStream) {
+    const Shape shapes[] = {Shape::kAny, Shape::kComplete, Shape::kLong,
+                            Shape::kAny, Shape::kSingle,   Shape::kEmpty};
+    Rng rng(5);
+    for (int c = 0; c < 600; ++c) {
+        SCOPED_TRACE("case " + std::to_string(c));
+        const HuffmanCodes dcCodes = DcLikeCodes(rng, shapes[c % 6 == 5 ? 0 : c % 3]);
+        const HuffmanCodes acCodes = AcLikeCodes(rng, shapes[c % 6]);
+        const HuffmanTable dc = LoadTable(dcCodes), ac = LoadTable(acCodes);
+        const Bytes data = RandomBlockData(rng, dcCodes, acCodes);
+        Bytes more = data, marked = data;
+        for (int i = 0; i < 600; ++i)
+            more.push_back(static_cast<std::uint8_t>(Uniform(rng, 0, 254)));
+        Append(marked, {0xFF, 0xD9});
+        std::vector<std::size_t> chunkSizes(4);
+        for (auto& size : chunkSizes) size = static_cast<std::size_t>(Uniform(rng, 1, 40));
+        const int blocks = Uniform(rng, 1, 14);
+        for (const Bytes* input : std::array<const Bytes*, 3>{&more, &data, &marked}) {
+            MemoryInput reference(*input), fast(*input);
+            ASSERT_EQ(DecodeBlocks(fast, true, dc, ac, blocks),
+                      DecodeBlocks(reference, false, dc, ac, blocks));
+            ChunkedInput chunkedReference(*input, chunkSizes), chunkedFast(*input, chunkSizes);
+            ASSERT_EQ(DecodeBlocks(chunkedFast, true, dc, ac, blocks),
+                      DecodeBlocks(chunkedReference, false, dc, ac, blocks));
+        }
+    }
 }
 
 }  // namespace
