@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "accurate_inverse_dct.h"
 #include "block_smoothing.h"
 #include "image/zeroed_memory.h"
-#include "accurate_inverse_dct.h"
 #include "inverse_dct.h"
 
 namespace Tessera {
