@@ -625,8 +625,8 @@ std::size_t PictureRows::ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch
     nextRow = first;
     if (upperFailure) std::rethrow_exception(upperFailure);
     if (lowerFailure) std::rethrow_exception(lowerFailure);
-    if (!decoder.Warnings().empty() || !lower->decoder.Warnings().empty() ||
-        lower->mode != Mode::Decoded)
+    if (!decoder.Warnings().empty() || decoder.ScanRepaired() ||
+        !lower->decoder.Warnings().empty() || lower->mode != Mode::Decoded)
         throw JpegError("the parts repaired the picture");  // decoded again on one thread
     nextRow = stop;
     mode = Mode::Decoded;

@@ -109,6 +109,12 @@ class PictureDecoder {
     // How the components' samples become colours.
     ColourSpace Colours() const;
     const ScanHeader& CurrentScan() const { return scan; }
+    // Whether the scan being decoded has repaired anything so far (its
+    // warnings come when it ends).
+    bool ScanRepaired() const {
+        return scanDecoder &&
+               (scanDecoder->Repaired().damagedIntervals != 0 || scanDecoder->Repaired().cutOff);
+    }
     // The component at frame position i (the one it shares, where it does).
     const JpegComponent& ComponentAt(unsigned i) const;
 

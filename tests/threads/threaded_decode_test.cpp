@@ -60,9 +60,13 @@ std::vector<std::pair<std::string, Bytes>> Variants(const CorpusFile& file) {
     variants.push_back(
         {"cut at 2/5", Bytes(file.bytes.begin(), file.bytes.begin() + size * 2 / 5)});
     variants.push_back({"cut at 9/10", Bytes(file.bytes.begin(), file.bytes.end() - size / 10)});
-    Bytes damaged = file.bytes;
-    damaged[size * 3 / 4] ^= 0x5A;
-    variants.push_back({"damaged", damaged});
+    // Damage in the lower half and in the upper one (where a decode in two
+    // halves meets it before the scan ends).
+    for (const std::size_t at : {size * 3 / 4, size / 3}) {
+        Bytes damaged = file.bytes;
+        damaged[at] ^= 0x5A;
+        variants.push_back({"damaged at " + std::to_string(at), damaged});
+    }
     return variants;
 }
 
