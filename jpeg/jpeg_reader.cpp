@@ -252,6 +252,8 @@ class PictureRows {
     // picture cannot be split so; throws where the parts cannot stand for
     // one decode (a repair in either: the caller decodes again).
     std::size_t ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch);
+    // Another decoder of the same picture with the same options, on one thread.
+    std::unique_ptr<PictureRows> OneThreadDecoder() const;
     // The lower part's decoder: rows from MCU row `seam` to `stop`.
     bool StartLowerPart(unsigned seam, std::size_t stop);
     // Makes rows from `row` on available; returns the end of those that are.
@@ -598,9 +600,7 @@ std::size_t PictureRows::ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch
     const auto firstMcuRow = static_cast<unsigned>(first / mcuHeight);
     const auto seam = static_cast<unsigned>((first + (stop - first) / 2) / mcuHeight);
     if (seam <= firstMcuRow + decoder.McuRowsAhead() || seam * mcuHeight >= stop) return 0;
-    DecodeOptions single = options;
-    single.threads = 1;
-    auto lower = std::make_unique<PictureRows>(data.data(), data.size(), single);
+    auto lower = OneThreadDecoder();
     if (!lower->StartLowerPart(seam, stop)) return 0;
 
     std::exception_ptr lowerFailure;
@@ -648,14 +648,18 @@ bool PictureRows::StartLowerPart(unsigned seam, std::size_t stop) {
     return true;
 }
 
+std::unique_ptr<PictureRows> PictureRows::OneThreadDecoder() const {
+    DecodeOptions single = options;
+    single.threads = 1;
+    return std::make_unique<PictureRows>(data.data(), data.size(), single);
+}
+
 std::size_t PictureRows::ReadRowsOnOneThread(std::uint8_t* out, std::size_t maxRows,
                                              std::size_t pitch) {
     const std::size_t handedOut = nextRow;
     pipeline.reset();
     decoder.End();
-    DecodeOptions single = options;
-    single.threads = 1;
-    oneThread = std::make_unique<PictureRows>(data.data(), data.size(), single);
+    oneThread = OneThreadDecoder();
     std::vector<std::uint8_t> skipped(RowBytes() * mcuHeight);
     while (oneThread->nextRow < handedOut) {
         const std::size_t rows = std::min(mcuHeight, handedOut - oneThread->nextRow);
