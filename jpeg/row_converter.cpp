@@ -82,8 +82,9 @@ inline Ink InkOfYcck(std::uint8_t y, std::uint8_t cb, std::uint8_t cr, std::uint
 }  // namespace
 
 void RowConverter::SetUp(std::array<ComponentSetup, 4> value, unsigned n, std::size_t w,
-                         std::size_t h) {
+                         std::size_t h, const DecoderKernels& kernels) {
     components = std::move(value);
+    upsample = kernels.upsample;
     count = n;
     width = w;
     height = h;
@@ -106,7 +107,7 @@ bool RowConverter::Convertible() const {
 void RowConverter::Gather(std::size_t y, std::size_t firstColumn, std::size_t lastColumn) {
     for (unsigned i = 0; i < count; ++i)
         rows[i] = components[i].upsampler.Row(components[i].plane, y, firstColumn, lastColumn,
-                                              scratch[i]);
+                                              scratch[i], upsample);
 }
 
 namespace {
@@ -217,7 +218,7 @@ bool RowConverter::Grey(ColourSpace colours, std::size_t first, std::size_t last
         last = std::min(last, height);
         for (std::size_t y = first; y < last; ++y) {
             const std::uint8_t* row = components[0].upsampler.Row(
-                components[0].plane, y, firstColumn, lastColumn, scratch[0]);
+                components[0].plane, y, firstColumn, lastColumn, scratch[0], upsample);
             out = std::copy(row + firstColumn, row + lastColumn, out);
         }
         return true;

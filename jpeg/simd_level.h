@@ -7,6 +7,7 @@
 #include "accurate_inverse_dct.h"
 #include "colour_kernels.h"
 #include "inverse_dct.h"
+#include "upsample_kernels.h"
 
 namespace Tessera {
 
@@ -33,6 +34,8 @@ struct DecoderKernels {
     GreyRowKernel greyRow;
     // libjpeg-turbo's accurate integer transform, for djpeg's exact samples.
     AccurateInverseDctKernel accurateInverseDct;
+    // libjpeg's smooth up-sampling, for djpeg's exact pixels.
+    UpsampleKernels upsample;
 };
 // The kernels of a level; a level the CPU lacks falls back to the best
 // supported below it.
