@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "libjpeg_colour_kernels.h"
 #include "simd_level.h"
 #include "tessera/jpeg.h"
 #include "upsampler.h"
@@ -61,8 +62,8 @@ class RowConverter {
     std::size_t width = 0;
     std::size_t height = 0;
     UpsampleKernels upsample{};
+    LibjpegColourKernels colour{};
     std::array<UpsamplerScratch, 4> scratch;
-    std::array<std::vector<std::uint8_t>, 3> planes;  // a row's red, green and blue
     std::array<const std::uint8_t*, 4> rows{};
 };
 

@@ -51,15 +51,30 @@ DecoderKernels KernelsFor(SimdLevel level) {
     switch (std::min(level, BestSimdLevel())) {
 #if TESSERA_X86_KERNELS
         case SimdLevel::Avx2:
-            return {InverseDctAvx2, YCbCrRowAvx2,           YCbCrRowHalfAvx2,
-                    GreyRowAvx2,    AccurateInverseDctAvx2, UpsampleKernelsAvx2()};
+            return {InverseDctAvx2,
+                    YCbCrRowAvx2,
+                    YCbCrRowHalfAvx2,
+                    GreyRowAvx2,
+                    AccurateInverseDctAvx2,
+                    UpsampleKernelsAvx2(),
+                    LibjpegColourKernelsAvx2()};
         case SimdLevel::Sse2:
-            return {InverseDctSse2, YCbCrRowSse2,           YCbCrRowHalfSse2,
-                    GreyRowSse2,    AccurateInverseDctSse2, UpsampleKernelsSse2()};
+            return {InverseDctSse2,
+                    YCbCrRowSse2,
+                    YCbCrRowHalfSse2,
+                    GreyRowSse2,
+                    AccurateInverseDctSse2,
+                    UpsampleKernelsSse2(),
+                    LibjpegColourKernelsSse2()};
 #endif
         default:
-            return {InverseDctPortable, YCbCrRowPortable,           YCbCrRowHalfPortable,
-                    GreyRowPortable,    AccurateInverseDctPortable, UpsampleKernelsPortable()};
+            return {InverseDctPortable,
+                    YCbCrRowPortable,
+                    YCbCrRowHalfPortable,
+                    GreyRowPortable,
+                    AccurateInverseDctPortable,
+                    UpsampleKernelsPortable(),
+                    LibjpegColourKernelsPortable()};
     }
 }
 

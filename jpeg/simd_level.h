@@ -7,6 +7,7 @@
 #include "accurate_inverse_dct.h"
 #include "colour_kernels.h"
 #include "inverse_dct.h"
+#include "libjpeg_colour_kernels.h"
 #include "upsample_kernels.h"
 
 namespace Tessera {
@@ -34,8 +35,9 @@ struct DecoderKernels {
     GreyRowKernel greyRow;
     // libjpeg-turbo's accurate integer transform, for djpeg's exact samples.
     AccurateInverseDctKernel accurateInverseDct;
-    // libjpeg's smooth up-sampling, for djpeg's exact pixels.
+    // libjpeg's smooth up-sampling and colours, for djpeg's exact pixels.
     UpsampleKernels upsample;
+    LibjpegColourKernels libjpegColour;
 };
 // The kernels of a level; a level the CPU lacks falls back to the best
 // supported below it.

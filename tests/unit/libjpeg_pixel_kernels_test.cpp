@@ -1,6 +1,6 @@
-// The kernels of libjpeg's pixels (smooth up-sampling) at every level this
-// CPU supports against the portable ones, which the djpeg comparisons of
-// tests/corpus pin.
+// The kernels of libjpeg's pixels (smooth up-sampling, YCbCr into each
+// layout) at every level this CPU supports against the portable ones, which
+// the djpeg comparisons of tests/corpus pin.
 
 #include <gtest/gtest.h>
 
@@ -49,6 +49,77 @@ std::vector<Sample> RandomRow(std::mt19937& random, std::size_t n, int top = 255
 }
 
 constexpr std::uint8_t kCanary = 0xA5;
+
+// ---- YCbCr into the layouts ----
+
+struct Layout {
+    const char* name;
+    LibjpegColourKernel LibjpegColourKernels::*kernel;
+    std::size_t bytes;
+};
+
+constexpr Layout kLayouts[] = {
+    {"RGB", &LibjpegColourKernels::rgb, 3},
+    {"BGR", &LibjpegColourKernels::bgr, 3},
+    {"RGBA", &LibjpegColourKernels::rgba, 4},
+    {"BGRA", &LibjpegColourKernels::bgra, 4},
+};
+
+// Both kernels over rows that start `skip` samples into exactly sized
+// buffers (a crop's odd first column; the address sanitizer sees any read
+// past the row), into outputs with canaries after the last pixel.
+::testing::AssertionResult SameColours(LibjpegColourKernel expectedKernel,
+                                       LibjpegColourKernel testedKernel, std::size_t bytes,
+                                       const std::vector<std::uint8_t>& y,
+                                       const std::vector<std::uint8_t>& cb,
+                                       const std::vector<std::uint8_t>& cr, std::size_t skip) {
+    const std::size_t width = y.size() - skip;
+    std::vector<std::uint8_t> expected(width * bytes + 64, kCanary), actual = expected;
+    expectedKernel(y.data() + skip, cb.data() + skip, cr.data() + skip, expected.data(), width);
+    testedKernel(y.data() + skip, cb.data() + skip, cr.data() + skip, actual.data(), width);
+    if (expected == actual) return ::testing::AssertionSuccess();
+    std::size_t i = 0;
+    while (expected[i] == actual[i]) ++i;
+    const std::size_t j = i / bytes;
+    if (j >= width) return ::testing::AssertionFailure() << "wrote past the row at byte " << i;
+    return ::testing::AssertionFailure()
+           << "pixel " << j << " (y " << int{y[skip + j]} << ", cb " << int{cb[skip + j]} << ", cr "
+           << int{cr[skip + j]} << "), byte " << i % bytes << ": expected " << int{expected[i]}
+           << ", got " << int{actual[i]};
+}
+
+TEST_P(LibjpegPixelKernels, ColourRowsInEveryLayout) {
+    std::mt19937 random(29);
+    for (const Layout& layout : kLayouts)
+        for (std::size_t width : kWidths)
+            for (std::size_t skip : {0, 1, 3})
+                for (int trial = 0; trial < 8; ++trial) {
+                    const std::size_t n = width + skip;
+                    ASSERT_TRUE(SameColours(reference.libjpegColour.*layout.kernel,
+                                            tested.libjpegColour.*layout.kernel, layout.bytes,
+                                            RandomRow(random, n), RandomRow(random, n),
+                                            RandomRow(random, n), skip))
+                        << layout.name << ", width " << width << ", from column " << skip;
+                }
+}
+
+// All 2^24 (y, cb, cr) triples through one layout: row (a, b) has y = j at
+// pixel j and cb = a + j, cr = b + 3j (mod 256), so that chroma changes along
+// the row (a lane mix-up shows) and every pixel position meets every pair.
+TEST_P(LibjpegPixelKernels, ColoursOfEveryTriple) {
+    std::vector<std::uint8_t> y(256), cb(256), cr(256);
+    for (int a = 0; a < 256; ++a)
+        for (int b = 0; b < 256; ++b) {
+            for (int j = 0; j < 256; ++j) {
+                y[j] = static_cast<std::uint8_t>(j);
+                cb[j] = static_cast<std::uint8_t>(a + j);
+                cr[j] = static_cast<std::uint8_t>(b + 3 * j);
+            }
+            ASSERT_TRUE(SameColours(reference.libjpegColour.rgba, tested.libjpegColour.rgba, 4, y,
+                                    cb, cr, 0))
+                << "a " << a << ", b " << b;
+        }
+}
 
 // ---- Smooth up-sampling ----
 

@@ -56,6 +56,7 @@ TEST(SimdLevel, EachSupportedLevelHasItsOwnKernels) {
             EXPECT_NE(a.greyRow, b.greyRow);
             EXPECT_NE(a.accurateInverseDct, b.accurateInverseDct);
             EXPECT_NE(a.upsample.widenSums, b.upsample.widenSums);
+            EXPECT_NE(a.libjpegColour.rgb, b.libjpegColour.rgb);
         }
     // Asking for more than the CPU has gives the best it has.
     EXPECT_EQ(KernelsFor(SimdLevel::Avx2).inverseDct, KernelsFor(BestSimdLevel()).inverseDct);
