@@ -26,10 +26,16 @@ void TallRow(const std::uint8_t* __restrict near, const std::uint8_t* __restrict
         out[x] = static_cast<std::uint8_t>((3 * near[x] + far[x] + bias) >> 2);
 }
 
+void DoubleSamples(const std::uint8_t* __restrict in, std::size_t begin, std::size_t end,
+                   std::uint8_t* __restrict out) {
+    for (std::size_t x = begin; x < end; ++x) out[x] = in[x / 2];
+}
+
 }  // namespace
 
 UpsampleKernels UpsampleKernelsPortable() {
-    return {Widen<2, 1, 2, std::uint8_t>, Widen<4, 8, 7, std::uint16_t>, ColumnSums, TallRow};
+    return {Widen<2, 1, 2, std::uint8_t>, Widen<4, 8, 7, std::uint16_t>, ColumnSums, TallRow,
+            DoubleSamples};
 }
 
 }  // namespace Tessera

@@ -7,9 +7,9 @@
 
 namespace Tessera {
 
-// The inner loops of libjpeg's smooth ("fancy") up-sampling (upsampler.h),
-// which handles the picture's edges itself. Indices are those of the whole
-// row; every level's kernel gives the same bytes.
+// The inner loops of libjpeg's up-sampling (upsampler.h), which handles the
+// picture's edges itself. Indices are those of the whole row; every level's
+// kernel gives the same bytes.
 //
 // Twice as wide, from a row's samples s (SmoothH2V1: shift 2, biases 1 and
 // 2) or from column sums s (SmoothH2V2: shift 4, biases 8 and 7), for i in
@@ -30,11 +30,17 @@ using ColumnSumsKernel = void (*)(const std::uint8_t* near, const std::uint8_t* 
 using TallRowKernel = void (*)(const std::uint8_t* near, const std::uint8_t* far, std::size_t begin,
                                std::size_t end, bool lower, std::uint8_t* out);
 
+// Samples repeated (Pixels::Replicated, twice as wide): out[x] = in[x / 2]
+// for x in [begin, end).
+using DoubleSamplesKernel = void (*)(const std::uint8_t* in, std::size_t begin, std::size_t end,
+                                     std::uint8_t* out);
+
 struct UpsampleKernels {
     WidenSamplesKernel widenSamples;
     WidenSumsKernel widenSums;
     ColumnSumsKernel columnSums;
     TallRowKernel tallRow;
+    DoubleSamplesKernel doubleSamples;
 };
 
 // Plain C++; the reference the others reproduce.

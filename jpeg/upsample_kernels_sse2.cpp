@@ -7,6 +7,8 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
+
 namespace Tessera {
 
 namespace {
@@ -84,10 +86,24 @@ void TallRow(const std::uint8_t* near, const std::uint8_t* far, std::size_t begi
     UpsampleKernelsPortable().tallRow(near, far, x, end, lower, out);
 }
 
+// Outputs from an even column on, 32 a step: each of 16 samples twice.
+void DoubleSamples(const std::uint8_t* in, std::size_t begin, std::size_t end, std::uint8_t* out) {
+    const UpsampleKernels portable = UpsampleKernelsPortable();
+    std::size_t x = begin + (begin & 1);
+    portable.doubleSamples(in, begin, std::min(x, end), out);
+    for (; x + 32 <= end; x += 32) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x / 2));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_unpacklo_epi8(v, v));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + 16), _mm_unpackhi_epi8(v, v));
+    }
+    portable.doubleSamples(in, x, end, out);
+}
+
 }  // namespace
 
 UpsampleKernels UpsampleKernelsSse2() {
-    return {Widen<2, 1, 2, std::uint8_t>, Widen<4, 8, 7, std::uint16_t>, ColumnSums, TallRow};
+    return {Widen<2, 1, 2, std::uint8_t>, Widen<4, 8, 7, std::uint16_t>, ColumnSums, TallRow,
+            DoubleSamples};
 }
 
 }  // namespace Tessera

@@ -89,7 +89,10 @@ const std::uint8_t* Upsampler::Row(const ComponentPlane& plane, std::size_t y, s
             // sample whose area covers it.
             const std::uint8_t* in = plane.Row(y * inV / outV);
             if (inH == outH) return in;
-            for (std::size_t x = first; x < last; ++x) out[x] = in[x * inH / outH];
+            if (2 * inH == outH)
+                kernels.doubleSamples(in, first, last, out);
+            else
+                for (std::size_t x = first; x < last; ++x) out[x] = in[x * inH / outH];
             return out;
         }
         case Kind::SmoothH2V1:

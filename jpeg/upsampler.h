@@ -66,7 +66,7 @@ class Upsampler {
     // Output columns [first, last) of output row y, from the plane. The
     // result is indexed by the output column: either a row of the plane
     // itself or the scratch's row (reserved for the output's width). The
-    // smooth filters' inner loops run in the kernels.
+    // filters' inner loops run in the kernels.
     const std::uint8_t* Row(const ComponentPlane& plane, std::size_t y, std::size_t first,
                             std::size_t last, UpsamplerScratch& scratch,
                             const UpsampleKernels& kernels) const;

@@ -152,6 +152,9 @@ std::size_t Interior(std::size_t width) {
 std::size_t Columns(std::size_t width) {
     return width;
 }
+std::size_t Doubled(std::size_t width) {
+    return 2 * width;
+}
 
 const UpsampleCase kUpsampleCases[] = {
     {"widen samples", 1, Interior,
@@ -175,6 +178,9 @@ const UpsampleCase kUpsampleCases[] = {
         UpsampleOutputs& out) {
          k.tallRow(in.near.data(), in.far.data(), begin, end, true, out.bytes.data());
      }},
+    {"double samples", 0, Doubled,
+     [](const UpsampleKernels& k, const UpsampleInputs& in, std::size_t begin, std::size_t end,
+        UpsampleOutputs& out) { k.doubleSamples(in.near.data(), begin, end, out.bytes.data()); }},
 };
 
 // Every column range of interest in rows of every width: from the first
