@@ -47,8 +47,8 @@ inline Ink InkOfYcck(std::uint8_t y, std::uint8_t cb, std::uint8_t cr, std::uint
 void RowConverter::SetUp(std::array<ComponentSetup, 4> value, unsigned n, std::size_t w,
                          std::size_t h, const DecoderKernels& kernels) {
     components = std::move(value);
-    upsample = kernels.upsample;
-    colour = kernels.libjpegColour;
+    upsampleKernels = kernels.upsample;
+    colourKernels = kernels.libjpegColour;
     count = n;
     width = w;
     height = h;
@@ -70,7 +70,7 @@ bool RowConverter::Convertible() const {
 void RowConverter::Gather(std::size_t y, std::size_t firstColumn, std::size_t lastColumn) {
     for (unsigned i = 0; i < count; ++i)
         rows[i] = components[i].upsampler.Row(components[i].plane, y, firstColumn, lastColumn,
-                                              scratch[i], upsample);
+                                              scratch[i], upsampleKernels);
 }
 
 namespace {
@@ -125,8 +125,8 @@ void RowConverter::ColourRows(ColourSpace colours, std::size_t first, std::size_
                 break;
             case ColourSpace::YCbCr:
                 // The kernel of the level, straight into the layout.
-                (colour.*Layout::kKernel)(c0 + firstColumn, c1 + firstColumn, c2 + firstColumn, out,
-                                          lastColumn - firstColumn);
+                (colourKernels.*Layout::kKernel)(c0 + firstColumn, c1 + firstColumn,
+                                                 c2 + firstColumn, out, lastColumn - firstColumn);
                 out += (lastColumn - firstColumn) * Layout::kBytes;
                 break;
             case ColourSpace::Rgb:
@@ -185,7 +185,7 @@ bool RowConverter::Grey(ColourSpace colours, std::size_t first, std::size_t last
         last = std::min(last, height);
         for (std::size_t y = first; y < last; ++y) {
             const std::uint8_t* row = components[0].upsampler.Row(
-                components[0].plane, y, firstColumn, lastColumn, scratch[0], upsample);
+                components[0].plane, y, firstColumn, lastColumn, scratch[0], upsampleKernels);
             out = std::copy(row + firstColumn, row + lastColumn, out);
         }
         return true;

@@ -61,8 +61,8 @@ class RowConverter {
     unsigned count = 0;
     std::size_t width = 0;
     std::size_t height = 0;
-    UpsampleKernels upsample{};
-    LibjpegColourKernels colour{};
+    UpsampleKernels upsampleKernels{};
+    LibjpegColourKernels colourKernels{};
     std::array<UpsamplerScratch, 4> scratch;
     std::array<const std::uint8_t*, 4> rows{};
 };
