@@ -286,7 +286,7 @@ void PictureDecoder::SetUpAccurateComponents(const FrameHeader& value, JpegCompo
         converters[i].plane = ComponentPlane(components[value.sharedWith[i]], width, height);
     }
     rowConverter.SetUp(converters, value.componentCount, DivideUp(std::size_t{value.width} * m, 8),
-                       DivideUp(std::size_t{value.height} * m, 8));
+                       DivideUp(std::size_t{value.height} * m, 8), kernels);
 }
 
 // A cropped decode transforms only the blocks whose samples the region's

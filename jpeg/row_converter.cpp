@@ -8,48 +8,11 @@ namespace Tessera {
 
 namespace {
 
-// libjpeg's colour equations in fixed point with 16 fraction bits: each
-// constant is the coefficient × 65536 rounded, each product rounded by
-// adding one half before the arithmetic shift.
-constexpr int kFractionBits = 16;
-constexpr std::int32_t kHalf = 1 << (kFractionBits - 1);
-constexpr std::int32_t Fixed(double x) {
-    return static_cast<std::int32_t>(x * (1 << kFractionBits) + 0.5);
-}
-
-constexpr std::uint8_t Clamp(int v) {
-    return static_cast<std::uint8_t>(std::min(std::max(v, 0), 255));
-}
-
-struct Rgb {
-    std::uint8_t r, g, b;
-};
-
-// JFIF's equations: red = Y + 1.402 (Cr − 128), green = Y − 0.34414 (Cb −
-// 128) − 0.71414 (Cr − 128), blue = Y + 1.772 (Cb − 128), each term rounded
-// as libjpeg's tables round it (green's two terms summed first). Computed
-// rather than looked up, so that the compiler can vectorize the rows.
-inline Rgb RgbOfYcc(int y, std::uint8_t cb, std::uint8_t cr) {
-    const std::int32_t b = cb - 128, r = cr - 128;
-    return {Clamp(y + ((Fixed(1.40200) * r + kHalf) >> kFractionBits)),
-            Clamp(y + ((-Fixed(0.34414) * b - Fixed(0.71414) * r + kHalf) >> kFractionBits)),
-            Clamp(y + ((Fixed(1.77200) * b + kHalf) >> kFractionBits))};
-}
-
-// A row of YCbCr samples as separate red, green and blue rows: plain loops
-// over contiguous bytes, which the compiler turns into vector code.
-void YccToPlanes(const std::uint8_t* __restrict y, const std::uint8_t* __restrict cb,
-                 const std::uint8_t* __restrict cr, std::size_t n, std::uint8_t* __restrict red,
-                 std::uint8_t* __restrict green, std::uint8_t* __restrict blue) {
-    for (std::size_t x = 0; x < n; ++x)
-        red[x] = Clamp(y[x] + ((Fixed(1.40200) * (cr[x] - 128) + kHalf) >> kFractionBits));
-    for (std::size_t x = 0; x < n; ++x)
-        green[x] = Clamp(
-            y[x] + ((-Fixed(0.34414) * (cb[x] - 128) - Fixed(0.71414) * (cr[x] - 128) + kHalf) >>
-                    kFractionBits));
-    for (std::size_t x = 0; x < n; ++x)
-        blue[x] = Clamp(y[x] + ((Fixed(1.77200) * (cb[x] - 128) + kHalf) >> kFractionBits));
-}
+using LibjpegColour::Fixed;
+using LibjpegColour::kFractionBits;
+using LibjpegColour::kHalf;
+using LibjpegColour::Rgb;
+using LibjpegColour::RgbOfYcc;
 
 // BT.601 luma as libjpeg weighs it: 0.299, 0.587 and 0.114 in 16 fraction bits.
 constexpr std::uint8_t Luma(Rgb c) {
@@ -82,13 +45,14 @@ inline Ink InkOfYcck(std::uint8_t y, std::uint8_t cb, std::uint8_t cr, std::uint
 }  // namespace
 
 void RowConverter::SetUp(std::array<ComponentSetup, 4> value, unsigned n, std::size_t w,
-                         std::size_t h) {
+                         std::size_t h, const DecoderKernels& kernels) {
     components = std::move(value);
+    upsampleKernels = kernels.upsample;
+    colourKernels = kernels.libjpegColour;
     count = n;
     width = w;
     height = h;
     for (unsigned i = 0; i < count; ++i) scratch[i].Reserve(width);
-    for (auto& plane : planes) plane.assign(width, 0);
 }
 
 bool RowConverter::NeedsNeighbourRows() const {
@@ -106,25 +70,34 @@ bool RowConverter::Convertible() const {
 void RowConverter::Gather(std::size_t y, std::size_t firstColumn, std::size_t lastColumn) {
     for (unsigned i = 0; i < count; ++i)
         rows[i] = components[i].upsampler.Row(components[i].plane, y, firstColumn, lastColumn,
-                                              scratch[i]);
+                                              scratch[i], upsampleKernels);
 }
 
 namespace {
 
-// Where a pixel's colour goes in each layout of three or four bytes.
+// Where a pixel's colour goes in each layout of three or four bytes, and the
+// colour kernel that writes it.
 struct BgraLayout {
+    static constexpr LibjpegColourKernel LibjpegColourKernels::*kKernel =
+        &LibjpegColourKernels::bgra;
     static constexpr std::size_t kBytes = 4;
     static void Put(std::uint8_t* p, Rgb c) { p[0] = c.b, p[1] = c.g, p[2] = c.r, p[3] = 255; }
 };
 struct RgbaLayout {
+    static constexpr LibjpegColourKernel LibjpegColourKernels::*kKernel =
+        &LibjpegColourKernels::rgba;
     static constexpr std::size_t kBytes = 4;
     static void Put(std::uint8_t* p, Rgb c) { p[0] = c.r, p[1] = c.g, p[2] = c.b, p[3] = 255; }
 };
 struct RgbLayout {
+    static constexpr LibjpegColourKernel LibjpegColourKernels::*kKernel =
+        &LibjpegColourKernels::rgb;
     static constexpr std::size_t kBytes = 3;
     static void Put(std::uint8_t* p, Rgb c) { p[0] = c.r, p[1] = c.g, p[2] = c.b; }
 };
 struct BgrLayout {
+    static constexpr LibjpegColourKernel LibjpegColourKernels::*kKernel =
+        &LibjpegColourKernels::bgr;
     static constexpr std::size_t kBytes = 3;
     static void Put(std::uint8_t* p, Rgb c) { p[0] = c.b, p[1] = c.g, p[2] = c.r; }
 };
@@ -150,17 +123,12 @@ void RowConverter::ColourRows(ColourSpace colours, std::size_t first, std::size_
             case ColourSpace::Grey:
                 each([&](std::size_t x) { return Rgb{c0[x], c0[x], c0[x]}; });
                 break;
-            case ColourSpace::YCbCr: {
-                // In planes first, which vectorizes, then into the layout.
-                const std::size_t n = lastColumn - firstColumn;
-                std::uint8_t* r = planes[0].data();
-                std::uint8_t* g = planes[1].data();
-                std::uint8_t* b = planes[2].data();
-                YccToPlanes(c0 + firstColumn, c1 + firstColumn, c2 + firstColumn, n, r, g, b);
-                for (std::size_t i = 0; i < n; ++i, out += Layout::kBytes)
-                    Layout::Put(out, {r[i], g[i], b[i]});
+            case ColourSpace::YCbCr:
+                // The kernel of the level, straight into the layout.
+                (colourKernels.*Layout::kKernel)(c0 + firstColumn, c1 + firstColumn,
+                                                 c2 + firstColumn, out, lastColumn - firstColumn);
+                out += (lastColumn - firstColumn) * Layout::kBytes;
                 break;
-            }
             case ColourSpace::Rgb:
                 each([&](std::size_t x) { return Rgb{c0[x], c1[x], c2[x]}; });
                 break;
@@ -217,7 +185,7 @@ bool RowConverter::Grey(ColourSpace colours, std::size_t first, std::size_t last
         last = std::min(last, height);
         for (std::size_t y = first; y < last; ++y) {
             const std::uint8_t* row = components[0].upsampler.Row(
-                components[0].plane, y, firstColumn, lastColumn, scratch[0]);
+                components[0].plane, y, firstColumn, lastColumn, scratch[0], upsampleKernels);
             out = std::copy(row + firstColumn, row + lastColumn, out);
         }
         return true;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "libjpeg_colour_kernels.h"
+#include "simd_level.h"
 #include "tessera/jpeg.h"
 #include "upsampler.h"
 
@@ -15,8 +17,8 @@ class JpegComponent;
 // Rows of the picture by libjpeg's arithmetic (Pixels::Smooth and
 // ::Replicated): each component brought to full resolution by the
 // up-sampler chosen for it when the frame was read, then converted to
-// colours by libjpeg's equations. Set up once per frame; reads the
-// components' samples as they stand at each call.
+// colours by libjpeg's equations. Set up once per frame, with the kernels of
+// the decode; reads the components' samples as they stand at each call.
 class RowConverter {
   public:
     struct ComponentSetup {
@@ -26,7 +28,7 @@ class RowConverter {
     };
 
     void SetUp(std::array<ComponentSetup, 4> components, unsigned count, std::size_t width,
-               std::size_t height);
+               std::size_t height, const DecoderKernels& kernels);
     bool Ready() const { return count != 0; }
     // Whether a row reads the component rows above and below its own.
     bool NeedsNeighbourRows() const;
@@ -59,8 +61,9 @@ class RowConverter {
     unsigned count = 0;
     std::size_t width = 0;
     std::size_t height = 0;
+    UpsampleKernels upsampleKernels{};
+    LibjpegColourKernels colourKernels{};
     std::array<UpsamplerScratch, 4> scratch;
-    std::array<std::vector<std::uint8_t>, 3> planes;  // a row's red, green and blue
     std::array<const std::uint8_t*, 4> rows{};
 };
 

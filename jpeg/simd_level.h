@@ -7,6 +7,8 @@
 #include "accurate_inverse_dct.h"
 #include "colour_kernels.h"
 #include "inverse_dct.h"
+#include "libjpeg_colour_kernels.h"
+#include "upsample_kernels.h"
 
 namespace Tessera {
 
@@ -32,6 +34,9 @@ struct DecoderKernels {
     ColourKernelSet colour;
     // libjpeg-turbo's accurate integer transform, for djpeg's exact samples.
     AccurateInverseDctKernel accurateInverseDct;
+    // libjpeg's smooth up-sampling and colours, for djpeg's exact pixels.
+    UpsampleKernels upsample;
+    LibjpegColourKernels libjpegColour;
 };
 // The kernels of a level; a level the CPU lacks falls back to the best
 // supported below it.

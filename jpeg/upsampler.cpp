@@ -49,10 +49,11 @@ namespace {
 // one row, 16 for column sums 3 × near + far); the biases alternate between
 // the two outputs of a pair as libjpeg's do (1 and 2 of 4; 8 and 7 of 16).
 // sums[i] holds sum(i) for i in [first / 2, ⌈last / 2⌉) and, where they
-// exist, the neighbours on either side.
-template <int Shift, int EvenBias, int OddBias, typename Sum>
-void DoubleWidth(const Sum* __restrict sums, std::size_t width, std::size_t first, std::size_t last,
-                 std::uint8_t* __restrict out) {
+// exist, the neighbours on either side. The interior, where every output has
+// both neighbours, goes to the kernel.
+template <int Shift, int EvenBias, int OddBias, typename Sum, typename Interior>
+void DoubleWidth(const Sum* sums, std::size_t width, std::size_t first, std::size_t last,
+                 Interior interior, std::uint8_t* out) {
     std::size_t i = first / 2;
     const std::size_t end = (last + 1) / 2;
     const auto even = [&](int here, int left) {
@@ -66,13 +67,9 @@ void DoubleWidth(const Sum* __restrict sums, std::size_t width, std::size_t firs
         out[1] = odd(sums[0], width > 1 ? sums[1] : sums[0]);
         ++i;
     }
-    // The interior, without edge tests, for the compiler to vectorize.
-    const std::size_t interiorEnd = std::min(end, width - 1);
-    for (; i < interiorEnd; ++i) {
-        out[2 * i] = even(sums[i], sums[i - 1]);
-        out[2 * i + 1] = odd(sums[i], sums[i + 1]);
-    }
-    for (; i < end; ++i) {  // the last input sample
+    const std::size_t interiorEnd = std::max(i, std::min(end, width - 1));
+    interior(sums, i, interiorEnd, out);
+    for (i = interiorEnd; i < end; ++i) {  // the last input sample
         out[2 * i] = even(sums[i], sums[i - 1]);
         out[2 * i + 1] = odd(sums[i], sums[i]);
     }
@@ -81,7 +78,8 @@ void DoubleWidth(const Sum* __restrict sums, std::size_t width, std::size_t firs
 }  // namespace
 
 const std::uint8_t* Upsampler::Row(const ComponentPlane& plane, std::size_t y, std::size_t first,
-                                   std::size_t last, UpsamplerScratch& scratch) const {
+                                   std::size_t last, UpsamplerScratch& scratch,
+                                   const UpsampleKernels& kernels) const {
     std::uint8_t* out = scratch.row.data();
     switch (kind) {
         case Kind::Same:
@@ -91,11 +89,15 @@ const std::uint8_t* Upsampler::Row(const ComponentPlane& plane, std::size_t y, s
             // sample whose area covers it.
             const std::uint8_t* in = plane.Row(y * inV / outV);
             if (inH == outH) return in;
-            for (std::size_t x = first; x < last; ++x) out[x] = in[x * inH / outH];
+            if (2 * inH == outH)
+                kernels.doubleSamples(in, first, last, out);
+            else
+                for (std::size_t x = first; x < last; ++x) out[x] = in[x * inH / outH];
             return out;
         }
         case Kind::SmoothH2V1:
-            DoubleWidth<2, 1, 2>(plane.Row(y), plane.Width(), first, last, out);
+            DoubleWidth<2, 1, 2>(plane.Row(y), plane.Width(), first, last, kernels.widenSamples,
+                                 out);
             return out;
         case Kind::SmoothH1V2:
         case Kind::SmoothH2V2:
@@ -106,21 +108,18 @@ const std::uint8_t* Upsampler::Row(const ComponentPlane& plane, std::size_t y, s
     // edge rows repeated) by 1.
     const std::size_t r = y / 2;
     const bool lower = (y & 1) != 0;
-    const std::uint8_t* __restrict near = plane.Row(r);
-    const std::uint8_t* __restrict far = plane.Row(lower ? r + 1 : (r == 0 ? 0 : r - 1));
+    const std::uint8_t* near = plane.Row(r);
+    const std::uint8_t* far = plane.Row(lower ? r + 1 : (r == 0 ? 0 : r - 1));
     if (kind == Kind::SmoothH1V2) {
-        const int bias = lower ? 2 : 1;
-        for (std::size_t x = first; x < last; ++x)
-            out[x] = static_cast<std::uint8_t>((3 * near[x] + far[x] + bias) >> 2);
+        kernels.tallRow(near, far, first, last, lower, out);
         return out;
     }
     // Column sums over the inputs the outputs read: one more on each side.
     const std::size_t from = first / 2 == 0 ? 0 : first / 2 - 1;
     const std::size_t to = std::min(plane.Width(), (last + 1) / 2 + 1);
-    std::uint16_t* __restrict sums = scratch.sums.data();
-    for (std::size_t i = from; i < to; ++i)
-        sums[i] = static_cast<std::uint16_t>(3 * near[i] + far[i]);
-    DoubleWidth<4, 8, 7>(sums, plane.Width(), first, last, out);
+    std::uint16_t* sums = scratch.sums.data();
+    kernels.columnSums(near, far, from, to, sums);
+    DoubleWidth<4, 8, 7>(sums, plane.Width(), first, last, kernels.widenSums, out);
     return out;
 }
 

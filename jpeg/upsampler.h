@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "upsample_kernels.h"
+
 namespace Tessera {
 
 class JpegComponent;
@@ -63,9 +65,11 @@ class Upsampler {
     Kind GetKind() const { return kind; }
     // Output columns [first, last) of output row y, from the plane. The
     // result is indexed by the output column: either a row of the plane
-    // itself or the scratch's row (reserved for the output's width).
+    // itself or the scratch's row (reserved for the output's width). The
+    // filters' inner loops run in the kernels.
     const std::uint8_t* Row(const ComponentPlane& plane, std::size_t y, std::size_t first,
-                            std::size_t last, UpsamplerScratch& scratch) const;
+                            std::size_t last, UpsamplerScratch& scratch,
+                            const UpsampleKernels& kernels) const;
     // Whether output rows read the plane rows above and below their own.
     bool NeedsNeighbourRows() const { return kind == Kind::SmoothH1V2 || kind == Kind::SmoothH2V2; }
 

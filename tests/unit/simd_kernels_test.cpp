@@ -58,6 +58,8 @@ TEST(SimdLevel, EachSupportedLevelHasItsOwnKernels) {
                     EXPECT_NE(colour.grey, other.grey);
                 }
             EXPECT_NE(a.accurateInverseDct, b.accurateInverseDct);
+            EXPECT_NE(a.upsample.widenSums, b.upsample.widenSums);
+            EXPECT_NE(a.libjpegColour.rgb, b.libjpegColour.rgb);
         }
     // Asking for more than the CPU has gives the best it has.
     EXPECT_EQ(KernelsFor(SimdLevel::Avx2).inverseDct, KernelsFor(BestSimdLevel()).inverseDct);
