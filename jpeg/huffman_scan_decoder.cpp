@@ -47,7 +47,8 @@ void HuffmanScanDecoder::RunSequential(BitReader& bits, std::uint64_t end) {
         ac[i] = &context.tables->ac[scan.components[i].acTable];
     }
     const auto block = [&](unsigned i, JpegComponent& c, unsigned row, unsigned col) {
-        alignas(16) std::int16_t natural[64];
+        alignas(16) std::int16_t scratch[64];
+        std::int16_t* natural = c.BlockToDecode(row, col, scratch);
         DecodeSequentialBlock(bits, *dc[i], *ac[i], PredictorOf(i), natural);
         c.StoreBlock(row, col, natural);
     };

@@ -115,10 +115,19 @@ void JpegComponent::Transform(unsigned row, unsigned col, const std::int16_t* na
     setup.inverseDct(BlockSamples(row, col), stride, natural, setup.quantTable->multipliers.data());
 }
 
+std::int16_t* JpegComponent::BlockToDecode(unsigned row, unsigned col, std::int16_t* scratch) {
+    if (deferredMcuRows == 0) return scratch;
+    // Decoded straight into the ring: copying a block there after decoding
+    // would read back what the decoder has just written, narrow store by
+    // narrow store, which the processor cannot forward to wide loads.
+    return PendingBlock(row % (verticalSampling * deferredMcuRows), col);
+}
+
 void JpegComponent::StoreBlock(unsigned row, unsigned col, const std::int16_t* natural) {
     if (deferredMcuRows == 0) return Transform(row, col, natural);
     const unsigned slot = row % (verticalSampling * deferredMcuRows);
-    std::copy_n(natural, 64, pending.data() + (std::size_t{slot} * blockColumns + col) * 64);
+    std::int16_t* block = PendingBlock(slot, col);
+    if (natural != block) std::copy_n(natural, 64, block);
     pendingColumns[slot] = col + 1;
 }
 
@@ -139,9 +148,12 @@ void JpegComponent::DeferTransforms(unsigned mcuRows) {
 void JpegComponent::TransformStoredMcuRow(unsigned mcuRow) {
     for (unsigned row = mcuRow * verticalSampling; row < (mcuRow + 1) * verticalSampling; ++row) {
         const unsigned slot = row % (verticalSampling * deferredMcuRows);
-        const std::int16_t* block = pending.data() + std::size_t{slot} * blockColumns * 64;
-        for (unsigned col = 0; col < pendingColumns[slot]; ++col, block += 64)
-            Transform(row, col, block);
+        const std::int16_t* block = PendingBlock(slot, 0);
+        // Read once: the decoding thread writes the neighbouring slots' counts
+        // block by block, and a read per block would pull their cache line
+        // across cores each time.
+        const unsigned columns = pendingColumns[slot];
+        for (unsigned col = 0; col < columns; ++col, block += 64) Transform(row, col, block);
         pendingColumns[slot] = 0;
     }
 }

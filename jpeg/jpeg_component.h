@@ -80,7 +80,10 @@ class JpegComponent {
         return coefficients.data() + BlockIndex(row, col) * 64;
     }
     bool RowReached(unsigned row) const { return row < allocatedRows; }
-    // Sequential frames: the samples of a block's coefficients (natural order).
+    // Sequential frames: where the scan decoder should put a block's
+    // coefficients (natural order): `scratch`, or the ring of deferred
+    // blocks; then StoreBlock makes them samples, or keeps them.
+    std::int16_t* BlockToDecode(unsigned row, unsigned col, std::int16_t* scratch);
     void StoreBlock(unsigned row, unsigned col, const std::int16_t* natural);
     // A sequential block that lost its data (a damaged restart interval):
     // the samples of zero coefficients, as a block without data.
@@ -204,6 +207,9 @@ class JpegComponent {
     unsigned deferredMcuRows = 0;
     CoefficientBuffer pending;
     std::vector<unsigned> pendingColumns;
+    std::int16_t* PendingBlock(unsigned slot, unsigned col) {
+        return pending.data() + (std::size_t{slot} * blockColumns + col) * 64;
+    }
 };
 
 }  // namespace Tessera
