@@ -1,102 +1,126 @@
 #include "step_pipeline.h"
 
+#include <chrono>
+
+#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace Tessera {
+
+namespace {
+
+// How long a waiting thread spins before it sleeps: a few steps' worth of
+// a large picture, short enough that a stalled partner costs little.
+constexpr std::chrono::microseconds kSpinTime{200};
+
+void Pause() {
+#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
+    _mm_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+}  // namespace
 
 StepPipeline::~StepPipeline() {
     if (!worker.joinable()) return;
-    {
-        const std::lock_guard lock(mutex);
-        quitting = true;
-    }
-    changed.notify_all();
+    quitting = true;
+    Announce();
     worker.join();
+}
+
+template <class Ready>
+void StepPipeline::WaitUntil(const Ready& ready) {
+    if (ready()) return;
+    const auto deadline = std::chrono::steady_clock::now() + kSpinTime;
+    for (unsigned spins = 1;; ++spins) {
+        Pause();
+        if (ready()) return;
+        if (spins % 64 == 0 && std::chrono::steady_clock::now() > deadline) break;
+    }
+    // Sequentially consistent, as the counters' stores: either the other
+    // thread sees this sleeper after its store, or this thread sees the
+    // store in the check under the lock.
+    std::unique_lock lock(mutex);
+    ++sleepers;
+    changed.wait(lock, ready);
+    --sleepers;
+}
+
+void StepPipeline::Announce() {
+    if (sleepers.load() == 0) return;
+    { const std::lock_guard lock(mutex); }  // a sleeper between its check and its wait
+    changed.notify_all();
 }
 
 void StepPipeline::Run(unsigned first, unsigned end, unsigned depth, const Stage& produce,
                        const Stage& consumeStage) {
     if (first >= end) return;
-    {
-        const std::lock_guard lock(mutex);
-        consume = &consumeStage;
-        produced = consumed = first;
-        last = end;
-        running = true;
-        stopping = false;
-        workerFailure = nullptr;
-    }
+    consume = &consumeStage;
+    last = end;
+    produced = first;
+    consumed = first;
+    stopping = false;
+    workerFailed = false;
+    workerFailure = nullptr;
     if (!worker.joinable()) worker = std::thread([this] { Work(); });
-    changed.notify_all();
+    running = true;
+    Announce();
 
     std::exception_ptr producerFailure;
     for (unsigned step = first; step < end; ++step) {
-        {
-            std::unique_lock lock(mutex);
-            if (step >= first + depth) WaitForConsumed(step - depth + 1, lock);
-            if (workerFailure) break;
-        }
+        if (step >= first + depth)
+            WaitUntil([&] { return consumed >= step - depth + 1 || workerFailed; });
+        if (workerFailed) break;
         try {
             produce(step);
         } catch (...) {
             producerFailure = std::current_exception();
             break;
         }
-        {
-            const std::lock_guard lock(mutex);
-            produced = step + 1;
-        }
-        changed.notify_all();
+        produced = step + 1;
+        Announce();
     }
 
-    std::unique_lock lock(mutex);
-    if (producerFailure) stopping = true;
-    changed.notify_all();
-    changed.wait(lock, [&] { return !running; });
+    if (producerFailure) {
+        stopping = true;
+        Announce();
+    }
+    WaitUntil([&] { return !running; });
     consume = nullptr;
     if (producerFailure) std::rethrow_exception(producerFailure);
     if (workerFailure) std::rethrow_exception(workerFailure);
 }
 
-void StepPipeline::WaitForConsumed(unsigned step, std::unique_lock<std::mutex>& lock) {
-    changed.wait(lock, [&] { return consumed >= step || workerFailure != nullptr; });
-}
-
 void StepPipeline::Work() {
-    std::unique_lock lock(mutex);
     for (;;) {
-        changed.wait(lock, [&] { return quitting || running; });
+        WaitUntil([&] { return quitting || running; });
         if (quitting) return;
-        lock.unlock();
         Consume();
-        lock.lock();
         running = false;
-        changed.notify_all();
+        Announce();
     }
 }
 
 void StepPipeline::Consume() {
     for (;;) {
-        unsigned step = 0;
-        {
-            std::unique_lock lock(mutex);
-            // Every step the producer finished is consumed, even after it
-            // failed: they are the rows it decoded before the failure.
-            changed.wait(lock, [&] { return consumed < produced || stopping || consumed == last; });
-            if (consumed == produced && (stopping || consumed == last)) return;
-            step = consumed;
-        }
+        const unsigned step = consumed;
+        // Every step the producer finished is consumed, even after it
+        // failed: they are the rows it decoded before the failure.
+        WaitUntil([&] { return step < produced || stopping || step == last; });
+        if (step == produced && (stopping || step == last)) return;
         try {
             (*consume)(step);
         } catch (...) {
-            const std::lock_guard lock(mutex);
             workerFailure = std::current_exception();
-            changed.notify_all();
+            workerFailed = true;
+            Announce();
             return;
         }
-        {
-            const std::lock_guard lock(mutex);
-            consumed = step + 1;
-        }
-        changed.notify_all();
+        consumed = step + 1;
+        Announce();
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <functional>
@@ -13,6 +14,13 @@ namespace Tessera {
 // number of steps behind. The worker thread lives as long as the pipeline
 // and sleeps between runs, so a reader that hands out a few rows per call
 // does not start a thread per call.
+//
+// A step takes tens to hundreds of microseconds, about what putting a thread
+// to sleep and waking it costs (a system call each way and an interrupt to
+// the other core; on a virtual machine more). So a thread that must wait for
+// the other first spins for a while on the counters, and only then sleeps;
+// a thread that advances a counter takes the lock and wakes the other only
+// when it sleeps.
 class StepPipeline {
   public:
     using Stage = std::function<void(unsigned step)>;
@@ -34,21 +42,27 @@ class StepPipeline {
   private:
     void Work();
     void Consume();
-    // Waits until the worker has consumed `step` − 1 or has stopped.
-    void WaitForConsumed(unsigned step, std::unique_lock<std::mutex>& lock);
+    // Waits until `ready` holds: spins, then sleeps on `changed`.
+    template <class Ready>
+    void WaitUntil(const Ready& ready);
+    // After a change another thread may wait for: wakes it if it sleeps.
+    void Announce();
 
     std::mutex mutex;
     std::condition_variable changed;
+    std::atomic<unsigned> sleepers{0};
     std::thread worker;
-    // The run in progress, guarded by the mutex.
+    // The run in progress. `consume` and `last` are set before the worker
+    // is started on the run (through `running`) and read only by it.
     const Stage* consume = nullptr;
-    unsigned produced = 0;  // steps produce has finished (first .. produced − 1)
-    unsigned consumed = 0;
     unsigned last = 0;
-    bool running = false;   // a run waits for the worker
-    bool stopping = false;  // the producer failed: the worker stops
-    bool quitting = false;  // the pipeline is destroyed
-    std::exception_ptr workerFailure;
+    std::atomic<unsigned> produced{0};  // steps produce has finished (first .. produced − 1)
+    std::atomic<unsigned> consumed{0};
+    std::atomic<bool> running{false};   // a run waits for the worker
+    std::atomic<bool> stopping{false};  // the producer failed: the worker stops
+    std::atomic<bool> quitting{false};  // the pipeline is destroyed
+    std::atomic<bool> workerFailed{false};
+    std::exception_ptr workerFailure;  // written before workerFailed is set
 };
 
 }  // namespace Tessera
