@@ -530,14 +530,13 @@ std::size_t PictureRows::ReadRowsOneByOne(std::uint8_t* out, std::size_t maxRows
 }
 
 bool PictureRows::Pipelined() const {
-    return pipeline && (mode == Mode::Streaming ||
-                        (mode == Mode::Decoded && info.progressive && !decoder.SmoothsBlocks()));
+    return pipeline && mode == Mode::Streaming;
 }
 
-// The calling thread decodes rows of MCUs (a streaming scan's entropy-coded
-// data, or a progressive picture's transforms) while the worker converts
-// them, in the order and with the look-ahead of Prepare, so that every
-// sample and pixel is what one thread makes.
+// The calling thread decodes a streaming scan's rows of MCUs (the
+// entropy-coded data) while the worker transforms and converts them, in the
+// order and with the look-ahead of Prepare, so that every sample and pixel
+// is what one thread makes.
 std::size_t PictureRows::ReadRowsPipelined(std::uint8_t* out, std::size_t maxRows,
                                            std::size_t pitch) {
     const std::size_t first = nextRow;
@@ -550,36 +549,28 @@ std::size_t PictureRows::ReadRowsPipelined(std::uint8_t* out, std::size_t maxRow
         Convert(converted, limit, out + (converted - first) * pitch, pitch);
         converted = limit;
     };
-    const auto firstMcuRow = static_cast<unsigned>(first / mcuHeight);
     const auto lastMcuRow = static_cast<unsigned>((stop - 1) / mcuHeight);
-    if (mode == Mode::Streaming) {
-        const unsigned total = decoder.ScanMcuRows(), ahead = decoder.McuRowsAhead();
-        // Picture rows that convert once rows of MCUs 0 .. decodedRows − 1 are.
-        const auto convertible = [&](unsigned decodedRows) -> std::size_t {
-            if (decodedRows >= total) return stop;
-            return decodedRows > ahead ? (decodedRows - ahead) * mcuHeight : 0;
-        };
-        convertUpTo(convertible(mcuRowsDecoded));
-        const unsigned wanted = std::min(lastMcuRow + 1 + ahead, total);
-        pipeline->Run(
-            mcuRowsDecoded, wanted, kPipelineMcuRows,
-            [&](unsigned mcuRow) {
-                decoder.DecodeScanRows(stream, mcuRow + 1);
-                mcuRowsDecoded = mcuRow + 1;
-                if (mcuRowsDecoded < total) return;
-                decoder.EndScan(stream);
-                DecodeRemainingScans();
-            },
-            [&](unsigned mcuRow) {
-                decoder.TransformDecodedMcuRow(mcuRow);
-                convertUpTo(convertible(mcuRow + 1));
-            });
-    } else {
-        pipeline->Run(
-            firstMcuRow, lastMcuRow + 1, kPipelineMcuRows,
-            [&](unsigned mcuRow) { decoder.PrepareMcuRow(mcuRow); },
-            [&](unsigned mcuRow) { convertUpTo((mcuRow + 1) * mcuHeight); });
-    }
+    const unsigned total = decoder.ScanMcuRows(), ahead = decoder.McuRowsAhead();
+    // Picture rows that convert once rows of MCUs 0 .. decodedRows − 1 are.
+    const auto convertible = [&](unsigned decodedRows) -> std::size_t {
+        if (decodedRows >= total) return stop;
+        return decodedRows > ahead ? (decodedRows - ahead) * mcuHeight : 0;
+    };
+    convertUpTo(convertible(mcuRowsDecoded));
+    const unsigned wanted = std::min(lastMcuRow + 1 + ahead, total);
+    pipeline->Run(
+        mcuRowsDecoded, wanted, kPipelineMcuRows,
+        [&](unsigned mcuRow) {
+            decoder.DecodeScanRows(stream, mcuRow + 1);
+            mcuRowsDecoded = mcuRow + 1;
+            if (mcuRowsDecoded < total) return;
+            decoder.EndScan(stream);
+            DecodeRemainingScans();
+        },
+        [&](unsigned mcuRow) {
+            decoder.TransformDecodedMcuRow(mcuRow);
+            convertUpTo(convertible(mcuRow + 1));
+        });
     convertUpTo(stop);
     nextRow = stop;
     return stop - first;

@@ -173,8 +173,6 @@ void PictureDecoder::ReadFrame(InputByteStream& stream, std::uint8_t code) {
     // space (as a damaged interval does); strict sequential ones zero samples.
     setup.unreachedSample = settings.tolerant || value.Progressive() ? 128 : 0;
     setup.convertibleUnprepared = settings.tolerant;
-    if (value.Progressive() && settings.pipelineMcuRows != 0)
-        setup.bandMcuRows = settings.pipelineMcuRows;
     if (Accurate()) {
         SetUpAccurateComponents(value, setup);
     } else {
@@ -185,17 +183,13 @@ void PictureDecoder::ReadFrame(InputByteStream& stream, std::uint8_t code) {
     }
     frame = value;
     if (settings.region.width != 0 && settings.region.height != 0) SetTransformWindows(value);
-    transformedMcuRows.assign(BandMcuRows(value), -1);
+    transformedMcuRows.assign(BandMcuRows(), -1);
 }
 
 // Rows of MCUs of samples a progressive frame's bands hold: the row being
-// converted and those its up-sampling reads on each side; on two threads,
-// also the rows transformed ahead while a row is being converted.
-unsigned PictureDecoder::BandMcuRows(const FrameHeader& value) const {
-    const unsigned neighbours = 2 * McuRowsAhead();
-    return value.Progressive() && settings.pipelineMcuRows != 0
-               ? settings.pipelineMcuRows + neighbours
-               : 1 + neighbours;
+// converted and those its up-sampling reads on each side.
+unsigned PictureDecoder::BandMcuRows() const {
+    return 1 + 2 * McuRowsAhead();
 }
 
 namespace {
@@ -267,8 +261,8 @@ void PictureDecoder::SetUpAccurateComponents(const FrameHeader& value, JpegCompo
         neighbourRows = neighbourRows || converters[i].upsampler.NeedsNeighbourRows();
     }
     // Rows of MCUs convert with the last sample row of the one above and the
-    // first of the one below: bands then hold three rows of MCUs (and more
-    // where transforms run ahead, BandMcuRows).
+    // first of the one below: bands then hold three rows of MCUs
+    // (BandMcuRows).
     if (neighbourRows) setup.bandMcuRows += 2;
     for (unsigned i = 0; i < value.componentCount; ++i) {
         const FrameComponent& c = value.components[i];

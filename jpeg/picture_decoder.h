@@ -61,7 +61,7 @@ class PictureDecoder {
         // Decodes on two threads (see StepPipeline): the rows of MCUs in
         // flight between them. A sequential scan whose rows are taken as
         // they are decoded keeps its blocks' coefficients for
-        // TransformDecodedMcuRow; progressive bands hold these rows more.
+        // TransformDecodedMcuRow.
         unsigned pipelineMcuRows = 0;
     };
     enum class Step { Frame, Scan, End };
@@ -121,10 +121,6 @@ class PictureDecoder {
     // Progressive frames: turns the coefficients of one MCU row into samples
     // (once; again after a scan).
     void PrepareMcuRow(unsigned mcuRow);
-    // Whether PrepareMcuRow smooths blocks, which makes block rows below
-    // the scans' reach exist as it goes (so a conversion on another thread
-    // would see them appear).
-    bool SmoothsBlocks() const { return smoothing.Applies(); }
     // Sequential frames decoded on two threads: the samples of a decoded
     // row of MCUs (on the thread that converts it).
     void TransformDecodedMcuRow(unsigned mcuRow);
@@ -158,7 +154,7 @@ class PictureDecoder {
     // libjpeg's pixels: each component's transform size and up-sampler.
     void SetUpAccurateComponents(const FrameHeader& value, JpegComponent::Setup setup);
     void SetTransformWindows(const FrameHeader& value);
-    unsigned BandMcuRows(const FrameHeader& value) const;
+    unsigned BandMcuRows() const;
     bool Accurate() const { return settings.pixels != Pixels::Exact; }
     Columns Clip(Columns columns) const;
     // The saver's pixels of image rows first .. last − 1.
