@@ -9,6 +9,7 @@ namespace Tessera {
 inline constexpr std::uint8_t kMarkerPrefix = 0xFF;
 
 enum Marker : std::uint8_t {
+    TEM = 0x01,   // for temporary private use in arithmetic coding; no segment
     SOF0 = 0xC0,  // baseline
     SOF1 = 0xC1,  // extended sequential, Huffman
     SOF2 = 0xC2,  // progressive, Huffman

@@ -157,6 +157,11 @@ std::optional<PictureDecoder::Step> PictureDecoder::HandleMarker(InputByteStream
                     ReadApplicationSegment(stream, code, facts, segmentPayload);
                     return std::nullopt;
                 }
+                // Markers without a segment (T.81 B.1.1.3): a restart marker
+                // found between scans is one a damaged scan left behind, as
+                // libjpeg takes it; strict decodes refuse it as before.
+                if (settings.tolerant && (IsRestartMarker(code) || code == TEM || code == 0))
+                    return std::nullopt;
                 throw JpegBadStream(kUnknownMarker);
         }
     }

@@ -51,8 +51,9 @@ void ScanWalk::TakeRestartMarker(InputByteStream& stream) {
 // A damaged restart interval: the data of the unit being decoded (or the
 // marker that should have ended the interval) was wrong. The rest of the
 // interval gets blocks without data, and decoding resumes after the next
-// restart marker in the data; its number says how many intervals lie between
-// (T.81 B.2.1: RSTm counts modulo 8), and those are filled too. Without a
+// restart marker in the data; its number (T.81 B.2.1: RSTm counts modulo 8)
+// says how many intervals lie between, and those are filled too, or that
+// it belongs to one already passed (see below). Without a
 // restart marker before the next other marker the rest of the scan is
 // filled and the marker loop goes on from that marker; without any marker
 // the picture cannot go on.
@@ -73,12 +74,20 @@ bool ScanWalk::SkipDamage(InputByteStream& stream) {
         from = stream.ReadPointer();
         if (code < 0) return false;
         if (!IsRestartMarker(static_cast<unsigned>(code))) break;  // the scan's data ends here
-        const unsigned number = static_cast<unsigned>(code) & 0x0F;
-        const std::uint64_t at =
-            boundary + ((number + kRestartCycle - nextRestartNumber) % kRestartCycle) * interval;
+        // How far the marker's number lies ahead of the one due, as libjpeg
+        // reads it: one or two ahead, that many intervals were lost; one or
+        // two behind, it ends an interval already passed, and the search
+        // goes on; further off either way, it is taken as the one due.
+        const unsigned ahead =
+            ((static_cast<unsigned>(code) & 0x0F) + kRestartCycle - nextRestartNumber) %
+            kRestartCycle;
+        if (ahead >= kRestartCycle - 2) continue;
+        const std::uint64_t skipped = ahead <= 2 ? ahead : 0;
+        const std::uint64_t at = boundary + skipped * interval;
         if (at < units) {
             resume = at;
-            nextRestartNumber = (number + 1) % kRestartCycle;
+            nextRestartNumber =
+                static_cast<unsigned>((nextRestartNumber + skipped + 1) % kRestartCycle);
             break;
         }
         // A restart marker past the scan's end is stray data; look further.

@@ -214,6 +214,55 @@ TEST(TolerantRepairs, OtherEncodersFilesDecodeLikeDjpeg) {
     std::filesystem::remove(source);
 }
 
+// A restart marker of the wrong number (a damaged byte, or an editor that
+// renumbered the markers): djpeg reads a number one or two ahead of the one
+// due as that many lost intervals, one or two behind as the end of an
+// interval already passed, and any other as the one due; a tolerant decode
+// places the data that follows it where djpeg does. Only the first MCU of
+// the interval it fills may differ: djpeg decodes its zero-bit fill there.
+TEST(TolerantRepairs, MisnumberedRestartMarkerResumesWhereDjpegDoes) {
+    if (CjpegCorpus().empty()) GTEST_SKIP() << CorpusSkipReason();
+    const auto directory = std::filesystem::temp_directory_path();
+    const std::string source = (directory / "tessera-restarts.ppm").string();
+    const std::string output = (directory / "tessera-restarts.jpg").string();
+    ASSERT_TRUE(WritePpm(source, Scene(96, 128, 5)));
+    ASSERT_TRUE(RunQuietly(Replaced("cjpeg -restart 1 -outfile OUT SRC", source, output)));
+    const Bytes file = ReadFileBytes(output);
+    std::filesystem::remove(source);
+    std::filesystem::remove(output);
+    std::vector<std::size_t> markers;
+    for (std::size_t at = 0; at + 1 < file.size(); ++at)
+        if (file[at] == 0xFF && (file[at + 1] & 0xF8) == 0xD0) markers.push_back(at + 1);
+    ASSERT_EQ(markers.size(), 7u);  // eight rows of MCUs
+    for (unsigned ahead : {1u, 2u, 3u, 4u, 5u, 6u, 7u}) {
+        SCOPED_TRACE(ahead);
+        Bytes bytes = file;
+        std::uint8_t& code = bytes[markers[2]];
+        code = static_cast<std::uint8_t>(0xD0 | ((code + ahead) & 7));
+        const std::optional<Picture> reference = DjpegOf(bytes, "restart-number");
+        ASSERT_TRUE(reference.has_value());
+        const Tessera::Image image =
+            Tessera::DecodeJpeg(bytes.data(), bytes.size(), {.format = Tessera::PixelFormat::Rgb});
+        const Picture ours{reference->width, reference->height, 3, image.pixels};
+        ASSERT_EQ(ours.samples.size(), reference->samples.size());
+        std::size_t apart = 0;
+        for (std::size_t i = 0; i < ours.samples.size(); i += 3)
+            for (std::size_t c = 0; c < 3; ++c)
+                if (std::abs(ours.samples[i + c] - reference->samples[i + c]) >
+                    kMaximumDifference) {
+                    ++apart;
+                    break;
+                }
+        EXPECT_LE(apart, 16u * 16u);
+        try {
+            Tessera::DecodeJpeg(bytes.data(), bytes.size(), {.strict = true});
+            ADD_FAILURE() << "a strict decode took it";
+        } catch (const std::exception& error) {
+            EXPECT_STREQ(error.what(), "Incorrect Restart Marker");
+        }
+    }
+}
+
 // A motion-JPEG frame decodes with the standard tables exactly as the file
 // that carries them; all-or-nothing callers get the error instead.
 TEST(TolerantRepairs, MissingTablesAreTheStandardOnes) {
