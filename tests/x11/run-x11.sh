@@ -150,8 +150,16 @@ quiet() {
   fi
 }
 
-# told TAG TEXT: its --verbose line says TEXT.
-told() { check "it tells: $2" grep -q -- "$2" "$WORK/$1.err"; }
+# told TAG TEXT: its --verbose line says TEXT, within 10 s (a saver started
+# under a sanitizer on a busy machine may take a while to say it).
+told() { check "it tells: $2" says_within 100 "$2" "$WORK/$1.err"; }
+says_within() {
+  local tries=$1
+  until grep -q -- "$2" "$3"; do
+    ((--tries > 0)) || return 1
+    sleep 0.1
+  done
+}
 
 # host_window SIZE [DESTROY_AFTER_MS]: a window of ours; its id in $host.
 host_window() {
