@@ -114,9 +114,13 @@ Options:
                  photo-2500x1786.jpg, render-7680x4320.jpg); by default
                  $TESSERA_SHARED_DIR/photos or ../shared/photos beside the
                  repository
-  --simd LEVEL   Tessera's kernels: portable, sse2 or avx2 (the best this
-                 processor runs, when it lacks the one asked for); by
-                 default the best
+  --simd LEVEL   the kernels of every decode: portable, sse2 or avx2 (the
+                 best this processor runs, when it lacks the one asked
+                 for); by default the best. It sets TESSERA_SIMD for
+                 Tessera's and, below avx2, JSIMD_FORCESSE2=1 or
+                 JSIMD_FORCENONE=1 for libjpeg-turbo's, in this process and
+                 the programs it starts, so that both libraries decode as
+                 on a machine without the instructions above the level
   --help         this text
 
 Exit status: 0 done, 1 failure (a decoder failed, two threads gave other

@@ -421,6 +421,12 @@ int main(int argc, char** argv) {
         std::cout << kUsage;
         return kExitSuccess;
     }
+    // Before any decoder reads them: both libraries take their level once.
+    if (options.simdLevel) {
+        setenv(Tessera::kSimdLevelVariable, Tessera::SimdLevelName(*options.simdLevel), 1);
+        if (*options.simdLevel == Tessera::SimdLevel::Sse2) setenv("JSIMD_FORCESSE2", "1", 1);
+        if (*options.simdLevel == Tessera::SimdLevel::Portable) setenv("JSIMD_FORCENONE", "1", 1);
+    }
     try {
         return Run(options);
     } catch (const CjpegMissing& error) {

@@ -1,6 +1,7 @@
 #include "simd_level.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace Tessera {
 
@@ -28,7 +29,9 @@ std::optional<SimdLevel> ParseSimdLevel(std::string_view name) {
     return std::nullopt;
 }
 
-SimdLevel BestSimdLevel() {
+namespace {
+
+SimdLevel CpuSimdLevel() {
 #if TESSERA_X86_KERNELS
     // The compiler's CPU check also asks the operating system whether it saves
     // the AVX registers.
@@ -37,6 +40,19 @@ SimdLevel BestSimdLevel() {
 #else
     return SimdLevel::Portable;
 #endif
+}
+
+}  // namespace
+
+SimdLevel BestSimdLevel() {
+    // Read once: the environment is the process's from its start.
+    static const SimdLevel best = [] {
+        const SimdLevel cpu = CpuSimdLevel();
+        const char* cap = std::getenv(kSimdLevelVariable);
+        const std::optional<SimdLevel> level = ParseSimdLevel(cap != nullptr ? cap : "");
+        return level ? std::min(*level, cpu) : cpu;
+    }();
+    return best;
 }
 
 std::vector<SimdLevel> SupportedSimdLevels() {
@@ -51,24 +67,15 @@ DecoderKernels KernelsFor(SimdLevel level) {
     switch (std::min(level, BestSimdLevel())) {
 #if TESSERA_X86_KERNELS
         case SimdLevel::Avx2:
-            return {InverseDctAvx2,
-                    kColourKernelsAvx2,
-                    AccurateInverseDctAvx2,
-                    UpsampleKernelsAvx2(),
-                    LibjpegColourKernelsAvx2()};
+            return {InverseDctAvx2, kColourKernelsAvx2, AccurateInverseDctAvx2,
+                    UpsampleKernelsAvx2(), LibjpegColourKernelsAvx2()};
         case SimdLevel::Sse2:
-            return {InverseDctSse2,
-                    kColourKernelsSse2,
-                    AccurateInverseDctSse2,
-                    UpsampleKernelsSse2(),
-                    LibjpegColourKernelsSse2()};
+            return {InverseDctSse2, kColourKernelsSse2, AccurateInverseDctSse2,
+                    UpsampleKernelsSse2(), LibjpegColourKernelsSse2()};
 #endif
         default:
-            return {InverseDctPortable,
-                    kColourKernelsPortable,
-                    AccurateInverseDctPortable,
-                    UpsampleKernelsPortable(),
-                    LibjpegColourKernelsPortable()};
+            return {InverseDctPortable, kColourKernelsPortable, AccurateInverseDctPortable,
+                    UpsampleKernelsPortable(), LibjpegColourKernelsPortable()};
     }
 }
 

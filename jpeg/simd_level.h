@@ -22,7 +22,10 @@ std::optional<SimdLevel> ParseSimdLevel(std::string_view name);
 
 // The best level this CPU and build support: on x86-64 at least Sse2 (its
 // baseline), Avx2 when the CPU and the operating system support it; Portable
-// elsewhere.
+// elsewhere. The environment variable TESSERA_SIMD (portable, sse2, avx2)
+// caps it for the whole process, to measure or check a machine with fewer
+// instructions on this one; any other value is ignored.
+inline constexpr const char* kSimdLevelVariable = "TESSERA_SIMD";
 SimdLevel BestSimdLevel();
 // Portable first, then each level the CPU supports, in increasing order.
 std::vector<SimdLevel> SupportedSimdLevels();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <ostream>
@@ -41,8 +42,19 @@ TEST(SimdLevel, SupportedLevelsRiseFromPortableToTheBest) {
     EXPECT_EQ(levels.back(), BestSimdLevel());
     for (std::size_t i = 1; i < levels.size(); ++i) EXPECT_LT(levels[i - 1], levels[i]);
 #if TESSERA_X86_KERNELS
-    EXPECT_GE(BestSimdLevel(), SimdLevel::Sse2);
+    if (std::getenv(kSimdLevelVariable) == nullptr) {
+        EXPECT_GE(BestSimdLevel(), SimdLevel::Sse2);
+    }
 #endif
+}
+
+// Run by CTest a second time with TESSERA_SIMD=portable (see CMakeLists.txt).
+TEST(SimdLevel, TheEnvironmentCapsTheBestLevel) {
+    const char* cap = std::getenv(kSimdLevelVariable);
+    if (cap == nullptr) GTEST_SKIP() << kSimdLevelVariable << " is not set";
+    ASSERT_TRUE(ParseSimdLevel(cap).has_value()) << cap;
+    EXPECT_LE(BestSimdLevel(), *ParseSimdLevel(cap));
+    EXPECT_EQ(SupportedSimdLevels().back(), BestSimdLevel());
 }
 
 TEST(SimdLevel, EachSupportedLevelHasItsOwnKernels) {
