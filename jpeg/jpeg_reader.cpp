@@ -187,19 +187,7 @@ ScanPlan PlanAtFirstScan(const FrameHeader& frame, const InputByteStream& stream
     const std::size_t length = std::size_t{at[0]} << 8 | at[1];
     if (at[2] != frame.componentCount || length > static_cast<std::size_t>(end - at))
         return ScanPlan::WholePlanes;
-    for (at += length; at < end; ++at) {
-        at = static_cast<const std::uint8_t*>(std::memchr(at, kMarkerPrefix, end - at));
-        if (at == nullptr) break;
-        const std::uint8_t* code = at + 1;
-        while (code < end && *code == kMarkerPrefix) ++code;
-        if (code == end) break;
-        if (*code == 0x00 || IsRestartMarker(*code)) {
-            at = code;
-            continue;
-        }
-        return *code == EOI ? ScanPlan::Streaming : ScanPlan::WholePlanes;
-    }
-    return ScanPlan::WholePlanes;
+    return EndOfImageFollows(at + length, end) ? ScanPlan::Streaming : ScanPlan::WholePlanes;
 }
 
 // The decoded picture's rows in the stream's order, in the caller's layout.

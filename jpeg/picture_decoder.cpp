@@ -26,12 +26,9 @@ constexpr const char* kArithmeticRefused =
     "Cannot read image - Arithmetic Coding covered by patents";
 constexpr const char* kUnknownMarker = "Unknown, unsupported, or reserved marker encountered";
 
-// Whether the entropy-coded data from the stream's position on is followed
-// by EOI: the first marker in the buffer that is neither a stuffed zero nor
-// a restart marker.
-bool EndOfImageFollows(const InputByteStream& stream) {
-    const std::uint8_t* at = stream.ReadPointer();
-    const std::uint8_t* end = stream.BufferEnd();
+}  // namespace
+
+bool EndOfImageFollows(const std::uint8_t* at, const std::uint8_t* end) {
     for (; at < end; ++at) {
         at = static_cast<const std::uint8_t*>(std::memchr(at, kMarkerPrefix, end - at));
         if (at == nullptr) return false;
@@ -46,8 +43,6 @@ bool EndOfImageFollows(const InputByteStream& stream) {
     }
     return false;
 }
-
-}  // namespace
 
 void PictureDecoder::Begin(InputByteStream& stream) {
     End();
@@ -332,7 +327,7 @@ void PictureDecoder::StartScan(InputByteStream& stream, bool rowsWanted) {
         covers = std::any_of(scan.components.begin(), scan.components.begin() + scan.componentCount,
                              [&](const ScanComponent& c) { return c.position == position; });
     }
-    rowsFinal = covers && EndOfImageFollows(stream);
+    rowsFinal = covers && EndOfImageFollows(stream.ReadPointer(), stream.BufferEnd());
 
     PrepareScanComponents(rowsWanted && rowsFinal);
     CountBlockVisits();

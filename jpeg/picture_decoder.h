@@ -210,4 +210,8 @@ class PictureDecoder {
     bool rowsFinal = false;
 };
 
+// Whether entropy-coded data from `at` on is followed by EOI: the first
+// marker before `end` that is neither a stuffed zero nor a restart marker.
+bool EndOfImageFollows(const std::uint8_t* at, const std::uint8_t* end);
+
 }  // namespace Tessera
