@@ -503,6 +503,22 @@ case_power() {
   expect_eq "the suspend broadcast ends the saver with 0" 0 "$(wait_exit saver 15)"
 }
 
+# blocky FILE WIDTH HEIGHT X Y: the area is made of 2x2 blocks of one colour
+# each, on a grid that starts at X or X + 1 and at Y or Y + 1 (a picture is
+# placed at any pixel; its blocks start at its own corner). The blocks' means,
+# enlarged again without smoothing, give the same area.
+blocky() {
+  local dx dy area
+  for dx in 0 1; do
+    for dy in 0 1; do
+      area="$(($2 - 2))x$(($3 - 2))+$(($4 + dx))+$(($5 + dy))"
+      "$CONVERT" "$1" -crop "$area" +repage -scale 50% -sample 200% "$WORK/resampled.png"
+      fcmp "$(rmse "$1" "$area" "$WORK/resampled.png")" '==' 0 && return 0
+    done
+  done
+  return 1
+}
+
 # 192 dpi: the first picture twice its size, centred, each 2x2 block one
 # colour (in every frame, so the masks' cells grow with the pixels too); the
 # text twice as tall at twice the offsets.
@@ -524,19 +540,16 @@ case_high_dpi() {
   local big_area="${big_w}x${big_h}+${big_x}+${big_y}"
   # On this small screen the text line (drawn after the picture, in a font
   # of its own) covers the picture's last rows: the blocks are checked above it.
-  local block_area="${big_w}x$((SCREEN_H - 64 - big_y))+${big_x}+${big_y}"
+  local block_h=$((SCREEN_H - 64 - big_y))
   "$CONVERT" "$PICTURES/jpeg1.jpg" -sample 200% "$WORK/jpeg1-twice.png"
-  local best="" best_rmse=1 r blocky=1 shown=0 resampled
+  local best="" best_rmse=1 r blocky=1 shown=0 blocks
   for i in "${!shots[@]}"; do
     r=$(rmse "${shots[i]}" "$big_area" "$WORK/jpeg1-twice.png")
     if fcmp "$(nonblack "${shots[i]}" "$big_area")" '>' 0.05; then
       shown=$((shown + 1))
-      # Each 2x2 block one colour: the blocks' means, enlarged again without
-      # smoothing, give the same area.
-      "$CONVERT" "${shots[i]}" -crop "$block_area" +repage -scale 50% -sample 200% "$WORK/resampled.png"
-      resampled=$(rmse "${shots[i]}" "$block_area" "$WORK/resampled.png")
-      fcmp "$resampled" '==' 0 || blocky=0
-      log "frame $i: difference from the picture at twice its size $r, from its own 2x2 blocks $resampled"
+      blocks="2x2 blocks of one colour"
+      blocky "${shots[i]}" "$big_w" "$block_h" "$big_x" "$big_y" || blocks="NOT 2x2 blocks" blocky=0
+      log "frame $i: difference from the picture at twice its size $r; $blocks"
     fi
     if fcmp "$r" '<' "$best_rmse"; then best_rmse=$r best=${shots[i]}; fi
   done
