@@ -152,9 +152,10 @@ std::optional<PictureDecoder::Step> PictureDecoder::HandleMarker(InputByteStream
                     ReadApplicationSegment(stream, code, facts, segmentPayload);
                     return std::nullopt;
                 }
-                // Markers without a segment (T.81 B.1.1.3): a restart marker
-                // found between scans is one a damaged scan left behind, as
-                // libjpeg takes it; strict decodes refuse it as before.
+                // Markers without a segment (T.81 B.1.1.3) and 0xFF 0x00
+                // between segments are what a damaged scan's data leaves
+                // behind when its repair ends it early: tolerant decodes pass
+                // over them, as libjpeg does; strict decodes refuse them.
                 if (settings.tolerant && (IsRestartMarker(code) || code == TEM || code == 0))
                     return std::nullopt;
                 throw JpegBadStream(kUnknownMarker);
