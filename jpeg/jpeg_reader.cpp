@@ -581,6 +581,9 @@ std::size_t PictureRows::ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch
     if (seam <= firstMcuRow + decoder.McuRowsAhead() || seam * mcuHeight >= stop) return 0;
     auto lower = OneThreadDecoder();
     if (!lower->StartLowerPart(seam, stop)) return 0;
+    // The row of MCUs holding the lower part's first unit (after the restart
+    // marker it starts from).
+    const unsigned lowerStart = lower->mcuRowsDecoded;
 
     std::exception_ptr lowerFailure;
     std::thread worker([&] {
@@ -595,6 +598,14 @@ std::size_t PictureRows::ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch
     std::exception_ptr upperFailure;
     try {
         ReadRowsOneByOne(out, endRow - first, pitch);
+        // The upper part also takes the restart marker the lower one starts
+        // after: only a decoder that reads it sees whether it is there and
+        // rightly numbered. Without up-sampling's look-ahead the upper part
+        // may stop just before it; one more row of MCUs goes past it.
+        if (mcuRowsDecoded <= lowerStart && mcuRowsDecoded < decoder.ScanMcuRows()) {
+            decoder.DecodeScanRows(stream, lowerStart + 1);
+            mcuRowsDecoded = lowerStart + 1;
+        }
     } catch (...) {
         upperFailure = std::current_exception();
     }
@@ -605,7 +616,8 @@ std::size_t PictureRows::ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch
     if (upperFailure) std::rethrow_exception(upperFailure);
     if (lowerFailure) std::rethrow_exception(lowerFailure);
     if (!decoder.Warnings().empty() || decoder.ScanRepaired() ||
-        !lower->decoder.Warnings().empty() || lower->mode != Mode::Decoded)
+        !lower->decoder.Warnings().empty() || lower->decoder.ScanRepaired() ||
+        lower->mode != Mode::Decoded)
         throw JpegError("the parts repaired the picture");  // decoded again on one thread
     nextRow = stop;
     mode = Mode::Decoded;

@@ -6,7 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <vector>
 
+#include "tessera/jpeg.h"
 #include "tests/unit/stream_builder.h"
 
 namespace Tessera::Testing {
@@ -54,11 +57,38 @@ struct RegressionFile {
 // image-too-large: a frame of 65535 × 4097 pixels, one row above kMaxPixels.
 // fill-bytes-before-eoi: one 8 × 8 block followed by 4096 0xFF fill bytes and
 //   EOI; the fill bytes cost one step each.
+// two-threads-restart-marker-at-the-seam: 40 × 32 with restart intervals,
+//   data where the marker before the lower half of a two-thread decode
+//   belongs (see TwoThreadsSeeTheMarkerAtTheSeam).
 const RegressionFile kFiles[] = {
     {"huge-frame-cut-short.jpg", "StreamError", "Premature end of file", 65535, 1024},
     {"image-too-large.jpg", "JpegBadStream", "Image Too Large", 0, 0},
     {"fill-bytes-before-eoi.jpg", "", "", 8, 8},
+    {"two-threads-restart-marker-at-the-seam.jpg", "JpegBadStream", "Missing Restart Marker", 40,
+     32},
 };
+
+// Two threads decoded the picture's halves at once, and neither read the
+// restart marker the lower half starts after: the repair one thread makes
+// there, and its warning, were lost.
+TEST(FuzzRegressions, TwoThreadsSeeTheMarkerAtTheSeam) {
+    const Bytes bytes = ReadFile("two-threads-restart-marker-at-the-seam.jpg");
+    ASSERT_FALSE(bytes.empty());
+    std::vector<std::string> warnings[2];
+    std::vector<std::uint8_t> pixels[2];
+    for (const unsigned threads : {1u, 2u}) {
+        const Tessera::Image image = Tessera::DecodeJpeg(bytes.data(), bytes.size(),
+                                                         {.format = Tessera::PixelFormat::Rgba,
+                                                          .pixels = Tessera::Pixels::Replicated,
+                                                          .threads = threads});
+        for (const Tessera::Warning& warning : image.warnings)
+            warnings[threads - 1].push_back(warning.text);
+        pixels[threads - 1] = image.pixels;
+    }
+    EXPECT_EQ(warnings[0].size(), 1u);
+    EXPECT_EQ(warnings[1], warnings[0]);
+    EXPECT_TRUE(pixels[1] == pixels[0]);
+}
 
 TEST(FuzzRegressions, EachFileEndsAsPinned) {
     for (const RegressionFile& file : kFiles) {
