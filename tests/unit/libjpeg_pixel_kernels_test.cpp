@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "jpeg/simd_level.h"
+#include "tests/unit/simd_test_levels.h"
 
 namespace Tessera::Testing {
 namespace {
@@ -20,12 +21,6 @@ class LibjpegPixelKernels : public ::testing::TestWithParam<SimdLevel> {
     const DecoderKernels reference = KernelsFor(SimdLevel::Portable);
     const DecoderKernels tested = KernelsFor(GetParam());
 };
-
-std::vector<SimdLevel> LevelsAbovePortable() {
-    std::vector<SimdLevel> levels = SupportedSimdLevels();
-    levels.erase(levels.begin());
-    return levels;
-}
 
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(LibjpegPixelKernels);
 INSTANTIATE_TEST_SUITE_P(Levels, LibjpegPixelKernels, ::testing::ValuesIn(LevelsAbovePortable()),

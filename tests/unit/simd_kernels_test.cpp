@@ -17,6 +17,7 @@
 #include "jpeg/memory_stream.h"
 #include "jpeg/quant_table.h"
 #include "jpeg/simd_level.h"
+#include "tests/unit/simd_test_levels.h"
 
 namespace Tessera {
 
@@ -85,12 +86,6 @@ class Kernels : public ::testing::TestWithParam<SimdLevel> {
     const DecoderKernels reference = KernelsFor(SimdLevel::Portable);
     const DecoderKernels tested = KernelsFor(GetParam());
 };
-
-std::vector<SimdLevel> LevelsAbovePortable() {
-    std::vector<SimdLevel> levels = SupportedSimdLevels();
-    levels.erase(levels.begin());
-    return levels;
-}
 
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Kernels);
 INSTANTIATE_TEST_SUITE_P(Levels, Kernels, ::testing::ValuesIn(LevelsAbovePortable()),
