@@ -25,6 +25,8 @@ class BitWindow {
     // Enough bits for any code with its extra bits: a 16-bit code and the 15
     // bits that a size of four bits can ask for.
     static constexpr int kSymbolBits = HuffmanTable::kMaxCodeLength + 15;
+    // The most bits Ensure can promise: a refill stops at 56 to 63.
+    static constexpr int kMostBits = 56;
 
     explicit BitWindow(BitReader& reader)
         : reader(reader),
@@ -48,12 +50,14 @@ class BitWindow {
     // At least kSymbolBits bits at hand; false when that would take a
     // careful read (the window's bits are then unchanged).
     bool Ensure() { return count >= kSymbolBits || Refill(); }
-    // At least `bits` bits at hand, as Ensure.
+    // At least `bits` bits at hand (at most kMostBits), as Ensure.
     bool Ensure(int bits) { return count >= bits || Refill(); }
     // The next n bits, n from 1 to 32, first bit most significant.
     std::uint32_t Peek(int n) const {
         return static_cast<std::uint32_t>(accumulator >> (kAccumulatorBits - n));
     }
+    // The bits at hand, first bit most significant, zeros after the last.
+    std::uint64_t PeekAll() const { return accumulator; }
     void Consume(int n) {
         accumulator <<= n;
         count -= n;
@@ -76,6 +80,7 @@ class BitWindow {
     static constexpr int kAccumulatorBits = 64;
     // A refill loads data bytes until more than this many bits are held.
     static constexpr int kFullEnough = kAccumulatorBits - 8;
+    static_assert(kMostBits == kFullEnough);
     // A refill loads at most eight data bytes after the current one, each
     // one or two bytes on (past a stuffed zero), so it reads no further than
     // this past the current byte; the eight-byte load reads up to 9.

@@ -3,7 +3,9 @@
 #include "coefficient_decoding.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <cstring>
 
 #include "bit_reader.h"
 #include "bit_window.h"
@@ -43,13 +45,54 @@ std::uint64_t BandMask(unsigned first, unsigned last) {
     return upTo & (~std::uint64_t{0} << first);
 }
 
+constexpr std::uint64_t kEveryByte = 0x0101010101010101;
+
+// Byte i of the result: the set bits of x in bytes 0 to i (SWAR counts of
+// pairs, nibbles and bytes; the multiplication adds each byte's count into
+// every byte above it). The top byte is the count of the whole word.
+std::uint64_t SetBitsUpToEachByte(std::uint64_t x) {
+    std::uint64_t counts = x - ((x >> 1) & 0x5555555555555555);
+    counts = (counts & 0x3333333333333333) + ((counts >> 2) & 0x3333333333333333);
+    return ((counts + (counts >> 4)) & 0x0F0F0F0F0F0F0F0F) * kEveryByte;
+}
+
+unsigned CountSetBits(std::uint64_t x) {
+    return static_cast<unsigned>(SetBitsUpToEachByte(x) >> 56);
+}
+
+// kSetBitsOfByte[b][i]: the position of set bit number i of the byte b.
+constexpr auto kSetBitsOfByte = [] {
+    std::array<std::array<std::uint8_t, 8>, 256> table{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        unsigned found = 0;
+        for (std::uint8_t bit = 0; bit < 8; ++bit)
+            if ((byte >> bit & 1) != 0) table[byte][found++] = bit;
+    }
+    return table;
+}();
+
+// The position of set bit number n of x (from 0, lowest first), n < 128; 64
+// when x has no more than n set bits. Without a loop over the bits: the
+// number of zero coefficients a refinement code skips changes from code to
+// code, so a loop's exit would be mispredicted at nearly every code.
+unsigned NthSetBit(std::uint64_t x, unsigned n) {
+    constexpr std::uint64_t kTopBits = kEveryByte << 7;
+    const std::uint64_t counts = SetBitsUpToEachByte(x);
+    // A byte keeps its top bit where its count is n or less (both are below
+    // 128, so no byte borrows from the next); counts grow from byte to byte,
+    // so these are the bytes below the one that holds the bit.
+    const std::uint64_t atMostN = ((n * kEveryByte | kTopBits) - counts) & kTopBits;
+    const auto byte = static_cast<unsigned>(((atMostN >> 7) * kEveryByte) >> 56);
+    if (byte == 8) return 64;
+    const auto below = static_cast<unsigned>((counts << 8) >> (8 * byte) & 0xFF);
+    return 8 * byte + kSetBitsOfByte[(x >> (8 * byte)) & 0xFF][n - below];
+}
+
 // The position of the zero coefficient that follows `skipped` zero ones from
 // position `from` on (a set bit of nonZero marks a non-zero coefficient); 64
 // when the block has no such zero.
 unsigned ZeroAfter(std::uint64_t nonZero, unsigned from, unsigned skipped) {
-    std::uint64_t zeros = ~nonZero & (~std::uint64_t{0} << from);
-    for (unsigned i = 0; i < skipped && zeros != 0; ++i) zeros &= zeros - 1;
-    return zeros == 0 ? 64 : static_cast<unsigned>(std::countr_zero(zeros));
+    return NthSetBit(~nonZero & (~std::uint64_t{0} << from), skipped);
 }
 
 // Coefficients live in 16 bits and their arithmetic wraps there.
@@ -64,14 +107,17 @@ void AddToDcPredictor(int& predictor, int difference) {
                                                static_cast<std::uint32_t>(difference)));
 }
 
-// A correction bit of successive-approximation refinement on a non-zero coefficient.
-void RefineCoefficient(BitReader& bits, std::int16_t& coefficient, int bit) {
-    // A correction bit of 1 moves the (non-zero) coefficient away from zero
-    // by `bit`. The bits are random, so this is done without branches:
-    // sign is 0 or -1, and (x ^ sign) - sign is x or -x.
-    const int step = bits.ReadBit() * bit;
+// A correction bit of 1 moves the (non-zero) coefficient away from zero by
+// `step` (the bits are random, so this is done without branches: sign is 0 or
+// -1, and (x ^ sign) - sign is x or -x).
+void MoveAwayFromZero(std::int16_t& coefficient, int step) {
     const int sign = coefficient < 0 ? -1 : 0;
     coefficient = To16(coefficient + ((step ^ sign) - sign));
+}
+
+// A correction bit of successive-approximation refinement on a non-zero coefficient.
+void RefineCoefficient(BitReader& bits, std::int16_t& coefficient, int bit) {
+    MoveAwayFromZero(coefficient, bits.ReadBit() * bit);
 }
 
 // The AC coefficients of a sequential block from zigzag position k on,
@@ -211,6 +257,114 @@ unsigned DecodeBlockQuickly(BitWindow& window, const HuffmanTable& dc, const Huf
     return DecodeAcQuickly(window, ac, block);
 }
 
+// The positions of the zero coefficients set in `zeros`, in increasing
+// order, then 64s: at least sixteen, as far as a code can skip. `list` holds
+// 80 bytes. Byte by byte, without a branch: each byte's positions come from
+// the table and go where the counts of the bytes below end.
+void ListZeros(std::uint64_t zeros, std::uint8_t* list) {
+    const std::uint64_t counts = SetBitsUpToEachByte(zeros);
+    unsigned listed = 0;
+    for (unsigned i = 0; i < 8; ++i) {
+        std::uint64_t positions = 0;
+        std::memcpy(&positions, kSetBitsOfByte[(zeros >> (8 * i)) & 0xFF].data(), 8);
+        positions += i * (8 * kEveryByte);  // bit j of byte i is position 8i + j
+        std::memcpy(list + listed, &positions, 8);
+        listed = static_cast<unsigned>(counts >> (8 * i)) & 0xFF;
+    }
+    std::memset(list + listed, 64, 16);
+}
+
+// The correction bits of a block's non-zero coefficients, gathered while the
+// codes are read (one per coefficient, in position order; a band holds at
+// most 63) and applied once, when the window stops.
+struct Corrections {
+    std::uint64_t bits = 0;
+    int count = 0;
+
+    // Takes the next `n` bits of the window (n <= kMostBits, at hand).
+    void Gather(BitWindow& window, int n) {
+        // Shifted in two steps so that n = 0 takes nothing.
+        bits = (bits << n) | ((window.PeekAll() >> 1) >> (63 - n));
+        count += n;
+        window.Consume(n);
+    }
+    // Applies them to the non-zero coefficients at `positions` (count of them).
+    void Apply(std::int16_t* block, std::uint64_t positions, int bit) const {
+        std::uint64_t next = count == 0 ? 0 : bits << (64 - count);
+        for (; positions != 0; positions &= positions - 1, next <<= 1)
+            MoveAwayFromZero(block[std::countr_zero(positions)],
+                             static_cast<int>(next >> 63) * bit);
+    }
+};
+
+// A refinement pass through a window, code by code, as far as the window
+// goes: returns the position reached, past se when the band is done. It
+// stops before a code whose bits (with its sign and correction bits) are not
+// all at hand, and before anything the careful reads report or handle
+// rarely (no matching code, a bad size, a run past the band); the careful
+// reads go on from there with the block, nonZero and eobRun as left.
+unsigned RefineAcQuickly(BitWindow& window, const HuffmanTable& ac, unsigned& eobRun,
+                         std::int16_t* block, std::uint64_t& nonZero, unsigned ss, unsigned se,
+                         int bit) {
+    const std::uint64_t refinable = nonZero;
+    Corrections corrections;
+    unsigned k = ss;
+    const auto stop = [&](unsigned at) {
+        corrections.Apply(block, refinable & BandMask(ss, at - 1), bit);
+        return at;
+    };
+    if (eobRun != 0) {
+        // The whole band takes correction bits only.
+        const auto count = static_cast<int>(CountSetBits(refinable & BandMask(ss, se)));
+        if (count > BitWindow::kMostBits || !window.Ensure(count)) return k;
+        corrections.Gather(window, count);
+        --eobRun;
+        return stop(se + 1);
+    }
+    // The zero coefficients ahead, in order; `zero` indexes the next one.
+    std::uint8_t zeros[80];
+    ListZeros(~nonZero & BandMask(ss, kLastIndex), zeros);
+    unsigned zero = 0;
+    while (k <= se) {
+        if (eobRun != 0) {
+            const auto count = static_cast<int>(CountSetBits(refinable & BandMask(k, se)));
+            if (count > BitWindow::kMostBits || !window.Ensure(count)) return stop(k);
+            corrections.Gather(window, count);
+            --eobRun;
+            return stop(se + 1);
+        }
+        if (!window.Ensure()) return stop(k);
+        const HuffmanTable::Match match = ac.Lookup(window.Peek(HuffmanTable::kMaxCodeLength));
+        const unsigned r = match.symbol >> 4;
+        const unsigned size = match.symbol & 15;
+        if (match.length == 0 || size > 1) return stop(k);
+        if (size == 0 && r < 15) {
+            // End of band, with r bits of run length (Ensure holds code and bits).
+            window.Consume(match.length);
+            eobRun = (1u << r) + (r == 0 ? 0 : window.Peek(static_cast<int>(r)));
+            window.Consume(static_cast<int>(r));
+            continue;
+        }
+        // A new coefficient after r zero ones, or sixteen zero ones (the last
+        // of them at `at`); the non-zero ones passed take correction bits.
+        const unsigned skipped = size == 1 ? r : kZeroRunLength - 1;
+        const unsigned at = zeros[zero + skipped];
+        if (at > se) return stop(k);
+        const auto count = static_cast<int>(at - k - skipped);
+        const int bits = match.length + static_cast<int>(size) + count;
+        if (bits > BitWindow::kMostBits || !window.Ensure(bits)) return stop(k);
+        window.Consume(match.length);
+        if (size == 1) {
+            block[at] = To16(window.TakeBit() != 0 ? bit : -bit);
+            nonZero |= std::uint64_t{1} << at;
+        }
+        corrections.Gather(window, count);
+        zero += skipped + 1;
+        k = at + 1;
+    }
+    return stop(k);
+}
+
 }  // namespace
 
 void DecodeSequentialBlock(BitReader& bits, const HuffmanTable& dc, const HuffmanTable& ac,
@@ -284,12 +438,17 @@ void RefineAc(BitReader& bits, const HuffmanTable& ac, unsigned& eobRun, std::in
     // Positions are visited once each, in increasing order, so the mask of
     // the positions still ahead stays exact.
     std::uint64_t nonZero = NonZeroCoefficients(block);
+    unsigned k = ss;
+    {
+        BitWindow window(bits);
+        k = RefineAcQuickly(window, ac, eobRun, block, nonZero, ss, se, bit);
+    }
     const auto refine = [&](std::uint64_t positions) {
         for (; positions != 0; positions &= positions - 1)
             RefineCoefficient(bits, block[std::countr_zero(positions)], bit);
     };
 
-    for (unsigned k = ss; k <= se;) {
+    while (k <= se) {
         if (eobRun != 0) {
             // The rest of the band takes correction bits only.
             refine(nonZero & BandMask(k, se));

@@ -361,11 +361,11 @@ void ReferenceBlock(InputByteStream& in, const HuffmanTable& dc, const HuffmanTa
     }
 }
 
-// What decoding a stretch of blocks gave: their coefficients and predictors
-// up to the first failure, the failure, and where the stream stood last.
+// What decoding a stretch of blocks gave: their coefficients, the DC predictor or end-of-band run
+// after each up to the first failure, the failure, and where the stream stood last.
 struct BlocksOutcome {
     std::vector<std::array<std::int16_t, 64>> blocks;
-    std::vector<int> predictors;
+    std::vector<int> states;
     std::string failure;
     long long position = 0;
     bool operator==(const BlocksOutcome&) const = default;
@@ -379,7 +379,7 @@ BlocksOutcome DecodeBlocks(Input& in, bool throughReader, const HuffmanTable& dc
     alignas(16) std::array<std::int16_t, 64> block{};
     const auto done = [&] {
         outcome.blocks.push_back(block);
-        outcome.predictors.push_back(predictor);
+        outcome.states.push_back(predictor);
     };
     try {
         in.StartBitReading();
@@ -398,10 +398,27 @@ BlocksOutcome DecodeBlocks(Input& in, bool throughReader, const HuffmanTable& dc
     return outcome;
 }
 
+// Runs `decode` (an input, and whether to go through the reader or the
+// stream's own reads) on the data followed by more data (the quick way
+// throughout), ending right after it, followed by a marker, and handed out
+// in small chunks, and expects the same outcome both ways each time.
+template <class Decode>
+void ExpectLockstep(Rng& rng, const Bytes& data, Decode decode) {
+    Bytes more = data, marked = data;
+    for (int i = 0; i < 600; ++i) more.push_back(static_cast<std::uint8_t>(Uniform(rng, 0, 254)));
+    Append(marked, {0xFF, 0xD9});
+    std::vector<std::size_t> chunkSizes(4);
+    for (auto& size : chunkSizes) size = static_cast<std::size_t>(Uniform(rng, 1, 40));
+    for (const Bytes* input : std::array<const Bytes*, 3>{&more, &data, &marked}) {
+        MemoryInput reference(*input), fast(*input);
+        ASSERT_EQ(decode(fast, true), decode(reference, false));
+        ChunkedInput chunkedReference(*input, chunkSizes), chunkedFast(*input, chunkSizes);
+        ASSERT_EQ(decode(chunkedFast, true), decode(chunkedReference, false));
+    }
+}
+
 // Blocks decoded through the reader, quickly while plain data lasts, agree
-// with the stream's own procedure in coefficients, failures and positions:
-// with the data followed by more data (the quick way throughout), ending
-// right after it, followed by a marker, and handed out in small chunks.
+// with the stream's own procedure in coefficients, failures and positions.
 TEST(SequentialBlockLockstep, SameBlocksFailuresAndPositionsAsTheStream) {
     const Shape shapes[] = {Shape::kAny, Shape::kComplete, Shape::kLong,
                             Shape::kAny, Shape::kSingle,   Shape::kEmpty};
@@ -412,21 +429,123 @@ TEST(SequentialBlockLockstep, SameBlocksFailuresAndPositionsAsTheStream) {
         const HuffmanCodes acCodes = AcLikeCodes(rng, shapes[c % 6]);
         const HuffmanTable dc = LoadTable(dcCodes), ac = LoadTable(acCodes);
         const Bytes data = RandomBlockData(rng, dcCodes, acCodes);
-        Bytes more = data, marked = data;
-        for (int i = 0; i < 600; ++i)
-            more.push_back(static_cast<std::uint8_t>(Uniform(rng, 0, 254)));
-        Append(marked, {0xFF, 0xD9});
-        std::vector<std::size_t> chunkSizes(4);
-        for (auto& size : chunkSizes) size = static_cast<std::size_t>(Uniform(rng, 1, 40));
         const int blocks = Uniform(rng, 1, 14);
-        for (const Bytes* input : std::array<const Bytes*, 3>{&more, &data, &marked}) {
-            MemoryInput reference(*input), fast(*input);
-            ASSERT_EQ(DecodeBlocks(fast, true, dc, ac, blocks),
-                      DecodeBlocks(reference, false, dc, ac, blocks));
-            ChunkedInput chunkedReference(*input, chunkSizes), chunkedFast(*input, chunkSizes);
-            ASSERT_EQ(DecodeBlocks(chunkedFast, true, dc, ac, blocks),
-                      DecodeBlocks(chunkedReference, false, dc, ac, blocks));
+        ExpectLockstep(rng, data, [&](auto& in, bool throughReader) {
+            return DecodeBlocks(in, throughReader, dc, ac, blocks);
+        });
+    }
+}
+
+// One refinement pass of a block by T.81 G.1.2.3 through the stream's own
+// reads: passing over the band, each non-zero coefficient takes a correction
+// bit, and a code's zero coefficients are counted down.
+void ReferenceRefine(InputByteStream& in, const HuffmanTable& ac, unsigned& eobRun,
+                     std::int16_t* zigzag, unsigned ss, unsigned se, unsigned al) {
+    const int bit = 1 << al;
+    const auto correct = [&](std::int16_t& c) {
+        if (in.ReadBit() != 0) c = static_cast<std::int16_t>(c < 0 ? c - bit : c + bit);
+    };
+    unsigned k = ss;
+    while (eobRun == 0 && k <= se) {
+        const int symbol = ac.DecodeSymbol(in);
+        int zeros = symbol >> 4;  // to pass before the coefficient, or 15 + the last
+        const int size = symbol & 15;
+        int value = 0;
+        if (size == 1) {
+            value = in.ReadBit() != 0 ? bit : -bit;
+        } else if (size != 0) {
+            throw JpegBadStream("Invalid value in input stream");
+        } else if (zeros != 15) {
+            eobRun = (1u << zeros) + in.ReadBits(zeros);
+            break;
         }
+        for (; k <= se; ++k) {
+            if (zigzag[k] != 0)
+                correct(zigzag[k]);
+            else if (zeros-- == 0)
+                break;
+        }
+        if (size == 1) {
+            if (k > se) throw JpegBadStream("Error in progressive scan");
+            zigzag[k] = static_cast<std::int16_t>(value);
+        }
+        ++k;
+    }
+    if (eobRun == 0) return;
+    for (; k <= se; ++k)
+        if (zigzag[k] != 0) correct(zigzag[k]);
+    --eobRun;
+}
+
+// Codes with what a refinement pass holds (new coefficients of size 1 after
+// any run, zero runs, end-of-band runs, now and then a refused size), each
+// followed by a few random bits for its sign, run and correction bits.
+Bytes RandomRefinementData(Rng& rng, HuffmanCodes& codes) {
+    for (auto& symbol : codes.symbols) {
+        const int pick = Uniform(rng, 0, 9);
+        symbol = static_cast<std::uint8_t>(pick < 5    ? Uniform(rng, 0, 15) << 4 | 1
+                                           : pick < 8  ? Uniform(rng, 0, 14) << 4
+                                           : pick == 8 ? 0xF0
+                                                       : Uniform(rng, 0, 255));
+    }
+    const std::vector<Code> table = CanonicalCodes(codes);
+    BitWriter writer;
+    for (int n = Uniform(rng, 1, 80); n > 0; --n) {
+        if (table.empty() || Uniform(rng, 0, 40) == 0) {
+            writer.Bits(static_cast<unsigned>(rng()), 8);
+            continue;
+        }
+        const Code& code =
+            table[static_cast<std::size_t>(Uniform(rng, 0, static_cast<int>(table.size()) - 1))];
+        writer.Bits(code.bits, code.length);
+        writer.Bits(static_cast<unsigned>(rng()), Uniform(rng, 0, 16));
+    }
+    return writer.Finish();
+}
+
+// Refinement passes through the reader agree with the stream's own
+// procedure in coefficients, runs, failures and positions, on blocks whose
+// earlier passes left from none to nearly all coefficients non-zero.
+TEST(RefinementLockstep, SameBlocksRunsFailuresAndPositionsAsTheStream) {
+    const Shape shapes[] = {Shape::kAny, Shape::kComplete, Shape::kLong, Shape::kSingle};
+    Rng rng(7);
+    for (int c = 0; c < 600; ++c) {
+        SCOPED_TRACE("case " + std::to_string(c));
+        HuffmanCodes codes = RandomCodes(rng, shapes[c % 4]);
+        const Bytes data = RandomRefinementData(rng, codes);
+        const HuffmanTable ac = LoadTable(codes);
+        const auto ss = static_cast<unsigned>(Uniform(rng, 1, 63));
+        const auto se = static_cast<unsigned>(Uniform(rng, static_cast<int>(ss), 63));
+        const auto al = static_cast<unsigned>(Uniform(rng, 0, 3));
+        const int density = Uniform(rng, 0, 10);
+        std::vector<std::array<std::int16_t, 64>> history(
+            static_cast<std::size_t>(Uniform(rng, 1, 14)));
+        for (auto& block : history)
+            for (auto& coefficient : block)
+                if (Uniform(rng, 0, 9) < density)
+                    coefficient = static_cast<std::int16_t>(Uniform(rng, -40, 40) * (2 << al));
+        ExpectLockstep(rng, data, [&](auto& in, bool throughReader) {
+            BlocksOutcome outcome;
+            auto blocks = history;
+            unsigned eobRun = 0;
+            try {
+                in.StartBitReading();
+                std::unique_ptr<BitReader> reader;
+                if (throughReader) reader = std::make_unique<BitReader>(in);
+                for (auto& block : blocks) {
+                    if (reader)
+                        RefineAc(*reader, ac, eobRun, block.data(), ss, se, al);
+                    else
+                        ReferenceRefine(in, ac, eobRun, block.data(), ss, se, al);
+                    outcome.blocks.push_back(block);
+                    outcome.states.push_back(static_cast<int>(eobRun));
+                }
+            } catch (...) {
+                outcome.failure = Describe(std::current_exception());
+            }
+            outcome.position = in.Offset() * 16 + in.BitsLeft() + 1;
+            return outcome;
+        });
     }
 }
 
