@@ -35,6 +35,19 @@ using AccurateInverseDctKernel = void (*)(std::uint8_t* out, std::ptrdiff_t stri
                                           const std::int16_t* coefficients,
                                           const std::uint16_t* quant);
 
+// Two blocks side by side with the same quantizers, `left` to out and
+// `right` to out + 8: the samples of two calls of the one-block kernel.
+using AccurateInverseDctPairKernel = void (*)(std::uint8_t* out, std::ptrdiff_t stride,
+                                              const std::int16_t* left, const std::int16_t* right,
+                                              const std::uint16_t* quant);
+// A pair as two calls, where the instructions gain nothing from pairing.
+template <AccurateInverseDctKernel kernel>
+void AccurateInverseDctOneByOne(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t* left,
+                                const std::int16_t* right, const std::uint16_t* quant) {
+    kernel(out, stride, left, quant);
+    kernel(out + 8, stride, right, quant);
+}
+
 // Plain C++; the reference the others reproduce.
 void AccurateInverseDctPortable(std::uint8_t* out, std::ptrdiff_t stride,
                                 const std::int16_t* coefficients, const std::uint16_t* quant);
@@ -45,6 +58,9 @@ void AccurateInverseDctSse2(std::uint8_t* out, std::ptrdiff_t stride,
 // Needs a CPU with AVX2 (see simd_level.h).
 void AccurateInverseDctAvx2(std::uint8_t* out, std::ptrdiff_t stride,
                             const std::int16_t* coefficients, const std::uint16_t* quant);
+// Both blocks at once, one in each 128-bit half: nearly the work of one.
+void AccurateInverseDctPairAvx2(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t* left,
+                                const std::int16_t* right, const std::uint16_t* quant);
 #endif
 
 // The fixed point of libjpeg's integer transforms, shared by the 8 × 8 and

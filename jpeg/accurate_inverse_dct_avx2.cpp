@@ -139,6 +139,109 @@ template <int bits>
     }
 }
 
+// Two blocks side by side: 16-bit lanes 0-7 hold the left block's columns
+// (or rows), lanes 8-15 the right one's. Every in-lane unpack and pack then
+// serves both blocks at once, and no lane crosses the 128-bit halves.
+using Two = __m256i;
+
+// 32-bit values of lanes 0-3 and 8-11 (lo), 4-7 and 12-15 (hi).
+struct WideSums {
+    __m256i lo, hi;
+};
+
+[[gnu::always_inline]] inline WideSums operator+(WideSums a, WideSums b) {
+    return {_mm256_add_epi32(a.lo, b.lo), _mm256_add_epi32(a.hi, b.hi)};
+}
+[[gnu::always_inline]] inline WideSums operator-(WideSums a, WideSums b) {
+    return {_mm256_sub_epi32(a.lo, b.lo), _mm256_sub_epi32(a.hi, b.hi)};
+}
+
+// a · c[0] + b · c[1] in every lane.
+[[gnu::always_inline]] inline WideSums PairOfTwo(const std::int32_t (&c)[2], Two a, Two b) {
+    const __m256i constant = _mm256_set1_epi32(static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(c[1]) << 16 | static_cast<std::uint16_t>(c[0])));
+    return {_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), constant),
+            _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), constant)};
+}
+
+// x · 2^13, sign-extended: each value lands in the top half of a 32-bit
+// lane and shifts down by 16 - 13.
+[[gnu::always_inline]] inline WideSums TwoScaledByConstantBits(Two x) {
+    const __m256i zero = _mm256_setzero_si256();
+    return {_mm256_srai_epi32(_mm256_unpacklo_epi16(zero, x), 16 - kConstBits),
+            _mm256_srai_epi32(_mm256_unpackhi_epi16(zero, x), 16 - kConstBits)};
+}
+
+template <int bits>
+[[gnu::always_inline]] inline Two DescaleTwo(WideSums s) {
+    const __m256i round = _mm256_set1_epi32(1 << (bits - 1));
+    return _mm256_packs_epi32(_mm256_srai_epi32(_mm256_add_epi32(s.lo, round), bits),
+                              _mm256_srai_epi32(_mm256_add_epi32(s.hi, round), bits));
+}
+
+// Transform, for both blocks at once.
+template <int bits>
+[[gnu::always_inline]] inline void TransformTwo(const Two* x, Two* out) {
+    const WideSums sum04 = TwoScaledByConstantBits(_mm256_add_epi16(x[0], x[4]));
+    const WideSums difference04 = TwoScaledByConstantBits(_mm256_sub_epi16(x[0], x[4]));
+    const WideSums even3 = PairOfTwo(kEven3, x[2], x[6]), even2 = PairOfTwo(kEven2, x[2], x[6]);
+    const WideSums a0 = sum04 + even3, a3 = sum04 - even3;
+    const WideSums a1 = difference04 + even2, a2 = difference04 - even2;
+
+    const Two z3 = _mm256_add_epi16(x[7], x[3]), z4 = _mm256_add_epi16(x[5], x[1]);
+    const WideSums r3 = PairOfTwo(kOddZ3, z3, z4), r4 = PairOfTwo(kOddZ4, z3, z4);
+    const WideSums b0 = PairOfTwo(kOdd0, x[7], x[1]) + r3;
+    const WideSums b3 = PairOfTwo(kOdd3, x[7], x[1]) + r4;
+    const WideSums b1 = PairOfTwo(kOdd1, x[5], x[3]) + r4;
+    const WideSums b2 = PairOfTwo(kOdd2, x[5], x[3]) + r3;
+
+    out[0] = DescaleTwo<bits>(a0 + b3);
+    out[7] = DescaleTwo<bits>(a0 - b3);
+    out[1] = DescaleTwo<bits>(a1 + b2);
+    out[6] = DescaleTwo<bits>(a1 - b2);
+    out[2] = DescaleTwo<bits>(a2 + b1);
+    out[5] = DescaleTwo<bits>(a2 - b1);
+    out[3] = DescaleTwo<bits>(a3 + b0);
+    out[4] = DescaleTwo<bits>(a3 - b0);
+}
+
+// Transpose, for both blocks at once (the unpacks stay in their halves).
+[[gnu::always_inline]] inline void TransposeTwo(const Two* in, Two* out) {
+    Two pairs[8], quads[8];
+    for (int i = 0; i < 8; i += 2) {
+        pairs[i] = _mm256_unpacklo_epi16(in[i], in[i + 1]);
+        pairs[i + 1] = _mm256_unpackhi_epi16(in[i], in[i + 1]);
+    }
+    for (int i = 0; i < 8; i += 4) {
+        quads[i] = _mm256_unpacklo_epi32(pairs[i], pairs[i + 2]);
+        quads[i + 1] = _mm256_unpackhi_epi32(pairs[i], pairs[i + 2]);
+        quads[i + 2] = _mm256_unpacklo_epi32(pairs[i + 1], pairs[i + 3]);
+        quads[i + 3] = _mm256_unpackhi_epi32(pairs[i + 1], pairs[i + 3]);
+    }
+    for (int k = 0; k < 4; ++k) {
+        out[2 * k] = _mm256_unpacklo_epi64(quads[k], quads[k + 4]);
+        out[2 * k + 1] = _mm256_unpackhi_epi64(quads[k], quads[k + 4]);
+    }
+}
+
+// Whether rows 1-7 of a block's coefficients are all zero (the column
+// pass's shortcut, decided for each block on its own).
+[[gnu::always_inline]] inline bool LowerRowsZero(const __m256i* c) {
+    const __m256i rows01 = _mm256_loadu_si256(c);
+    const __m256i below =
+        _mm256_or_si256(_mm256_or_si256(_mm256_loadu_si256(c + 1), _mm256_loadu_si256(c + 2)),
+                        _mm256_or_si256(_mm256_loadu_si256(c + 3),
+                                        _mm256_permute2x128_si256(rows01, rows01, 0x81)));
+    return _mm256_testz_si256(below, below) != 0;
+}
+
+[[gnu::always_inline]] inline bool DcOnly(const __m256i* c) {
+    const __m256i firstRowAc =
+        _mm256_and_si256(_mm256_loadu_si256(c),
+                         _mm256_setr_epi16(0, -1, -1, -1, -1, -1, -1, -1, 0, 0, 0, 0, 0, 0, 0, 0));
+    return LowerRowsZero(c) && _mm256_testz_si256(firstRowAc, firstRowAc) != 0;
+}
+
 }  // namespace
 
 void AccurateInverseDctAvx2(std::uint8_t* out, std::ptrdiff_t stride,
@@ -179,6 +282,56 @@ void AccurateInverseDctAvx2(std::uint8_t* out, std::ptrdiff_t stride,
     Transpose(work, rows);  // rows[x]: column x of the column pass, lanes = rows
     Transform<kRowShift>(rows, columns);
     StoreColumns(columns, out, stride);
+}
+
+void AccurateInverseDctPairAvx2(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t* left,
+                                const std::int16_t* right, const std::uint16_t* quant) {
+    const auto* l = reinterpret_cast<const __m256i*>(left);
+    const auto* r = reinterpret_cast<const __m256i*>(right);
+    if (DcOnly(l) && DcOnly(r)) {
+        AccurateIdct::WriteDcOnlyBlock(out, stride, left[0], quant[0]);
+        AccurateIdct::WriteDcOnlyBlock(out + 8, stride, right[0], quant[0]);
+        return;
+    }
+    Two rows[8], work[8];
+    for (int y = 0; y < 8; ++y) {
+        const auto* q = reinterpret_cast<const __m128i*>(quant + 8 * y);
+        const Two coefficients =
+            _mm256_setr_m128i(_mm_loadu_si128(reinterpret_cast<const __m128i*>(left + 8 * y)),
+                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(right + 8 * y)));
+        rows[y] = _mm256_mullo_epi16(coefficients, _mm256_broadcastsi128_si256(_mm_loadu_si128(q)));
+    }
+    // A block whose rows 1-7 are zero takes the shortcut of the one-block
+    // kernel: row 0 shifted left by 2, wrapping (the full pass saturates).
+    const bool leftShort = LowerRowsZero(l), rightShort = LowerRowsZero(r);
+    if (leftShort && rightShort) {
+        for (auto& row : work) row = _mm256_slli_epi16(rows[0], kPass1Bits);
+    } else {
+        TransformTwo<kColumnShift>(rows, work);
+        if (leftShort || rightShort) {
+            const __m256i shortcut = _mm256_slli_epi16(rows[0], kPass1Bits);
+            const __m256i halves = _mm256_setr_m128i(_mm_set1_epi16(leftShort ? -1 : 0),
+                                                     _mm_set1_epi16(rightShort ? -1 : 0));
+            for (auto& row : work) row = _mm256_blendv_epi8(row, shortcut, halves);
+        }
+    }
+
+    Two columns[8], results[8], outputRows[8];
+    TransposeTwo(work, columns);  // columns[x]: column x of each block, lanes = rows
+    TransformTwo<kRowShift>(columns, results);
+    TransposeTwo(results, outputRows);            // outputRows[y]: row y of each block
+    const __m256i bias = _mm256_set1_epi8(-128);  // adding 128 modulo 256 flips the top bit
+    for (int y = 0; y < 8; y += 2) {
+        // Rows y and y + 1 of the left block, then of the right one, as
+        // bytes; reordered so that each 128-bit half is one row of both.
+        const __m256i bytes =
+            _mm256_permute4x64_epi64(_mm256_packs_epi16(outputRows[y], outputRows[y + 1]), 0xD8);
+        const __m256i samples = _mm256_xor_si256(bytes, bias);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + y * stride),
+                         _mm256_castsi256_si128(samples));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (y + 1) * stride),
+                         _mm256_extracti128_si256(samples, 1));
+    }
 }
 
 }  // namespace Tessera

@@ -131,6 +131,12 @@ void JpegComponent::StoreBlock(unsigned row, unsigned col, const std::int16_t* n
     pendingColumns[slot] = col + 1;
 }
 
+void JpegComponent::TransformPair(unsigned row, unsigned col, const std::int16_t* left,
+                                  const std::int16_t* right) {
+    setup.accurateDctPair(BlockSamples(row, col), static_cast<std::ptrdiff_t>(SampleStride()), left,
+                          right, setup.quantTable->natural.data());
+}
+
 void JpegComponent::FillBlock(unsigned row, unsigned col) {
     if (holdsCoefficients) return;  // progressive blocks keep what earlier scans gave
     alignas(16) std::int16_t zero[64];
@@ -158,18 +164,26 @@ void JpegComponent::TransformStoredMcuRow(unsigned mcuRow) {
     }
 }
 
-inline void JpegComponent::TransformZigzag(unsigned row, unsigned col, const std::int16_t* zigzag) {
-    if (!InTransformWindow(row, col)) return;
-    // Progressive scans keep the coefficients in zigzag order, the order in
-    // which their bands address them; the transform takes natural order.
-    // Blocks are mostly zeros, so only the non-zero ones are moved.
-    alignas(16) std::int16_t natural[64];
+namespace {
+
+// Progressive scans keep the coefficients in zigzag order, the order in which
+// their bands address them; the transform takes natural order. Blocks are
+// mostly zeros, so only the non-zero ones are moved.
+void ZigzagToNaturalOrder(const std::int16_t* zigzag, std::int16_t* natural) {
     ClearBlock(natural);
     for (std::uint64_t nonZero = NonZeroCoefficients(zigzag); nonZero != 0;
          nonZero &= nonZero - 1) {
         const int k = std::countr_zero(nonZero);
         natural[ZigzagToNatural[k]] = zigzag[k];
     }
+}
+
+}  // namespace
+
+inline void JpegComponent::TransformZigzag(unsigned row, unsigned col, const std::int16_t* zigzag) {
+    if (!InTransformWindow(row, col)) return;
+    alignas(16) std::int16_t natural[64];
+    ZigzagToNaturalOrder(zigzag, natural);
     Transform(row, col, natural);
 }
 
@@ -187,7 +201,20 @@ void JpegComponent::TransformMcuRow(unsigned mcuRow, const CoefficientBits* smoo
     }
     for (unsigned r = first; r < last; ++r) {
         const std::int16_t* block = coefficients.data() + BlockIndex(r, 0) * 64;
-        for (unsigned c = 0; c < blockColumns; ++c, block += 64) TransformZigzag(r, c, block);
+        unsigned c = 0;
+        if (setup.accurateDctPair != nullptr)
+            for (; c + 1 < blockColumns; c += 2, block += 128) {
+                if (!InTransformWindow(r, c) || !InTransformWindow(r, c + 1)) {
+                    TransformZigzag(r, c, block);
+                    TransformZigzag(r, c + 1, block + 64);
+                    continue;
+                }
+                alignas(32) std::int16_t natural[2][64];
+                ZigzagToNaturalOrder(block, natural[0]);
+                ZigzagToNaturalOrder(block + 64, natural[1]);
+                TransformPair(r, c, natural[0], natural[1]);
+            }
+        for (; c < blockColumns; ++c, block += 64) TransformZigzag(r, c, block);
     }
 }
 

@@ -36,6 +36,9 @@ class JpegComponent {
         // natural-order values rather than its multipliers.
         InverseDctKernel inverseDct = InverseDctPortable;
         AccurateInverseDctKernel accurateDct = nullptr;
+        // With accurateDct at 8 × 8: two neighbouring blocks at once, for
+        // progressive frames (transformed row by row once their scans are read).
+        AccurateInverseDctPairKernel accurateDctPair = nullptr;
         unsigned blockSize = 8;
         // Sample bands are held for this many rows of MCUs, the rows a band's
         // conversion reads around it (smooth vertical up-sampling: 3).
@@ -171,6 +174,9 @@ class JpegComponent {
         return row - bandSampleRows * ((row * bandReciprocal) >> 32);
     }
     void Transform(unsigned row, unsigned col, const std::int16_t* natural);
+    // Blocks col and col + 1 of a row (natural order), both in the window.
+    void TransformPair(unsigned row, unsigned col, const std::int16_t* left,
+                       const std::int16_t* right);
     // Transforms a block of zigzag-ordered coefficients.
     void TransformZigzag(unsigned row, unsigned col, const std::int16_t* zigzag);
     void TransformSmoothedRow(unsigned mcuRow, unsigned row, const CoefficientBits& bits);

@@ -270,6 +270,7 @@ void PictureDecoder::SetUpAccurateComponents(const FrameHeader& value, JpegCompo
         setup.quantTable = &tables.quant[c.quantTable];
         setup.blockSize = sizes[i];
         setup.accurateDct = AccurateInverseDctFor(sizes[i], kernels);
+        setup.accurateDctPair = sizes[i] == 8 ? kernels.accurateInverseDctPair : nullptr;
         components[i].SetGeometry(c, value, setup);
         const std::size_t width =
             DivideUp(std::size_t{value.width} * c.horizontalSampling * sizes[i],

@@ -67,15 +67,19 @@ DecoderKernels KernelsFor(SimdLevel level) {
     switch (std::min(level, BestSimdLevel())) {
 #if TESSERA_X86_KERNELS
         case SimdLevel::Avx2:
-            return {InverseDctAvx2, kColourKernelsAvx2, AccurateInverseDctAvx2,
-                    UpsampleKernelsAvx2(), LibjpegColourKernelsAvx2()};
+            return {InverseDctAvx2,         kColourKernelsAvx2,
+                    AccurateInverseDctAvx2, AccurateInverseDctPairAvx2,
+                    UpsampleKernelsAvx2(),  LibjpegColourKernelsAvx2()};
         case SimdLevel::Sse2:
-            return {InverseDctSse2, kColourKernelsSse2, AccurateInverseDctSse2,
-                    UpsampleKernelsSse2(), LibjpegColourKernelsSse2()};
+            return {InverseDctSse2,         kColourKernelsSse2,
+                    AccurateInverseDctSse2, AccurateInverseDctOneByOne<AccurateInverseDctSse2>,
+                    UpsampleKernelsSse2(),  LibjpegColourKernelsSse2()};
 #endif
         default:
-            return {InverseDctPortable, kColourKernelsPortable, AccurateInverseDctPortable,
-                    UpsampleKernelsPortable(), LibjpegColourKernelsPortable()};
+            return {
+                InverseDctPortable,         kColourKernelsPortable,
+                AccurateInverseDctPortable, AccurateInverseDctOneByOne<AccurateInverseDctPortable>,
+                UpsampleKernelsPortable(),  LibjpegColourKernelsPortable()};
     }
 }
 

@@ -37,6 +37,7 @@ struct DecoderKernels {
     ColourKernelSet colour;
     // libjpeg-turbo's accurate integer transform, for djpeg's exact samples.
     AccurateInverseDctKernel accurateInverseDct;
+    AccurateInverseDctPairKernel accurateInverseDctPair;
     // libjpeg's smooth up-sampling and colours, for djpeg's exact pixels.
     UpsampleKernels upsample;
     LibjpegColourKernels libjpegColour;

@@ -263,8 +263,31 @@ constexpr AccurateBlockKind kAccurateBlockKinds[] = {
     {"extreme", 32768, 65535, 64, 64, false},
 };
 
+// The pair kernel against the reference's one-block kernel on each block.
+void ExpectSamePair(AccurateInverseDctKernel reference, AccurateInverseDctPairKernel tested,
+                    const Coefficients& left, const Coefficients& right, const Quantizers& q,
+                    std::ptrdiff_t stride) {
+    const std::ptrdiff_t span = 7 * (stride < 0 ? -stride : stride) + 16;
+    std::vector<std::uint8_t> expected(static_cast<std::size_t>(span) + 32, 0xA5);
+    std::vector<std::uint8_t> actual = expected;
+    const std::ptrdiff_t first = 16 + (stride < 0 ? span - 16 : 0);
+    reference(expected.data() + first, stride, left.data(), q.data());
+    reference(expected.data() + first + 8, stride, right.data(), q.data());
+    tested(actual.data() + first, stride, left.data(), right.data(), q.data());
+    if (expected == actual) return;
+    std::string blocks;
+    for (const Coefficients* c : {&left, &right}) {
+        for (std::int16_t value : *c) blocks += std::to_string(value) + " ";
+        blocks += "| ";
+    }
+    ADD_FAILURE() << "stride " << stride << ", coefficients " << blocks;
+}
+
+// Each block alone, and beside one drawn before (of any kind) through the
+// kernel that transforms two at once.
 TEST_P(Kernels, AccurateInverseDctOfEveryBlockKind) {
     std::mt19937 random(17);
+    std::vector<Coefficients> drawn;
     for (const AccurateBlockKind& kind : kAccurateBlockKinds) {
         SCOPED_TRACE(kind.name);
         std::uniform_int_distribution<int> value(-kind.coefficientRange, kind.coefficientRange - 1);
@@ -285,10 +308,16 @@ TEST_P(Kernels, AccurateInverseDctOfEveryBlockKind) {
             if (kind.keepLowerRowsZero) std::fill(c.begin() + 8, c.end(), 0);
             Quantizers q;
             for (auto& v : q) v = static_cast<std::uint16_t>(quantizer(random));
-            ExpectSameBlock(reference.accurateInverseDct, tested.accurateInverseDct, c, q,
-                            trial % 3 == 0   ? -24
-                            : trial % 3 == 1 ? 8
-                                             : 13);
+            const std::ptrdiff_t stride = trial % 3 == 0 ? -24 : trial % 3 == 1 ? 8 : 13;
+            ExpectSameBlock(reference.accurateInverseDct, tested.accurateInverseDct, c, q, stride);
+            drawn.push_back(c);
+            const Coefficients& partner =
+                drawn[std::uniform_int_distribution<std::size_t>(0, drawn.size() - 1)(random)];
+            const std::ptrdiff_t pairStride = 2 * stride + (stride > 0 ? 3 : -5);
+            ExpectSamePair(reference.accurateInverseDct, tested.accurateInverseDctPair, c, partner,
+                           q, pairStride);
+            ExpectSamePair(reference.accurateInverseDct, tested.accurateInverseDctPair, partner, c,
+                           q, pairStride);
         }
     }
 }
