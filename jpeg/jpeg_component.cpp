@@ -75,13 +75,39 @@ void JpegComponent::GrowBlockRows(unsigned rows) {
     Grow(samples, SampleValues(SampleBlockRows(rows)), unreached);
     if (sampleBand && !holdsCoefficients) {
         // A row that a sequential band reaches starts unreached, as a row
-        // of a whole plane does, also where its blocks get no data.
+        // of a whole plane does, also where its blocks get no data. Filled
+        // as the blocks come when it can be (see FillsLazily).
         const unsigned bandRows = BandBlockRows();
-        for (unsigned r = std::max(allocatedRows, rows - std::min(rows, bandRows)); r < rows; ++r)
-            std::fill_n(samples.begin() + static_cast<std::ptrdiff_t>(SampleValues(r % bandRows)),
-                        SampleValues(1), unreached);
+        if (bandFilled.size() != bandRows) bandFilled.assign(bandRows, 0);
+        for (unsigned r = std::max(allocatedRows, rows - std::min(rows, bandRows)); r < rows; ++r) {
+            bandFilled[r % bandRows] = 0;
+            if (!FillsLazily()) FillUnreached(r, 0, blockColumns);
+        }
     }
     allocatedRows = rows;
+}
+
+void JpegComponent::FillUnreached(unsigned row, unsigned firstColumn, unsigned endColumn) {
+    const unsigned slot = row % BandBlockRows();
+    const std::size_t stride = SampleStride(), size = setup.blockSize;
+    std::uint8_t* first = samples.data() + slot * size * stride + firstColumn * size;
+    for (std::size_t y = 0; y < size; ++y)
+        std::fill_n(first + y * stride, (endColumn - firstColumn) * size, setup.unreachedSample);
+    bandFilled[slot] = std::max(bandFilled[slot], endColumn);
+}
+
+void JpegComponent::NoteTransformed(unsigned row, unsigned col) {
+    unsigned& filled = bandFilled[row % BandBlockRows()];
+    if (col > filled) FillUnreached(row, filled, col);
+    filled = std::max(filled, col + 1);
+}
+
+void JpegComponent::FinishBandRows() {
+    if (!FillsLazily()) return;
+    for (unsigned r = allocatedRows - std::min(allocatedRows, BandBlockRows()); r < allocatedRows;
+         ++r)
+        if (bandFilled[r % BandBlockRows()] < blockColumns)
+            FillUnreached(r, bandFilled[r % BandBlockRows()], blockColumns);
 }
 
 void JpegComponent::ReleaseBuffers(bool keepMemory) {
@@ -93,6 +119,7 @@ void JpegComponent::ReleaseBuffers(bool keepMemory) {
         coefficients = CoefficientBuffer();
     }
     deferredMcuRows = 0;
+    bandFilled.clear();
     pending = CoefficientBuffer();
     pendingColumns.clear();
     prepared = false;
@@ -107,12 +134,11 @@ void JpegComponent::Transform(unsigned row, unsigned col, const std::int16_t* na
         return;
     }
     const auto stride = static_cast<std::ptrdiff_t>(SampleStride());
-    if (setup.accurateDct != nullptr) {
-        setup.accurateDct(BlockSamples(row, col), stride, natural,
-                          setup.quantTable->natural.data());
-        return;
-    }
-    setup.inverseDct(BlockSamples(row, col), stride, natural, setup.quantTable->multipliers.data());
+    std::uint8_t* out = BlockSamples(row, col);
+    if (FillsLazily()) NoteTransformed(row, col);
+    if (setup.accurateDct != nullptr)
+        return setup.accurateDct(out, stride, natural, setup.quantTable->natural.data());
+    setup.inverseDct(out, stride, natural, setup.quantTable->multipliers.data());
 }
 
 std::int16_t* JpegComponent::BlockToDecode(unsigned row, unsigned col, std::int16_t* scratch) {
@@ -145,6 +171,7 @@ void JpegComponent::FillBlock(unsigned row, unsigned col) {
 }
 
 void JpegComponent::DeferTransforms(unsigned mcuRows) {
+    FinishBandRows();
     deferredMcuRows = mcuRows;
     const unsigned rows = verticalSampling * mcuRows;
     pending.resize(BlockValues(rows));

@@ -96,6 +96,10 @@ class JpegComponent {
     // TransformStoredMcuRow (on the other thread) transforms them once the
     // row is decoded. 0: blocks are transformed as they are stored.
     void DeferTransforms(unsigned mcuRows);
+    // Makes the unreached blocks of a sequential band's rows unreached
+    // samples; due before the rows are read, when blocks are transformed as
+    // they are stored (the decoder calls it after each stretch of a scan).
+    void FinishBandRows();
     void TransformStoredMcuRow(unsigned mcuRow);
     // Progressive frames: dequantizes and transforms the coefficients of the
     // existing blocks of one row of MCUs into the samples; with `smoothing`,
@@ -212,6 +216,16 @@ class JpegComponent {
     // left to right; a non-interleaved scan leaves the MCUs' padding out).
     unsigned deferredMcuRows = 0;
     CoefficientBuffer pending;
+    // A sequential band's rows, per slot: blocks 0 .. n − 1 hold their final
+    // samples (transformed, or unreached). Where blocks are transformed as
+    // they come (left to right in every row), a new row is filled with
+    // unreached samples only where no block reaches: in the gaps a block
+    // leaves behind it, and by FinishBandRows after the last one, instead
+    // of the whole row before its blocks overwrite it.
+    std::vector<unsigned> bandFilled;
+    bool FillsLazily() const { return sampleBand && !holdsCoefficients && deferredMcuRows == 0; }
+    void FillUnreached(unsigned row, unsigned firstColumn, unsigned endColumn);
+    void NoteTransformed(unsigned row, unsigned col);
     std::vector<unsigned> pendingColumns;
     std::int16_t* PendingBlock(unsigned slot, unsigned col) {
         return pending.data() + (std::size_t{slot} * blockColumns + col) * 64;

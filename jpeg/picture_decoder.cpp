@@ -470,8 +470,19 @@ unsigned PictureDecoder::ScanMcuRows() const {
 }
 
 void PictureDecoder::DecodeScanRows(InputByteStream& stream, unsigned end) {
-    scanDecoder->Decode(stream,
-                        std::min(scanDecoder->Units(), end * scanDecoder->UnitsPerMcuRow()));
+    // Rows the scan left unfinished get unreached samples before anyone reads them.
+    const auto finish = [&] {
+        for (unsigned i = 0; i < scan.componentCount; ++i)
+            components[scan.components[i].position].FinishBandRows();
+    };
+    try {
+        scanDecoder->Decode(stream,
+                            std::min(scanDecoder->Units(), end * scanDecoder->UnitsPerMcuRow()));
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
 }
 
 void PictureDecoder::EndScan(InputByteStream& stream) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "stream_builder.h"
 
 namespace Tessera::Testing {
@@ -91,6 +94,36 @@ TEST(JpegComponent, StoredAndFilledBlocks) {
     component.FillBlock(0, 1);  // no data: the transform of zeros, mid-grey
     EXPECT_EQ(component.SampleRow(3)[3], 133);
     EXPECT_EQ(component.SampleRow(3)[11], 128);
+}
+
+// A band of one block row reused row after row: blocks that no data reaches
+// (before, between and after those stored) read as unreached samples, never
+// as what the row before left in the band.
+TEST(JpegComponent, BandRowsWithoutDataAreUnreached) {
+    const QuantTable quant = UniformQuantTable(8);
+    JpegComponent component;
+    JpegComponent::Setup setup;
+    setup.quantTable = &quant;
+    setup.unreachedSample = 77;
+    component.SetGeometry({}, FrameOf(kSof0, 32, 24, {{1, 0x11, 0}}), setup);
+    component.AllocateBuffers(false, true);
+    alignas(16) std::int16_t natural[64] = {};
+    natural[0] = 40;  // DC 40 × 8 / 8: samples 168
+    const struct {
+        unsigned row;
+        std::vector<unsigned> stored;
+    } rows[] = {{0, {0, 1, 2, 3}}, {1, {1, 3}}, {2, {0}}};
+    for (const auto& row : rows) {
+        for (unsigned col : row.stored) component.StoreBlock(row.row, col, natural);
+        component.FinishBandRows();
+        for (unsigned col = 0; col < 4; ++col) {
+            const bool stored =
+                std::find(row.stored.begin(), row.stored.end(), col) != row.stored.end();
+            for (unsigned y : {0u, 7u})
+                EXPECT_EQ(component.SampleRow(8 * row.row + y)[8 * col + 4], stored ? 168 : 77)
+                    << "row " << row.row << ", block " << col;
+        }
+    }
 }
 
 }  // namespace
