@@ -60,7 +60,8 @@ unsigned CountSetBits(std::uint64_t x) {
     return static_cast<unsigned>(SetBitsUpToEachByte(x) >> 56);
 }
 
-// kSetBitsOfByte[b][i]: the position of set bit number i of the byte b.
+// kSetBitsOfByte[b][i]: the position of set bit number i of the byte b
+// (zero past the last).
 constexpr auto kSetBitsOfByte = [] {
     std::array<std::array<std::uint8_t, 8>, 256> table{};
     for (unsigned byte = 0; byte < 256; ++byte) {
@@ -71,28 +72,13 @@ constexpr auto kSetBitsOfByte = [] {
     return table;
 }();
 
-// The position of set bit number n of x (from 0, lowest first), n < 128; 64
-// when x has no more than n set bits. Without a loop over the bits: the
-// number of zero coefficients a refinement code skips changes from code to
-// code, so a loop's exit would be mispredicted at nearly every code.
-unsigned NthSetBit(std::uint64_t x, unsigned n) {
-    constexpr std::uint64_t kTopBits = kEveryByte << 7;
-    const std::uint64_t counts = SetBitsUpToEachByte(x);
-    // A byte keeps its top bit where its count is n or less (both are below
-    // 128, so no byte borrows from the next); counts grow from byte to byte,
-    // so these are the bytes below the one that holds the bit.
-    const std::uint64_t atMostN = ((n * kEveryByte | kTopBits) - counts) & kTopBits;
-    const auto byte = static_cast<unsigned>(((atMostN >> 7) * kEveryByte) >> 56);
-    if (byte == 8) return 64;
-    const auto below = static_cast<unsigned>((counts << 8) >> (8 * byte) & 0xFF);
-    return 8 * byte + kSetBitsOfByte[(x >> (8 * byte)) & 0xFF][n - below];
-}
-
 // The position of the zero coefficient that follows `skipped` zero ones from
 // position `from` on (a set bit of nonZero marks a non-zero coefficient); 64
 // when the block has no such zero.
 unsigned ZeroAfter(std::uint64_t nonZero, unsigned from, unsigned skipped) {
-    return NthSetBit(~nonZero & (~std::uint64_t{0} << from), skipped);
+    std::uint64_t zeros = ~nonZero & (~std::uint64_t{0} << from);
+    for (unsigned i = 0; i < skipped && zeros != 0; ++i) zeros &= zeros - 1;
+    return zeros == 0 ? 64 : static_cast<unsigned>(std::countr_zero(zeros));
 }
 
 // Coefficients live in 16 bits and their arithmetic wraps there.
