@@ -79,22 +79,63 @@ template <int bits>
     out[4] = Descale<bits>(_mm256_sub_epi32(a3, b0));
 }
 
+// The unpacks of both register widths under one name, so that one transpose
+// serves one block (128 bits) and two side by side (256 bits, each half on
+// its own).
+[[gnu::always_inline]] inline __m128i Low16(__m128i a, __m128i b) {
+    return _mm_unpacklo_epi16(a, b);
+}
+[[gnu::always_inline]] inline __m128i High16(__m128i a, __m128i b) {
+    return _mm_unpackhi_epi16(a, b);
+}
+[[gnu::always_inline]] inline __m128i Low32(__m128i a, __m128i b) {
+    return _mm_unpacklo_epi32(a, b);
+}
+[[gnu::always_inline]] inline __m128i High32(__m128i a, __m128i b) {
+    return _mm_unpackhi_epi32(a, b);
+}
+[[gnu::always_inline]] inline __m128i Low64(__m128i a, __m128i b) {
+    return _mm_unpacklo_epi64(a, b);
+}
+[[gnu::always_inline]] inline __m128i High64(__m128i a, __m128i b) {
+    return _mm_unpackhi_epi64(a, b);
+}
+[[gnu::always_inline]] inline __m256i Low16(__m256i a, __m256i b) {
+    return _mm256_unpacklo_epi16(a, b);
+}
+[[gnu::always_inline]] inline __m256i High16(__m256i a, __m256i b) {
+    return _mm256_unpackhi_epi16(a, b);
+}
+[[gnu::always_inline]] inline __m256i Low32(__m256i a, __m256i b) {
+    return _mm256_unpacklo_epi32(a, b);
+}
+[[gnu::always_inline]] inline __m256i High32(__m256i a, __m256i b) {
+    return _mm256_unpackhi_epi32(a, b);
+}
+[[gnu::always_inline]] inline __m256i Low64(__m256i a, __m256i b) {
+    return _mm256_unpacklo_epi64(a, b);
+}
+[[gnu::always_inline]] inline __m256i High64(__m256i a, __m256i b) {
+    return _mm256_unpackhi_epi64(a, b);
+}
+
 // Transposes the 8 × 8 block of 16-bit values in[0..7] (lanes = columns).
-[[gnu::always_inline]] inline void Transpose(const __m128i* in, __m128i* out) {
-    __m128i pairs[8], quads[8];
+template <typename Vector>
+[[gnu::always_inline]] inline void Transpose(const Vector* in, Vector* out) {
+    Vector pairs[8], quads[8];
     for (int i = 0; i < 8; i += 2) {  // columns 0-3 and 4-7 of rows i, i + 1, interleaved
-        pairs[i] = _mm_unpacklo_epi16(in[i], in[i + 1]);
-        pairs[i + 1] = _mm_unpackhi_epi16(in[i], in[i + 1]);
+        pairs[i] = Low16(in[i], in[i + 1]);
+        pairs[i + 1] = High16(in[i], in[i + 1]);
     }
     for (int i = 0; i < 8; i += 4) {  // quads[i + k]: columns 2k, 2k + 1 of rows i..i + 3
-        quads[i] = _mm_unpacklo_epi32(pairs[i], pairs[i + 2]);
-        quads[i + 1] = _mm_unpackhi_epi32(pairs[i], pairs[i + 2]);
-        quads[i + 2] = _mm_unpacklo_epi32(pairs[i + 1], pairs[i + 3]);
-        quads[i + 3] = _mm_unpackhi_epi32(pairs[i + 1], pairs[i + 3]);
+        quads[i] = Low32(pairs[i], pairs[i + 2]);
+        quads[i + 1] = High32(pairs[i], pairs[i + 2]);
+        quads[i + 2] = Low32(pairs[i + 1], pairs[i + 3]);
+        quads[i + 3] = High32(pairs[i + 1], pairs[i + 3]);
     }
     for (int k = 0; k < 4; ++k) {
-        out[2 * k] = _mm_unpacklo_epi64(quads[k], quads[k + 4]);
-        out[2 * k + 1] = _mm_unpackhi_epi64(quads[k], quads[k + 4]);
+        out[2 * k] = Low64(quads[k], quads[k + 4]);
+        out[2 * k + 1] = High64(quads[k], quads[k + 4]);
     }
 }
 
@@ -205,25 +246,6 @@ template <int bits>
     out[4] = DescaleTwo<bits>(a3 - b0);
 }
 
-// Transpose, for both blocks at once (the unpacks stay in their halves).
-[[gnu::always_inline]] inline void TransposeTwo(const Two* in, Two* out) {
-    Two pairs[8], quads[8];
-    for (int i = 0; i < 8; i += 2) {
-        pairs[i] = _mm256_unpacklo_epi16(in[i], in[i + 1]);
-        pairs[i + 1] = _mm256_unpackhi_epi16(in[i], in[i + 1]);
-    }
-    for (int i = 0; i < 8; i += 4) {
-        quads[i] = _mm256_unpacklo_epi32(pairs[i], pairs[i + 2]);
-        quads[i + 1] = _mm256_unpackhi_epi32(pairs[i], pairs[i + 2]);
-        quads[i + 2] = _mm256_unpacklo_epi32(pairs[i + 1], pairs[i + 3]);
-        quads[i + 3] = _mm256_unpackhi_epi32(pairs[i + 1], pairs[i + 3]);
-    }
-    for (int k = 0; k < 4; ++k) {
-        out[2 * k] = _mm256_unpacklo_epi64(quads[k], quads[k + 4]);
-        out[2 * k + 1] = _mm256_unpackhi_epi64(quads[k], quads[k + 4]);
-    }
-}
-
 // Whether rows 1-7 of a block's coefficients are all zero (the column
 // pass's shortcut, decided for each block on its own).
 [[gnu::always_inline]] inline bool LowerRowsZero(const __m256i* c) {
@@ -317,9 +339,9 @@ void AccurateInverseDctPairAvx2(std::uint8_t* out, std::ptrdiff_t stride, const 
     }
 
     Two columns[8], results[8], outputRows[8];
-    TransposeTwo(work, columns);  // columns[x]: column x of each block, lanes = rows
+    Transpose(work, columns);  // columns[x]: column x of each block, lanes = rows
     TransformTwo<kRowShift>(columns, results);
-    TransposeTwo(results, outputRows);            // outputRows[y]: row y of each block
+    Transpose(results, outputRows);               // outputRows[y]: row y of each block
     const __m256i bias = _mm256_set1_epi8(-128);  // adding 128 modulo 256 flips the top bit
     for (int y = 0; y < 8; y += 2) {
         // Rows y and y + 1 of the left block, then of the right one, as
