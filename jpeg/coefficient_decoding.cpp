@@ -276,7 +276,8 @@ struct Corrections {
     }
     // Applies them to the non-zero coefficients at `positions` (count of them).
     void Apply(std::int16_t* block, std::uint64_t positions, int bit) const {
-        std::uint64_t next = count == 0 ? 0 : bits << (64 - count);
+        if (bits == 0) return;  // no coefficient moves
+        std::uint64_t next = bits << (64 - count);
         for (; positions != 0; positions &= positions - 1, next <<= 1)
             MoveAwayFromZero(block[std::countr_zero(positions)],
                              static_cast<int>(next >> 63) * bit);
@@ -299,17 +300,10 @@ unsigned RefineAcQuickly(BitWindow& window, const HuffmanTable& ac, unsigned& eo
         corrections.Apply(block, refinable & BandMask(ss, at - 1), bit);
         return at;
     };
-    if (eobRun != 0) {
-        // The whole band takes correction bits only.
-        const auto count = static_cast<int>(CountSetBits(refinable & BandMask(ss, se)));
-        if (count > BitWindow::kMostBits || !window.Ensure(count)) return k;
-        corrections.Gather(window, count);
-        --eobRun;
-        return stop(se + 1);
-    }
-    // The zero coefficients ahead, in order; `zero` indexes the next one.
+    // The zero coefficients ahead, in order; `zero` indexes the next one. A
+    // block that an end-of-band run covers reads no code and needs none.
     std::uint8_t zeros[80];
-    ListZeros(~nonZero & BandMask(ss, kLastIndex), zeros);
+    if (eobRun == 0) ListZeros(~nonZero & BandMask(ss, kLastIndex), zeros);
     unsigned zero = 0;
     while (k <= se) {
         if (eobRun != 0) {

@@ -91,8 +91,13 @@ void JpegComponent::FillUnreached(unsigned row, unsigned firstColumn, unsigned e
     const unsigned slot = row % BandBlockRows();
     const std::size_t stride = SampleStride(), size = setup.blockSize;
     std::uint8_t* first = samples.data() + slot * size * stride + firstColumn * size;
-    for (std::size_t y = 0; y < size; ++y)
-        std::fill_n(first + y * stride, (endColumn - firstColumn) * size, setup.unreachedSample);
+    const std::size_t width = (endColumn - firstColumn) * size;
+    if (width == stride) {  // whole sample rows: one stretch
+        std::fill_n(first, size * stride, setup.unreachedSample);
+    } else {
+        for (std::size_t y = 0; y < size; ++y)
+            std::fill_n(first + y * stride, width, setup.unreachedSample);
+    }
     bandFilled[slot] = std::max(bandFilled[slot], endColumn);
 }
 
