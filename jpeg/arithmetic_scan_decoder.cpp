@@ -115,7 +115,7 @@ void ArithmeticScanDecoder::RunDcFirst(std::uint64_t end) {
         const ScanComponent& selectors = scan.components[i];
         const int dc = DecodeArithmeticDc(decoder, dcStatistics[selectors.dcTable],
                                           dcStates[selectors.position], DcConditioningOf(i));
-        c.BlockCoefficients(row, col)[0] = static_cast<std::int16_t>(
+        c.DcCoefficient(row, col) = static_cast<std::int16_t>(
             static_cast<std::uint16_t>(static_cast<unsigned>(dc) << scan.al));
     };
     Run(end, block);
@@ -124,7 +124,7 @@ void ArithmeticScanDecoder::RunDcFirst(std::uint64_t end) {
 void ArithmeticScanDecoder::RunDcRefinement(std::uint64_t end) {
     const auto block = [&](unsigned, JpegComponent& c, unsigned row, unsigned col) {
         if (decoder.DecodeFixed() == 0) return;  // a 0 changes nothing: the block need not exist
-        std::int16_t& dc = c.BlockCoefficients(row, col)[0];
+        std::int16_t& dc = c.DcCoefficient(row, col);
         dc = static_cast<std::int16_t>(static_cast<std::uint16_t>(dc) | (1u << scan.al));
     };
     Run(end, block);

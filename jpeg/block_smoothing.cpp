@@ -168,8 +168,7 @@ DcWindow::DcWindow(const std::array<const std::int16_t*, 5>& rows, unsigned colu
 }
 
 void DcWindow::Load(unsigned slot, unsigned column) {
-    for (unsigned r = 0; r < 5; ++r)
-        window[r][slot] = rows[r] == nullptr ? 0 : rows[r][std::size_t{column} * 64];
+    for (unsigned r = 0; r < 5; ++r) window[r][slot] = rows[r] == nullptr ? 0 : rows[r][column];
 }
 
 const DcNeighbourhood& DcWindow::At(unsigned column) {

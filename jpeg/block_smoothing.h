@@ -83,8 +83,8 @@ void SmoothBlock(const DcNeighbourhood& dc, const CoefficientBits& bits, const Q
 // values the window held.
 class DcWindow {
   public:
-    // rows: the coefficients of the five rows' first blocks (64 values a
-    // block); columns: the blocks of the component's own width.
+    // rows: the DC coefficients of the five rows (one a block); columns: the
+    // blocks of the component's own width.
     DcWindow(const std::array<const std::int16_t*, 5>& rows, unsigned columns);
     // The neighbourhood of the block at `column` (0, 1, 2, ... in turn).
     const DcNeighbourhood& At(unsigned column);

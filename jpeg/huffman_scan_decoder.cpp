@@ -61,7 +61,7 @@ void HuffmanScanDecoder::RunDcFirst(BitReader& bits, std::uint64_t end) {
         dc[i] = &context.tables->dc[scan.components[i].dcTable];
     const auto block = [&](unsigned i, JpegComponent& c, unsigned row, unsigned col) {
         const std::int16_t value = DecodeDcFirst(bits, *dc[i], PredictorOf(i), scan.al);
-        c.BlockCoefficients(row, col)[0] = value;
+        c.DcCoefficient(row, col) = value;
     };
     Run(bits, end, block);
 }
@@ -69,7 +69,7 @@ void HuffmanScanDecoder::RunDcFirst(BitReader& bits, std::uint64_t end) {
 void HuffmanScanDecoder::RunDcRefinement(BitReader& bits, std::uint64_t end) {
     const auto block = [&](unsigned, JpegComponent& c, unsigned row, unsigned col) {
         if (bits.ReadBit() == 0) return;  // a 0 changes nothing: the block need not exist
-        std::int16_t& dc = c.BlockCoefficients(row, col)[0];
+        std::int16_t& dc = c.DcCoefficient(row, col);
         dc = static_cast<std::int16_t>(static_cast<std::uint16_t>(dc) | (1u << scan.al));
     };
     Run(bits, end, block);

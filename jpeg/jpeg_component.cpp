@@ -64,14 +64,20 @@ void JpegComponent::AllocateBuffers(bool progressive, bool band) {
     sampleBand = progressive || band;
     bandSampleRows = std::size_t{BandBlockRows()} * setup.blockSize;
     bandReciprocal = ((std::uint64_t{1} << 32) + bandSampleRows - 1) / bandSampleRows;
-    if (holdsCoefficients) Reserve(coefficients, BlockValues(blockRows));
+    if (holdsCoefficients) {
+        Reserve(coefficients, BlockValues(blockRows));
+        Reserve(dcCoefficients, BlockValues(blockRows) / 64);
+    }
     Reserve(samples, SampleValues(SampleBlockRows(blockRows)));
     prepared = true;
 }
 
 void JpegComponent::GrowBlockRows(unsigned rows) {
     const std::uint8_t unreached = setup.unreachedSample;
-    if (holdsCoefficients) Grow(coefficients, BlockValues(rows), std::int16_t{0});
+    if (holdsCoefficients) {
+        Grow(coefficients, BlockValues(rows), std::int16_t{0});
+        Grow(dcCoefficients, BlockValues(rows) / 64, std::int16_t{0});
+    }
     Grow(samples, SampleValues(SampleBlockRows(rows)), unreached);
     if (sampleBand && !holdsCoefficients) {
         // A row that a sequential band reaches starts unreached, as a row
@@ -119,9 +125,11 @@ void JpegComponent::ReleaseBuffers(bool keepMemory) {
     if (keepMemory) {
         samples.clear();
         coefficients.clear();
+        dcCoefficients.clear();
     } else {
         samples = SampleBuffer();  // frees the memory (assigning {} would keep it)
         coefficients = CoefficientBuffer();
+        dcCoefficients = CoefficientBuffer();
     }
     deferredMcuRows = 0;
     bandFilled.clear();
@@ -198,12 +206,14 @@ void JpegComponent::TransformStoredMcuRow(unsigned mcuRow) {
 
 namespace {
 
-// Progressive scans keep the coefficients in zigzag order, the order in which
-// their bands address them; the transform takes natural order. Blocks are
-// mostly zeros, so only the non-zero ones are moved.
-void ZigzagToNaturalOrder(const std::int16_t* zigzag, std::int16_t* natural) {
+// Progressive scans keep the AC coefficients in zigzag order, the order in
+// which their bands address them, and the DC ones apart; the transform takes
+// one block in natural order. Blocks are mostly zeros, so only the non-zero
+// ones are moved.
+void ZigzagToNaturalOrder(const std::int16_t* zigzag, std::int16_t dc, std::int16_t* natural) {
     ClearBlock(natural);
-    for (std::uint64_t nonZero = NonZeroCoefficients(zigzag); nonZero != 0;
+    natural[0] = dc;
+    for (std::uint64_t nonZero = NonZeroCoefficients(zigzag) & ~std::uint64_t{1}; nonZero != 0;
          nonZero &= nonZero - 1) {
         const int k = std::countr_zero(nonZero);
         natural[ZigzagToNatural[k]] = zigzag[k];
@@ -212,10 +222,11 @@ void ZigzagToNaturalOrder(const std::int16_t* zigzag, std::int16_t* natural) {
 
 }  // namespace
 
-inline void JpegComponent::TransformZigzag(unsigned row, unsigned col, const std::int16_t* zigzag) {
+inline void JpegComponent::TransformZigzag(unsigned row, unsigned col, const std::int16_t* zigzag,
+                                           std::int16_t dc) {
     if (!InTransformWindow(row, col)) return;
     alignas(16) std::int16_t natural[64];
-    ZigzagToNaturalOrder(zigzag, natural);
+    ZigzagToNaturalOrder(zigzag, dc, natural);
     Transform(row, col, natural);
 }
 
@@ -233,20 +244,21 @@ void JpegComponent::TransformMcuRow(unsigned mcuRow, const CoefficientBits* smoo
     }
     for (unsigned r = first; r < last; ++r) {
         const std::int16_t* block = coefficients.data() + BlockIndex(r, 0) * 64;
+        const std::int16_t* dc = dcCoefficients.data() + BlockIndex(r, 0);
         unsigned c = 0;
         if (setup.accurateDctPair != nullptr)
             for (; c + 1 < blockColumns; c += 2, block += 128) {
                 if (!InTransformWindow(r, c) || !InTransformWindow(r, c + 1)) {
-                    TransformZigzag(r, c, block);
-                    TransformZigzag(r, c + 1, block + 64);
+                    TransformZigzag(r, c, block, dc[c]);
+                    TransformZigzag(r, c + 1, block + 64, dc[c + 1]);
                     continue;
                 }
                 alignas(32) std::int16_t natural[2][64];
-                ZigzagToNaturalOrder(block, natural[0]);
-                ZigzagToNaturalOrder(block + 64, natural[1]);
+                ZigzagToNaturalOrder(block, dc[c], natural[0]);
+                ZigzagToNaturalOrder(block + 64, dc[c + 1], natural[1]);
                 TransformPair(r, c, natural[0], natural[1]);
             }
-        for (; c < blockColumns; ++c, block += 64) TransformZigzag(r, c, block);
+        for (; c < blockColumns; ++c, block += 64) TransformZigzag(r, c, block, dc[c]);
     }
 }
 
@@ -256,10 +268,12 @@ void JpegComponent::TransformSmoothedRow(unsigned mcuRow, unsigned row,
     DcWindow window(SmoothingRows(mcuRow, row), scanBlockColumns);
     alignas(16) std::int16_t smoothed[64];
     const std::int16_t* block = coefficients.data() + BlockIndex(row, 0) * 64;
+    const std::int16_t* dc = dcCoefficients.data() + BlockIndex(row, 0);
     for (unsigned c = 0; c < blockColumns; ++c, block += 64) {
         std::copy_n(block, 64, smoothed);
+        smoothed[0] = dc[c];
         SmoothBlock(window.At(c), bits, *setup.quantTable, smoothed);
-        TransformZigzag(row, c, smoothed);
+        TransformZigzag(row, c, smoothed, smoothed[0]);
     }
 }
 
@@ -281,8 +295,7 @@ std::array<const std::int16_t*, 5> JpegComponent::SmoothingRows(unsigned mcuRow,
     std::array<const std::int16_t*, 5> rows{};
     const std::array<unsigned, 5> picked = {twoAbove, above, row, below, twoBelow};
     for (unsigned i = 0; i < 5; ++i)
-        if (picked[i] < allocatedRows)
-            rows[i] = coefficients.data() + BlockIndex(picked[i], 0) * 64;
+        if (picked[i] < allocatedRows) rows[i] = dcCoefficients.data() + BlockIndex(picked[i], 0);
     return rows;
 }
 

@@ -77,10 +77,19 @@ class JpegComponent {
 
     // --- the blocks, as the scan decoder hands them over ---
 
-    // Progressive frames: 64 coefficients in zigzag order.
+    // Progressive frames: 64 coefficients in zigzag order, of which the AC
+    // ones (1 to 63) are used: the DC coefficients live apart.
     std::int16_t* BlockCoefficients(unsigned row, unsigned col) {
         EnsureBlockRows(row + 1);
         return coefficients.data() + BlockIndex(row, col) * 64;
+    }
+    // Progressive frames: a block's DC coefficient. A DC scan visits every
+    // block for this one value; in a plane of their own, the values of a
+    // whole picture fit in the cache, where inside the blocks each would
+    // cost a pass over every block's memory.
+    std::int16_t& DcCoefficient(unsigned row, unsigned col) {
+        EnsureBlockRows(row + 1);
+        return dcCoefficients[BlockIndex(row, col)];
     }
     bool RowReached(unsigned row) const { return row < allocatedRows; }
     // Sequential frames: where the scan decoder should put a block's
@@ -181,11 +190,11 @@ class JpegComponent {
     // Blocks col and col + 1 of a row (natural order), both in the window.
     void TransformPair(unsigned row, unsigned col, const std::int16_t* left,
                        const std::int16_t* right);
-    // Transforms a block of zigzag-ordered coefficients.
-    void TransformZigzag(unsigned row, unsigned col, const std::int16_t* zigzag);
+    // Transforms a block of zigzag-ordered AC coefficients and its DC one.
+    void TransformZigzag(unsigned row, unsigned col, const std::int16_t* zigzag, std::int16_t dc);
     void TransformSmoothedRow(unsigned mcuRow, unsigned row, const CoefficientBits& bits);
-    // The five rows of blocks whose DC values smoothing takes for block row
-    // `row` of MCU row `mcuRow`; null where no scan reached.
+    // The DC values of the five block rows that smoothing takes for block
+    // row `row` of MCU row `mcuRow`; null where no scan reached.
     std::array<const std::int16_t*, 5> SmoothingRows(unsigned mcuRow, unsigned row) const;
     void GrowBlockRows(unsigned rows);
 
@@ -211,6 +220,7 @@ class JpegComponent {
     unsigned allocatedRows = 0;
     SampleBuffer samples;
     CoefficientBuffer coefficients;
+    CoefficientBuffer dcCoefficients;  // one a block, in the blocks' order
     // Deferred transforms: the ring of blocks (natural order) and, per block
     // row of the ring, the columns stored (a scan stores a row's blocks
     // left to right; a non-interleaved scan leaves the MCUs' padding out).

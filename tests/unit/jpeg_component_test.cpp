@@ -77,7 +77,7 @@ TEST(JpegComponent, TransformMcuRowNeedsCoefficients) {
     EXPECT_EQ(component.SampleRow(0)[0], 0);  // untouched
 
     JpegComponent blocks = ComponentIn(FrameOf(kSof2, 16, 8, {{1, 0x11, 0}}), 1, 1, &quant);
-    blocks.BlockCoefficients(0, 1)[0] = -28;
+    blocks.DcCoefficient(0, 1) = -28;
     blocks.TransformMcuRow(0);
     // Block 1 holds columns 8..15 of the sample rows.
     EXPECT_EQ(blocks.SampleRow(7)[7], 128);
