@@ -63,6 +63,7 @@ void JpegComponent::AllocateBuffers(bool progressive, bool band) {
     sampleBand = progressive || band;
     bandSampleRows = std::size_t{BandBlockRows()} * setup.blockSize;
     bandReciprocal = ((std::uint64_t{1} << 32) + bandSampleRows - 1) / bandSampleRows;
+    bandSlotReciprocal = ((std::uint64_t{1} << 32) + BandBlockRows() - 1) / BandBlockRows();
     if (holdsCoefficients) {
         Reserve(coefficients, BlockValues(blockRows));
         Reserve(dcCoefficients, BlockValues(blockRows) / 64);
@@ -93,7 +94,7 @@ void JpegComponent::GrowBlockRows(unsigned rows) {
 }
 
 void JpegComponent::FillUnreached(unsigned row, unsigned firstColumn, unsigned endColumn) {
-    const unsigned slot = row % BandBlockRows();
+    const unsigned slot = BandSlot(row);
     const std::size_t stride = SampleStride(), size = setup.blockSize;
     std::uint8_t* first = samples.data() + slot * size * stride + firstColumn * size;
     const std::size_t width = (endColumn - firstColumn) * size;
@@ -107,7 +108,7 @@ void JpegComponent::FillUnreached(unsigned row, unsigned firstColumn, unsigned e
 }
 
 void JpegComponent::NoteTransformed(unsigned row, unsigned col) {
-    unsigned& filled = bandFilled[row % BandBlockRows()];
+    unsigned& filled = bandFilled[BandSlot(row)];
     if (col > filled) FillUnreached(row, filled, col);
     filled = std::max(filled, col + 1);
 }

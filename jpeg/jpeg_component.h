@@ -186,6 +186,12 @@ class JpegComponent {
         if (!sampleBand) return row;
         return row - bandSampleRows * ((row * bandReciprocal) >> 32);
     }
+    // The slot of a block row in a band: row mod BandBlockRows(), the same
+    // way (block rows stay under 2^16).
+    unsigned BandSlot(unsigned row) const {
+        return row - BandBlockRows() *
+                         static_cast<unsigned>((std::uint64_t{row} * bandSlotReciprocal) >> 32);
+    }
     void Transform(unsigned row, unsigned col, const std::int16_t* natural);
     // Blocks col and col + 1 of a row (natural order), both in the window.
     void TransformPair(unsigned row, unsigned col, const std::int16_t* left,
@@ -217,6 +223,7 @@ class JpegComponent {
     // The rows of samples a band holds, and ⌈2^32 ÷ those rows⌉.
     std::size_t bandSampleRows = 1;
     std::uint64_t bandReciprocal = std::uint64_t{1} << 32;
+    std::uint64_t bandSlotReciprocal = std::uint64_t{1} << 32;  // ⌈2^32 ÷ BandBlockRows()⌉
     unsigned allocatedRows = 0;
     SampleBuffer samples;
     CoefficientBuffer coefficients;
