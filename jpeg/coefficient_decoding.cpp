@@ -314,32 +314,28 @@ unsigned RefineAcQuickly(BitWindow& window, const HuffmanTable& ac, unsigned& eo
             return stop(se + 1);
         }
         if (!window.Ensure()) return stop(k);
-        const HuffmanTable::Match match = ac.Lookup(window.Peek(HuffmanTable::kMaxCodeLength));
-        const unsigned r = match.symbol >> 4;
-        const unsigned size = match.symbol & 15;
-        if (match.length == 0 || size > 1) return stop(k);
-        if (size == 0 && r < 15) {
-            // End of band, with r bits of run length (Ensure holds code and bits).
-            window.Consume(match.length);
-            eobRun = (1u << r) + (r == 0 ? 0 : window.Peek(static_cast<int>(r)));
-            window.Consume(static_cast<int>(r));
+        const HuffmanTable::RefinementStep step =
+            ac.LookupRefinement(window.Peek(HuffmanTable::kQuickBits));
+        if (step.kind != HuffmanTable::kMoveRefinement) [[unlikely]] {
+            if (step.kind != HuffmanTable::kEndOfBand) return stop(k);
+            // End of band, with `run` bits of run length (Ensure holds code and bits).
+            window.Consume(step.length);
+            eobRun = (1u << step.run) + (step.run == 0 ? 0 : window.Peek(step.run));
+            window.Consume(step.run);
             continue;
         }
-        // A new coefficient after r zero ones, or sixteen zero ones (the last
-        // of them at `at`); the non-zero ones passed take correction bits.
-        const unsigned skipped = size == 1 ? r : kZeroRunLength - 1;
-        const unsigned at = zeros[zero + skipped];
+        // A new coefficient after `run` zero ones, or sixteen zero ones (the
+        // last of them at `at`); the non-zero ones passed take correction bits.
+        const unsigned at = zeros[zero + step.run];
         if (at > se) return stop(k);
-        const auto count = static_cast<int>(at - k - skipped);
-        const int bits = match.length + static_cast<int>(size) + count;
+        const auto count = static_cast<int>(at - k - step.run);
+        const int bits = step.length + count;
         if (bits > BitWindow::kMostBits || !window.Ensure(bits)) return stop(k);
-        window.Consume(match.length);
-        if (size == 1) {
-            block[at] = To16(window.TakeBit() != 0 ? bit : -bit);
-            nonZero |= std::uint64_t{1} << at;
-        }
+        window.Consume(step.length);
+        block[at] = To16(step.sign * bit);  // a zero run's sign 0 leaves a zero one zero
+        nonZero |= std::uint64_t{step.sign != 0} << at;
         corrections.Gather(window, count);
-        zero += skipped + 1;
+        zero += step.run + 1u;
         k = at + 1;
     }
     return stop(k);

@@ -90,6 +90,7 @@ void HuffmanTable::ComputeQuickMatches() {
                              symbols[valptr[i] + code - mincode[i]]);
     }
     ComputeQuickSteps();
+    ComputeRefinementSteps();
 }
 
 void HuffmanTable::FillQuickEntries(std::uint32_t code, int length, std::uint8_t symbol) {
@@ -135,6 +136,26 @@ void HuffmanTable::ComputeQuickSteps() {
         quickSteps[prefix].secondValue = second.value;
         quickSteps[prefix].secondAdvance = StepAdvance(second.symbol);
         quickSteps[prefix].length = static_cast<std::uint8_t>(first.length + second.length);
+    }
+}
+
+void HuffmanTable::ComputeRefinementSteps() {
+    for (std::uint32_t prefix = 0; prefix < refinementSteps.size(); ++prefix) {
+        const Match match = quickMatches[prefix];
+        const auto run = static_cast<std::uint8_t>(match.symbol >> 4);
+        const int size = match.symbol & 15;
+        RefinementStep& step = refinementSteps[prefix];
+        step = {kOtherRefinement, 0, 0, 0};
+        if (match.length == 0) continue;
+        if (size == 0) {
+            const RefinementKind kind =
+                match.symbol == kZeroRunSymbol ? kMoveRefinement : kEndOfBand;
+            step = {kind, match.length, run, 0};
+        } else if (size == 1 && match.length < kQuickBits) {
+            const bool positive = (prefix >> (kQuickBits - 1 - match.length) & 1) != 0;
+            step = {kMoveRefinement, static_cast<std::uint8_t>(match.length + 1), run,
+                    static_cast<std::int8_t>(positive ? 1 : -1)};
+        }
     }
 }
 

@@ -57,6 +57,22 @@ class HuffmanTable {
     static constexpr std::uint8_t kEndOfBlock = 64;
     static constexpr std::uint8_t kNotQuick = 128;
 
+    // A successive-approximation refinement's next AC code (T.81 G.1.2.3)
+    // as far as the look-up's bits tell it. A move lands on the zero
+    // coefficient after `run` others: a new coefficient of value `sign` ×
+    // the pass's bit (its sign bit counted in `length`), or, for a zero run
+    // (ZRL, run 15), that coefficient stays zero (sign 0). An end of band
+    // has `run` bits of run length after its code. Anything else (a size
+    // refinement does not use, a code or sign bit beyond the look-up's bits,
+    // no code) is kOtherRefinement, for the careful reads.
+    enum RefinementKind : std::uint8_t { kMoveRefinement, kEndOfBand, kOtherRefinement };
+    struct RefinementStep {
+        RefinementKind kind;
+        std::uint8_t length;
+        std::uint8_t run;
+        std::int8_t sign;
+    };
+
     HuffmanTable() = default;
     virtual ~HuffmanTable() = default;
 
@@ -81,6 +97,10 @@ class HuffmanTable {
     // The same as a sequential block's steps, from the first kQuickBits bits
     // alone (first bit most significant).
     QuickSteps LookupSteps(std::uint32_t quickBits) const { return quickSteps[quickBits]; }
+    // The same as a refinement's step.
+    RefinementStep LookupRefinement(std::uint32_t quickBits) const {
+        return refinementSteps[quickBits];
+    }
 
     // The decoding arrays, entry L-1 for code length L; for tests and tools.
     int MaxCode(int length) const { return maxcode[length - 1]; }
@@ -104,6 +124,8 @@ class HuffmanTable {
     void FillQuickEntries(std::uint32_t code, int length, std::uint8_t symbol);
     // quickSteps, from quickValues.
     void ComputeQuickSteps();
+    // refinementSteps, from quickMatches.
+    void ComputeRefinementSteps();
 
     std::array<std::int32_t, kMaxCodeLength> maxcode{};
     std::array<std::int32_t, kMaxCodeLength> mincode{};
@@ -118,6 +140,8 @@ class HuffmanTable {
     // Entry b: the codes and extra bits that fit in b as a sequential
     // block's steps.
     std::array<QuickSteps, 1 << kQuickBits> quickSteps{};
+    // Entry b: the code that begins b as a refinement's step.
+    std::array<RefinementStep, 1 << kQuickBits> refinementSteps{};
 };
 
 }  // namespace Tessera
