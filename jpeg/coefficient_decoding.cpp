@@ -243,6 +243,57 @@ unsigned DecodeBlockQuickly(BitWindow& window, const HuffmanTable& dc, const Huf
     return DecodeAcQuickly(window, ac, block);
 }
 
+// The next AC code of a first pass and its extra bits, through a window
+// holding at least BitWindow::kSymbolBits: from the look-up, or, for a long
+// code or extra bits past the look-up's, from the code's match and the bits
+// after it. length 0: no code matches.
+HuffmanTable::QuickValue PeekAcCode(const BitWindow& window, const HuffmanTable& ac) {
+    const HuffmanTable::QuickValue quick =
+        ac.LookupValue(window.Peek(HuffmanTable::kMaxCodeLength));
+    if (quick.length != 0) [[likely]]
+        return quick;
+    const HuffmanTable::Match match = ac.Lookup(window.Peek(HuffmanTable::kMaxCodeLength));
+    if (match.length == 0) return quick;
+    const int size = match.symbol & 15, length = match.length + size;
+    const std::uint32_t extra = size == 0 ? 0 : window.Peek(length) & ((1u << size) - 1);
+    return {static_cast<std::int16_t>(size == 0 ? 0 : Extend(extra, size)), match.symbol,
+            static_cast<std::uint8_t>(length)};
+}
+
+// A first pass of a block's band (T.81 G.1.2.2) through a window, as
+// DecodeAcFirst: the position reached when the careful reads must go on
+// (the data runs short, no code matches, a run passes the block, which they
+// report), kBlockDone when the band is done.
+unsigned DecodeAcFirstQuickly(BitWindow& window, const HuffmanTable& ac, unsigned& eobRun,
+                              std::int16_t* block, unsigned ss, unsigned se, unsigned al) {
+    unsigned k = ss;
+    while (k <= se) {
+        if (!window.Ensure()) return k;
+        const HuffmanTable::QuickValue code = PeekAcCode(window, ac);
+        const unsigned r = code.symbol >> 4;
+        if (code.length == 0) return k;
+        if ((code.symbol & 15) != 0) {
+            if (k + r > kLastIndex) return k;
+            window.Consume(code.length);
+            k += r;
+            block[k] =
+                To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(code.value) << al));
+            ++k;
+            continue;
+        }
+        window.Consume(code.length);
+        if (r == 15) {
+            k += kZeroRunLength;
+            continue;
+        }
+        // End of band, as below (Ensure holds the code and its r bits).
+        if (r > 0) eobRun = (1u << r) + window.Peek(static_cast<int>(r)) - 1;
+        window.Consume(static_cast<int>(r));
+        return kBlockDone;
+    }
+    return k;
+}
+
 // The positions of the zero coefficients set in `zeros`, in increasing
 // order, then 64s: at least sixteen, as far as a code can skip. `list` holds
 // 80 bytes. Byte by byte, without a branch: each byte's positions come from
@@ -372,7 +423,12 @@ void RefineDc(BitReader& bits, std::int16_t& dc, unsigned al) {
 
 void DecodeAcFirst(BitReader& bits, const HuffmanTable& ac, unsigned& eobRun, std::int16_t* block,
                    unsigned ss, unsigned se, unsigned al) {
-    for (unsigned k = ss; k <= se;) {
+    unsigned k = ss;
+    {
+        BitWindow window(bits);
+        k = DecodeAcFirstQuickly(window, ac, eobRun, block, ss, se, al);
+    }
+    while (k <= se) {
         // A coefficient and its extra bits in one step where the table has
         // them; the rest, and what must be reported, go the full way below.
         const HuffmanTable::QuickValue quick = bits.PeekValue(ac);

@@ -477,13 +477,15 @@ void ReferenceRefine(InputByteStream& in, const HuffmanTable& ac, unsigned& eobR
     --eobRun;
 }
 
-// Codes with what a refinement pass holds (new coefficients of size 1 after
-// any run, zero runs, end-of-band runs, now and then a refused size), each
-// followed by a few random bits for its sign, run and correction bits.
-Bytes RandomRefinementData(Rng& rng, HuffmanCodes& codes) {
+// Codes of a progressive pass: coefficients of `size` (drawn anew each
+// time) after any run, zero runs, end-of-band runs, now and then any
+// symbol, each followed by a few random bits for whatever the pass reads
+// after it (extra, sign, run and correction bits).
+template <class Size>
+Bytes RandomPassData(Rng& rng, HuffmanCodes& codes, Size size) {
     for (auto& symbol : codes.symbols) {
         const int pick = Uniform(rng, 0, 9);
-        symbol = static_cast<std::uint8_t>(pick < 5    ? Uniform(rng, 0, 15) << 4 | 1
+        symbol = static_cast<std::uint8_t>(pick < 5    ? Uniform(rng, 0, 15) << 4 | size()
                                            : pick < 8  ? Uniform(rng, 0, 14) << 4
                                            : pick == 8 ? 0xF0
                                                        : Uniform(rng, 0, 255));
@@ -501,6 +503,87 @@ Bytes RandomRefinementData(Rng& rng, HuffmanCodes& codes) {
         writer.Bits(static_cast<unsigned>(rng()), Uniform(rng, 0, 16));
     }
     return writer.Finish();
+}
+
+// Data of a refinement pass: its new coefficients have size 1.
+Bytes RandomRefinementData(Rng& rng, HuffmanCodes& codes) {
+    return RandomPassData(rng, codes, [] { return 1; });
+}
+
+// A first pass of a block's band by T.81 G.1.2.2 through the stream's own
+// reads (a block inside an end-of-band run is not read at all).
+void ReferenceAcFirst(InputByteStream& in, const HuffmanTable& ac, unsigned& eobRun,
+                      std::int16_t* zigzag, unsigned ss, unsigned se, unsigned al) {
+    for (unsigned k = ss; k <= se;) {
+        const int symbol = ac.DecodeSymbol(in);
+        const int run = symbol >> 4, size = symbol & 15;
+        if (size == 0 && run < 15) {  // this block and the next eobRun ones end here
+            eobRun = (1u << run) - 1 + (run == 0 ? 0 : in.ReadBits(run));
+            return;
+        }
+        k += run;  // a zero run: 15, and the zero coefficient after them
+        if (size != 0) {
+            if (k > 63) throw JpegBadStream("Data out of range");
+            const int value = Extend(in.ReadBits(size), size);
+            zigzag[k] = static_cast<std::int16_t>(static_cast<std::uint32_t>(value) << al);
+        }
+        ++k;
+    }
+}
+
+// Runs one pass (DecodeAcFirst or RefineAc, or its reference) over a row of
+// blocks, through the reader or the stream's own reads, and tells what it
+// did: the blocks and end-of-band runs after each block, the failure, the
+// position.
+template <class Input, class Pass>
+BlocksOutcome PassOverBlocks(Input& in, bool throughReader,
+                             std::vector<std::array<std::int16_t, 64>> blocks, Pass pass) {
+    BlocksOutcome outcome;
+    unsigned eobRun = 0;
+    try {
+        in.StartBitReading();
+        std::unique_ptr<BitReader> reader;
+        if (throughReader) reader = std::make_unique<BitReader>(in);
+        for (auto& block : blocks) {
+            pass(reader.get(), eobRun, block.data());
+            outcome.blocks.push_back(block);
+            outcome.states.push_back(static_cast<int>(eobRun));
+        }
+    } catch (...) {
+        outcome.failure = Describe(std::current_exception());
+    }
+    outcome.position = in.Offset() * 16 + in.BitsLeft() + 1;
+    return outcome;
+}
+
+// First AC passes through the reader agree with the stream's own procedure
+// in coefficients, runs, failures and positions.
+TEST(AcFirstLockstep, SameBlocksRunsFailuresAndPositionsAsTheStream) {
+    const Shape shapes[] = {Shape::kAny, Shape::kComplete, Shape::kLong, Shape::kSingle};
+    Rng rng(11);
+    for (int c = 0; c < 600; ++c) {
+        SCOPED_TRACE("case " + std::to_string(c));
+        HuffmanCodes codes = RandomCodes(rng, shapes[c % 4]);
+        const Bytes data = RandomPassData(rng, codes, [&] { return Uniform(rng, 1, 15); });
+        const HuffmanTable ac = LoadTable(codes);
+        const auto ss = static_cast<unsigned>(Uniform(rng, 1, 63));
+        const auto se = static_cast<unsigned>(Uniform(rng, static_cast<int>(ss), 63));
+        const auto al = static_cast<unsigned>(Uniform(rng, 0, 13));
+        const std::vector<std::array<std::int16_t, 64>> blocks(
+            static_cast<std::size_t>(Uniform(rng, 1, 14)));
+        ExpectLockstep(rng, data, [&](auto& in, bool throughReader) {
+            return PassOverBlocks(in, throughReader, blocks,
+                                  [&](BitReader* reader, unsigned& eobRun, std::int16_t* block) {
+                                      if (eobRun > 0) {
+                                          --eobRun;
+                                      } else if (reader != nullptr) {
+                                          DecodeAcFirst(*reader, ac, eobRun, block, ss, se, al);
+                                      } else {
+                                          ReferenceAcFirst(in, ac, eobRun, block, ss, se, al);
+                                      }
+                                  });
+        });
+    }
 }
 
 // Refinement passes through the reader agree with the stream's own
@@ -525,26 +608,13 @@ TEST(RefinementLockstep, SameBlocksRunsFailuresAndPositionsAsTheStream) {
                 if (Uniform(rng, 0, 9) < density)
                     coefficient = static_cast<std::int16_t>(Uniform(rng, -40, 40) * (2 << al));
         ExpectLockstep(rng, data, [&](auto& in, bool throughReader) {
-            BlocksOutcome outcome;
-            auto blocks = history;
-            unsigned eobRun = 0;
-            try {
-                in.StartBitReading();
-                std::unique_ptr<BitReader> reader;
-                if (throughReader) reader = std::make_unique<BitReader>(in);
-                for (auto& block : blocks) {
-                    if (reader)
-                        RefineAc(*reader, ac, eobRun, block.data(), ss, se, al);
-                    else
-                        ReferenceRefine(in, ac, eobRun, block.data(), ss, se, al);
-                    outcome.blocks.push_back(block);
-                    outcome.states.push_back(static_cast<int>(eobRun));
-                }
-            } catch (...) {
-                outcome.failure = Describe(std::current_exception());
-            }
-            outcome.position = in.Offset() * 16 + in.BitsLeft() + 1;
-            return outcome;
+            return PassOverBlocks(in, throughReader, history,
+                                  [&](BitReader* reader, unsigned& eobRun, std::int16_t* block) {
+                                      if (reader != nullptr)
+                                          RefineAc(*reader, ac, eobRun, block, ss, se, al);
+                                      else
+                                          ReferenceRefine(in, ac, eobRun, block, ss, se, al);
+                                  });
         });
     }
 }
