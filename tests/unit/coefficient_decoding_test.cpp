@@ -505,11 +505,6 @@ Bytes RandomPassData(Rng& rng, HuffmanCodes& codes, Size size) {
     return writer.Finish();
 }
 
-// Data of a refinement pass: its new coefficients have size 1.
-Bytes RandomRefinementData(Rng& rng, HuffmanCodes& codes) {
-    return RandomPassData(rng, codes, [] { return 1; });
-}
-
 // A first pass of a block's band by T.81 G.1.2.2 through the stream's own
 // reads (a block inside an end-of-band run is not read at all).
 void ReferenceAcFirst(InputByteStream& in, const HuffmanTable& ac, unsigned& eobRun,
@@ -556,32 +551,48 @@ BlocksOutcome PassOverBlocks(Input& in, bool throughReader,
     return outcome;
 }
 
+// A pass to test: a random table of one of four shapes, data drawn with
+// RandomPassData, a band and a point transform up to `largestAl`.
+struct PassCase {
+    HuffmanTable ac;
+    Bytes data;
+    unsigned ss = 1, se = 63, al = 0;
+};
+template <class Size>
+PassCase RandomPassCase(Rng& rng, int c, Size size, int largestAl) {
+    const Shape shapes[] = {Shape::kAny, Shape::kComplete, Shape::kLong, Shape::kSingle};
+    HuffmanCodes codes = RandomCodes(rng, shapes[c % 4]);
+    PassCase pass;
+    pass.data = RandomPassData(rng, codes, size);
+    pass.ac = LoadTable(codes);
+    pass.ss = static_cast<unsigned>(Uniform(rng, 1, 63));
+    pass.se = static_cast<unsigned>(Uniform(rng, static_cast<int>(pass.ss), 63));
+    pass.al = static_cast<unsigned>(Uniform(rng, 0, largestAl));
+    return pass;
+}
+
 // First AC passes through the reader agree with the stream's own procedure
 // in coefficients, runs, failures and positions.
 TEST(AcFirstLockstep, SameBlocksRunsFailuresAndPositionsAsTheStream) {
-    const Shape shapes[] = {Shape::kAny, Shape::kComplete, Shape::kLong, Shape::kSingle};
     Rng rng(11);
     for (int c = 0; c < 600; ++c) {
         SCOPED_TRACE("case " + std::to_string(c));
-        HuffmanCodes codes = RandomCodes(rng, shapes[c % 4]);
-        const Bytes data = RandomPassData(rng, codes, [&] { return Uniform(rng, 1, 15); });
-        const HuffmanTable ac = LoadTable(codes);
-        const auto ss = static_cast<unsigned>(Uniform(rng, 1, 63));
-        const auto se = static_cast<unsigned>(Uniform(rng, static_cast<int>(ss), 63));
-        const auto al = static_cast<unsigned>(Uniform(rng, 0, 13));
+        const PassCase pass = RandomPassCase(
+            rng, c, [&] { return Uniform(rng, 1, 15); }, 13);
         const std::vector<std::array<std::int16_t, 64>> blocks(
             static_cast<std::size_t>(Uniform(rng, 1, 14)));
-        ExpectLockstep(rng, data, [&](auto& in, bool throughReader) {
-            return PassOverBlocks(in, throughReader, blocks,
-                                  [&](BitReader* reader, unsigned& eobRun, std::int16_t* block) {
-                                      if (eobRun > 0) {
-                                          --eobRun;
-                                      } else if (reader != nullptr) {
-                                          DecodeAcFirst(*reader, ac, eobRun, block, ss, se, al);
-                                      } else {
-                                          ReferenceAcFirst(in, ac, eobRun, block, ss, se, al);
-                                      }
-                                  });
+        ExpectLockstep(rng, pass.data, [&](auto& in, bool throughReader) {
+            return PassOverBlocks(
+                in, throughReader, blocks,
+                [&](BitReader* reader, unsigned& eobRun, std::int16_t* block) {
+                    if (eobRun > 0) {
+                        --eobRun;
+                    } else if (reader != nullptr) {
+                        DecodeAcFirst(*reader, pass.ac, eobRun, block, pass.ss, pass.se, pass.al);
+                    } else {
+                        ReferenceAcFirst(in, pass.ac, eobRun, block, pass.ss, pass.se, pass.al);
+                    }
+                });
         });
     }
 }
@@ -590,31 +601,28 @@ TEST(AcFirstLockstep, SameBlocksRunsFailuresAndPositionsAsTheStream) {
 // procedure in coefficients, runs, failures and positions, on blocks whose
 // earlier passes left from none to nearly all coefficients non-zero.
 TEST(RefinementLockstep, SameBlocksRunsFailuresAndPositionsAsTheStream) {
-    const Shape shapes[] = {Shape::kAny, Shape::kComplete, Shape::kLong, Shape::kSingle};
     Rng rng(7);
     for (int c = 0; c < 600; ++c) {
         SCOPED_TRACE("case " + std::to_string(c));
-        HuffmanCodes codes = RandomCodes(rng, shapes[c % 4]);
-        const Bytes data = RandomRefinementData(rng, codes);
-        const HuffmanTable ac = LoadTable(codes);
-        const auto ss = static_cast<unsigned>(Uniform(rng, 1, 63));
-        const auto se = static_cast<unsigned>(Uniform(rng, static_cast<int>(ss), 63));
-        const auto al = static_cast<unsigned>(Uniform(rng, 0, 3));
+        // New coefficients of a refinement have size 1.
+        const PassCase pass = RandomPassCase(
+            rng, c, [] { return 1; }, 3);
         const int density = Uniform(rng, 0, 10);
         std::vector<std::array<std::int16_t, 64>> history(
             static_cast<std::size_t>(Uniform(rng, 1, 14)));
         for (auto& block : history)
             for (auto& coefficient : block)
                 if (Uniform(rng, 0, 9) < density)
-                    coefficient = static_cast<std::int16_t>(Uniform(rng, -40, 40) * (2 << al));
-        ExpectLockstep(rng, data, [&](auto& in, bool throughReader) {
-            return PassOverBlocks(in, throughReader, history,
-                                  [&](BitReader* reader, unsigned& eobRun, std::int16_t* block) {
-                                      if (reader != nullptr)
-                                          RefineAc(*reader, ac, eobRun, block, ss, se, al);
-                                      else
-                                          ReferenceRefine(in, ac, eobRun, block, ss, se, al);
-                                  });
+                    coefficient = static_cast<std::int16_t>(Uniform(rng, -40, 40) * (2 << pass.al));
+        ExpectLockstep(rng, pass.data, [&](auto& in, bool throughReader) {
+            return PassOverBlocks(
+                in, throughReader, history,
+                [&](BitReader* reader, unsigned& eobRun, std::int16_t* block) {
+                    if (reader != nullptr)
+                        RefineAc(*reader, pass.ac, eobRun, block, pass.ss, pass.se, pass.al);
+                    else
+                        ReferenceRefine(in, pass.ac, eobRun, block, pass.ss, pass.se, pass.al);
+                });
         });
     }
 }
