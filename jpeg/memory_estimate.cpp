@@ -4,7 +4,9 @@ namespace Tessera {
 
 std::uint64_t DecodeMemory(const FrameHeader& frame, ScanPlan plan, std::uint64_t heldOutput,
                            const SampleGeometry& samples) {
-    constexpr std::uint64_t kBlockValues = 64;
+    // A progressive block's 64 coefficients, and its DC value once more in
+    // the components' plane of DC values.
+    constexpr std::uint64_t kBlockValues = 64 + 1;
     constexpr std::uint64_t kCoefficientBytes = 2;
     constexpr std::uint64_t kPixelBytes = 4;
     std::uint64_t bytes = heldOutput + kPixelBytes * frame.width;

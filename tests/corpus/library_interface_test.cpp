@@ -426,7 +426,11 @@ TEST(Interface, MemoryLimitRefusesWhatTheFrameNeedsAbove) {
     // Rows of MCUs of samples: three, as the default's smooth 4:2:0 chroma
     // reads the rows of MCUs on each side.
     constexpr std::uint64_t kMcuRow = 3 * 64 * (30 * 2 + 2 * 15);
-    constexpr std::uint64_t kPlanes = 64 * (30 * 20 + 2 * 15 * 10);  // whole sample planes
+    constexpr std::uint64_t kBlocks = 30 * 20 + 2 * 15 * 10;
+    constexpr std::uint64_t kPlanes = 64 * kBlocks;  // whole sample planes
+    // Progressive coefficients: 64 a block, and its DC value once more in a
+    // plane of DC values, two bytes each.
+    constexpr std::uint64_t kCoefficients = 2 * (kPlanes + kBlocks);
     constexpr std::uint64_t kPicture = 227 * 149;
     enum class Api { Reader, Whole, Into };
     struct Case {
@@ -447,9 +451,9 @@ TEST(Interface, MemoryLimitRefusesWhatTheFrameNeedsAbove) {
         {"sequential-per-component", Api::Reader, Tessera::PixelFormat::Rgb, 1,
          kPixelRow + kPlanes},
         {"progressive-420", Api::Reader, Tessera::PixelFormat::Rgb, 1,
-         kPixelRow + 2 * kPlanes + kMcuRow},
+         kPixelRow + kCoefficients + kMcuRow},
         {"progressive-420", Api::Into, Tessera::PixelFormat::Rgba, 8,
-         kPixelRow + 2 * kPlanes + kMcuRow + 4 * kPicture},
+         kPixelRow + kCoefficients + kMcuRow + 4 * kPicture},
     };
     for (const Case& c : cases) {
         const CorpusFile* file = CorpusEntry(c.file);
