@@ -220,8 +220,8 @@ class PictureRows {
 
     void Start();
     // Whether the rows of the next call come from the two threads: the
-    // rows of a scan that decodes them as they are read, or a progressive
-    // picture's transforms and conversions.
+    // rows of a scan that decodes them as they are read (a sequential
+    // picture's only scan, or a progressive picture's last).
     bool Pipelined() const;
     std::size_t ReadRowsPipelined(std::uint8_t* out, std::size_t maxRows, std::size_t pitch);
     // The rows, and every later call's, from a decode of the picture again
@@ -229,7 +229,12 @@ class PictureRows {
     // thread would have left it only after its own failure, so failures,
     // warnings and bytes are one thread's.
     std::size_t ReadRowsOnOneThread(std::uint8_t* out, std::size_t maxRows, std::size_t pitch);
-    void DecodeScan();
+    // Decodes the scan at hand; false where, as a progressive picture's last
+    // scan on two threads, it is left to stream (its rows convert as it
+    // decodes them, behind it on the worker). Only a call that takes every
+    // row left streams it: one thread would fail in such a scan before any
+    // row, so no earlier call may have handed rows out.
+    bool DecodeScan();
     void DecodeRemainingScans();
     // Streaming: decodes rows of MCUs up to (not including) `wanted`.
     void DecodeMcuRows(unsigned wanted);
@@ -278,6 +283,7 @@ class PictureRows {
     mutable std::vector<Warning> allWarnings;
     // Decodes on two threads; what a decode again on one thread needs.
     std::unique_ptr<StepPipeline> pipeline;
+    bool streamsLastScan = false;  // see DecodeScan
     std::span<const std::uint8_t> data;
     DecodeOptions options;
     std::unique_ptr<PictureRows> oneThread;
@@ -382,10 +388,16 @@ void PictureRows::Start() {
     DecodeRemainingScans();
 }
 
-void PictureRows::DecodeScan() {
-    decoder.StartScan(stream, false);
+bool PictureRows::DecodeScan() {
+    decoder.StartScan(stream, streamsLastScan);
+    if (decoder.LastScanRowsFinal() && decoded.width != 0 && decoded.height != 0) {
+        mode = Mode::Streaming;
+        mcuRowsDecoded = 0;
+        return false;
+    }
     decoder.DecodeScanRows(stream, decoder.ScanMcuRows());
     decoder.EndScan(stream);
+    return true;
 }
 
 void PictureRows::DecodeRemainingScans() {
@@ -394,8 +406,8 @@ void PictureRows::DecodeRemainingScans() {
             case PictureDecoder::Step::Frame:  // never: a second frame is refused
                 continue;
             case PictureDecoder::Step::Scan:
-                DecodeScan();
-                continue;
+                if (DecodeScan()) continue;
+                return;
             case PictureDecoder::Step::End:
                 decoder.Finish(stream);
                 mode = Mode::Decoded;
@@ -474,7 +486,10 @@ std::size_t PictureRows::ReadRows(std::uint8_t* out, std::size_t maxRows, std::s
         std::rethrow_exception(failure);
     }
     try {
-        if (mode == Mode::AtScan) Start();
+        if (mode == Mode::AtScan) {
+            streamsLastScan = pipeline && maxRows >= endRow - nextRow;
+            Start();
+        }
     } catch (...) {
         Fail();
         throw;
@@ -524,7 +539,8 @@ bool PictureRows::Pipelined() const {
 // The calling thread decodes a streaming scan's rows of MCUs (the
 // entropy-coded data) while the worker transforms and converts them, in the
 // order and with the look-ahead of Prepare, so that every sample and pixel
-// is what one thread makes.
+// is what one thread makes. A progressive picture's rows are converted one
+// row of MCUs at a time: preparing one moves its band on.
 std::size_t PictureRows::ReadRowsPipelined(std::uint8_t* out, std::size_t maxRows,
                                            std::size_t pitch) {
     const std::size_t first = nextRow;
@@ -533,9 +549,14 @@ std::size_t PictureRows::ReadRowsPipelined(std::uint8_t* out, std::size_t maxRow
     std::size_t converted = first;
     const auto convertUpTo = [&](std::size_t limit) {
         limit = std::min(limit, stop);
-        if (limit <= converted) return;
-        Convert(converted, limit, out + (converted - first) * pitch, pitch);
-        converted = limit;
+        while (converted < limit) {
+            const auto mcuRow = static_cast<unsigned>(converted / mcuHeight);
+            const std::size_t end =
+                info.progressive ? std::min(limit, (mcuRow + 1) * mcuHeight) : limit;
+            decoder.PrepareMcuRow(mcuRow);
+            Convert(converted, end, out + (converted - first) * pitch, pitch);
+            converted = end;
+        }
     };
     const auto lastMcuRow = static_cast<unsigned>((stop - 1) / mcuHeight);
     const unsigned total = decoder.ScanMcuRows(), ahead = decoder.McuRowsAhead();
@@ -573,7 +594,7 @@ std::size_t PictureRows::ReadRowsPipelined(std::uint8_t* out, std::size_t maxRow
 // what one decoder would have.
 std::size_t PictureRows::ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch) {
     if (mode != Mode::Streaming || mcuRowsDecoded != 0 || decoder.RestartInterval() == 0 ||
-        decoder.Frame()->Arithmetic())
+        decoder.Frame()->Arithmetic() || info.progressive)
         return 0;
     const std::size_t first = nextRow, stop = endRow;
     const auto firstMcuRow = static_cast<unsigned>(first / mcuHeight);

@@ -58,6 +58,7 @@ void PictureDecoder::Begin(InputByteStream& stream) {
     transformedMcuRows.clear();
     rowConverter = {};
     rowsFinal = false;
+    lastScanRowsFinal = false;
     warnings.clear();
     progress.Reset();
     smoothing = {};
@@ -335,6 +336,7 @@ void PictureDecoder::StartScan(InputByteStream& stream, bool rowsWanted) {
     CountBlockVisits();
     progress.Record(scan, scansDone == 0);
     ++scansDone;
+    lastScanRowsFinal = rowsWanted && RowsFinalAsScanned(stream);
     std::fill(transformedMcuRows.begin(), transformedMcuRows.end(), -1);
     if (frame->Arithmetic()) {
         // Arithmetic-coded data is read in byte mode.
@@ -488,7 +490,9 @@ void PictureDecoder::DecodeScanRows(InputByteStream& stream, unsigned end) {
 void PictureDecoder::EndScan(InputByteStream& stream) {
     eobRunsLeft[scan.components[0].position] = scanDecoder->EobRun();
     ReportRepairs();
-    PlanSmoothing();
+    // Rows may be converting as a last scan ends; its plan stands (whether
+    // smoothing applies follows the progression alone, not where data ended).
+    if (!lastScanRowsFinal) PlanSmoothing();
     scanDecoder.reset();
     stream.StopBitReading();
 }
@@ -505,6 +509,21 @@ void PictureDecoder::PlanSmoothing() {
                                         ? static_cast<unsigned>(repairs.cutOffUnit / perRow)
                                         : frame->mcuRows - 1;
     smoothing = SmoothingPlan::For(progress, frame->componentCount, scansDone, lastGoodMcuRow);
+}
+
+bool PictureDecoder::RowsFinalAsScanned(const InputByteStream& stream) {
+    if (!settings.tolerant || !frame->Progressive()) return false;
+    const SmoothingPlan plan =
+        SmoothingPlan::For(progress, frame->componentCount, scansDone, frame->mcuRows - 1);
+    if (plan.Applies()) return false;
+    // A block row the scan reaches first would be made while rows convert.
+    for (unsigned i = 0; i < scan.componentCount; ++i) {
+        const JpegComponent& component = components[scan.components[i].position];
+        if (!component.RowReached(component.BlockRows() - 1)) return false;
+    }
+    if (!EndOfImageFollows(stream.ReadPointer(), stream.BufferEnd())) return false;
+    smoothing = plan;
+    return true;
 }
 
 void PictureDecoder::Finish(InputByteStream& stream) {
@@ -567,6 +586,7 @@ void PictureDecoder::PrepareMcuRow(unsigned mcuRow) {
 }
 
 void PictureDecoder::TransformDecodedMcuRow(unsigned mcuRow) {
+    if (frame->Progressive()) return;
     for (unsigned i = 0; i < frame->componentCount; ++i)
         if (frame->sharedWith[i] == i && components[i].Prepared())
             components[i].TransformStoredMcuRow(mcuRow);

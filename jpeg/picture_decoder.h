@@ -82,6 +82,13 @@ class PictureDecoder {
     // decodes them: a sequential frame's first scan, coding every component,
     // with EOI after its data (no later scan can change what it gives).
     bool ScanRowsFinal() const { return rowsFinal; }
+    // Whether a progressive picture's scan started with rowsWanted is its
+    // last (EOI after its data) and leaves each row of MCUs final once it
+    // has passed it: it codes only blocks that exist already, and the
+    // progression it completes needs no block smoothing, so rows transform
+    // as their coefficients stand. The caller may then convert rows behind
+    // the scan as it decodes (on another thread).
+    bool LastScanRowsFinal() const { return lastScanRowsFinal; }
     // A sequential Huffman-coded scan with restart intervals, not yet
     // decoded: moves to the start of restart interval `interval` (past its
     // restart marker), so that the scan's rest is decoded without the
@@ -122,7 +129,8 @@ class PictureDecoder {
     // (once; again after a scan).
     void PrepareMcuRow(unsigned mcuRow);
     // Sequential frames decoded on two threads: the samples of a decoded
-    // row of MCUs (on the thread that converts it).
+    // row of MCUs (on the thread that converts it). Progressive rows are
+    // transformed as they are prepared.
     void TransformDecodedMcuRow(unsigned mcuRow);
     // The decoded picture's size: the frame's, or at a scaled decode's scale.
     std::size_t OutputWidth() const;
@@ -173,6 +181,9 @@ class PictureDecoder {
     // Tolerant decodes of progressive frames, after a scan: whether and how
     // block smoothing fills in what the scans so far have not brought.
     void PlanSmoothing();
+    // For StartScan: whether the scan is one of LastScanRowsFinal; if so,
+    // the smoothing plan (none) is fixed now, as the rows come before the end.
+    bool RowsFinalAsScanned(const InputByteStream& stream);
     bool Converts() const;
     // Whether only line ends follow EOI.
     static bool OnlyLineEndsFollow(InputByteStream& stream);
@@ -208,6 +219,7 @@ class PictureDecoder {
     ScanHeader scan;
     std::optional<ScanDecoder> scanDecoder;
     bool rowsFinal = false;
+    bool lastScanRowsFinal = false;
 };
 
 // Whether entropy-coded data from `at` on is followed by EOI: the first

@@ -15,35 +15,6 @@ namespace TesseraTest {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-constexpr std::uint8_t kSos = 0xDA;
-constexpr Bytes::value_type kEoi[] = {0xFF, 0xD9};
-
-// Where each scan's SOS marker stands. Segments are walked by their
-// lengths; a scan's data runs to the next marker that is not a restart
-// marker.
-std::vector<std::size_t> ScanStarts(const Bytes& bytes) {
-    std::vector<std::size_t> starts;
-    std::size_t at = 2;  // after SOI
-    while (at + 4 <= bytes.size() && bytes[at] == 0xFF) {
-        const bool scan = bytes[at + 1] == kSos;
-        if (scan) starts.push_back(at);
-        at += 2 + (std::size_t{bytes[at + 2]} << 8 | bytes[at + 3]);
-        if (!scan) continue;
-        while (at + 1 < bytes.size() &&
-               !(bytes[at] == 0xFF && bytes[at + 1] != 0 && (bytes[at + 1] & 0xF8) != 0xD0))
-            ++at;
-    }
-    return starts;
-}
-
-// The file's first `scans` scans and EOI: a well-formed file that stops
-// early, as a progressive download shown so far.
-Bytes FirstScans(const Bytes& bytes, std::size_t scans) {
-    const std::vector<std::size_t> starts = ScanStarts(bytes);
-    Bytes result(bytes.begin(), bytes.begin() + std::ptrdiff_t(starts.at(scans)));
-    result.insert(result.end(), std::begin(kEoi), std::end(kEoi));
-    return result;
-}
 
 // The file cut half-way through the data of scan `scan` (from 0).
 Bytes CutInsideScan(const Bytes& bytes, std::size_t scan) {

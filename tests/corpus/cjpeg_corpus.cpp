@@ -238,4 +238,44 @@ std::string SharedDirectory() {
     return fs::is_directory(beside) ? beside.string() : std::string();
 }
 
+namespace {
+constexpr std::uint8_t kSos = 0xDA;
+constexpr std::uint8_t kEoi[] = {0xFF, 0xD9};
+}  // namespace
+
+namespace {
+// Where the entropy-coded data of the scan whose SOS marker stands at `at`
+// ends: at the next marker that is not a restart marker.
+std::size_t ScanDataEnd(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+    at += 2 + (std::size_t{bytes[at + 2]} << 8 | bytes[at + 3]);
+    while (at + 1 < bytes.size() &&
+           !(bytes[at] == 0xFF && bytes[at + 1] != 0 && (bytes[at + 1] & 0xF8) != 0xD0))
+        ++at;
+    return at;
+}
+}  // namespace
+
+// Segments are walked by their lengths, scans' data to its end.
+std::vector<std::size_t> ScanStarts(const std::vector<std::uint8_t>& bytes) {
+    std::vector<std::size_t> starts;
+    std::size_t at = 2;  // after SOI
+    while (at + 4 <= bytes.size() && bytes[at] == 0xFF) {
+        if (bytes[at + 1] == kSos) {
+            starts.push_back(at);
+            at = ScanDataEnd(bytes, at);
+        } else {
+            at += 2 + (std::size_t{bytes[at + 2]} << 8 | bytes[at + 3]);
+        }
+    }
+    return starts;
+}
+
+std::vector<std::uint8_t> FirstScans(const std::vector<std::uint8_t>& bytes, std::size_t scans) {
+    const std::vector<std::size_t> starts = ScanStarts(bytes);
+    const std::size_t end = scans == 0 ? starts.at(0) : ScanDataEnd(bytes, starts.at(scans - 1));
+    std::vector<std::uint8_t> result(bytes.begin(), bytes.begin() + std::ptrdiff_t(end));
+    result.insert(result.end(), std::begin(kEoi), std::end(kEoi));
+    return result;
+}
+
 }  // namespace TesseraTest

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -34,5 +35,11 @@ bool RunQuietly(const std::string& command);
 std::string ShellQuote(const std::string& text);
 // The directory of the peers' test files and photos beside the repository, or "".
 std::string SharedDirectory();
+
+// Where each scan's SOS marker stands in a JPEG file.
+std::vector<std::size_t> ScanStarts(const std::vector<std::uint8_t>& bytes);
+// The file's first `scans` scans and EOI right after the last one's data: a
+// well-formed file that stops early, as a progressive download shown so far.
+std::vector<std::uint8_t> FirstScans(const std::vector<std::uint8_t>& bytes, std::size_t scans);
 
 }  // namespace TesseraTest

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "jpeg/memory_stream.h"
+#include "jpeg/picture_decoder.h"
 #include "tessera/jpeg.h"
 #include "tests/corpus/cjpeg_corpus.h"
 
@@ -53,9 +55,13 @@ Result ReadAll(const Bytes& file, Tessera::DecodeOptions options, std::size_t ch
 }
 
 // Copies of a file that take other paths through a decode: cut off (the rest
-// filled), and with a byte of its data changed (a damaged interval or scan).
+// filled), with a byte of its data changed (a damaged interval or scan),
+// and a progression that stops a scan early (EOI after it; block smoothing
+// fills in what the last scan would have brought).
 std::vector<std::pair<std::string, Bytes>> Variants(const CorpusFile& file) {
     std::vector<std::pair<std::string, Bytes>> variants = {{"whole", file.bytes}};
+    if (const std::size_t scans = ScanStarts(file.bytes).size(); scans > 1)
+        variants.push_back({"without its last scan", FirstScans(file.bytes, scans - 1)});
     const std::size_t size = file.bytes.size();
     variants.push_back(
         {"cut at 2/5", Bytes(file.bytes.begin(), file.bytes.begin() + size * 2 / 5)});
@@ -80,15 +86,20 @@ struct Setting {
     bool cropped = false;
 };
 
+using Tessera::PixelFormat;
+using Tessera::Pixels;
+
 const Setting kSettings[] = {
-    {"smooth rgb whole", Tessera::Pixels::Smooth, Tessera::PixelFormat::Rgb, 1 << 20},
-    {"smooth bgra 5 rows", Tessera::Pixels::Smooth, Tessera::PixelFormat::Bgra, 5},
-    {"exact rgb whole", Tessera::Pixels::Exact, Tessera::PixelFormat::Rgb, 1 << 20},
-    {"exact grey 7 rows", Tessera::Pixels::Exact, Tessera::PixelFormat::Grey, 7},
-    {"replicated rgbx 16 rows", Tessera::Pixels::Replicated, Tessera::PixelFormat::Rgbx, 16},
-    {"smooth fail on warning", Tessera::Pixels::Smooth, Tessera::PixelFormat::Rgb, 3, true},
-    {"smooth 3/8", Tessera::Pixels::Smooth, Tessera::PixelFormat::Bgr, 4, false, {3, 8}},
-    {"smooth cropped", Tessera::Pixels::Smooth, Tessera::PixelFormat::Rgb, 9, false, {}, true},
+    {"smooth rgb whole", Pixels::Smooth, PixelFormat::Rgb, 1 << 20},
+    {"smooth bgra 5 rows", Pixels::Smooth, PixelFormat::Bgra, 5},
+    {"exact rgb whole", Pixels::Exact, PixelFormat::Rgb, 1 << 20},
+    {"exact grey 7 rows", Pixels::Exact, PixelFormat::Grey, 7},
+    {"replicated rgbx 16 rows", Pixels::Replicated, PixelFormat::Rgbx, 16},
+    {"smooth fail on warning", Pixels::Smooth, PixelFormat::Rgb, 3, true},
+    {"smooth 3/8", Pixels::Smooth, PixelFormat::Bgr, 4, false, {3, 8}},
+    {"smooth cropped", Pixels::Smooth, PixelFormat::Rgb, 9, false, {}, true},
+    {"smooth 1/2 whole", Pixels::Smooth, PixelFormat::Rgb, 1 << 20, false, {1, 2}},
+    {"smooth cropped whole", Pixels::Smooth, PixelFormat::Bgrx, 1 << 20, false, {}, true},
 };
 
 Tessera::DecodeOptions OptionsFor(const Setting& setting, const Bytes& file, unsigned threads) {
@@ -145,6 +156,68 @@ TEST(ThreadedDecode, EveryThreadCountGivesOneThreadsResult) {
                 }
             }
         }
+    }
+}
+
+// Whether a tolerant decode that wants rows as they come may convert them
+// behind the picture's last scan (asked at each scan's start).
+bool LastScanStreams(const Bytes& bytes) {
+    Tessera::MemoryStream stream(bytes);
+    Tessera::PictureDecoder decoder;
+    decoder.SetSettings({.tolerant = true,
+                         .maxPixels = 1 << 20,
+                         .maxScans = 1000,
+                         .maxBlockVisitsPerBlock = 1000,
+                         .pixels = Tessera::Pixels::Smooth});
+    decoder.Begin(stream);
+    bool streams = false;
+    for (;;) {
+        const Tessera::PictureDecoder::Step step = decoder.Next(stream);
+        if (step == Tessera::PictureDecoder::Step::End) break;
+        if (step != Tessera::PictureDecoder::Step::Scan) continue;
+        decoder.StartScan(stream, true);
+        streams = decoder.LastScanRowsFinal();
+        decoder.DecodeScanRows(stream, decoder.ScanMcuRows());
+        decoder.EndScan(stream);
+    }
+    decoder.End();
+    return streams;
+}
+
+// The other thread converts rows behind a last scan only where they are
+// final once it has passed them: not where block smoothing follows (its
+// plan is made when the scans end, and its estimates read the DC values of
+// rows below, which a last DC scan is still refining), nor where the data
+// does not end with EOI, nor in a sequential picture (its only scan streams
+// its own way).
+TEST(ThreadedDecode, OnlyAFinalLastScanConvertsBehindItself) {
+    if (CjpegCorpus().empty()) GTEST_SKIP() << CorpusSkipReason();
+    const auto withoutLastScan = [](const Bytes& bytes) {
+        return FirstScans(bytes, ScanStarts(bytes).size() - 1);
+    };
+    const auto withoutEoi = [](const Bytes& bytes) {
+        return Bytes(bytes.begin(), bytes.end() - 2);
+    };
+    const auto whole = [](const Bytes& bytes) { return bytes; };
+    const struct {
+        const char* file;
+        Bytes (*change)(const Bytes&);
+        bool streams;
+    } cases[] = {
+        {"progressive-420", whole, true},
+        {"progressive-grey", whole, true},
+        {"progressive-restart", whole, true},
+        {"progressive-420", withoutLastScan, false},   // luma's last bit missing
+        {"progressive-grey", withoutLastScan, false},  // ending with a DC scan
+        {"progressive-420", withoutEoi, false},
+        {"baseline-420", whole, false},
+    };
+    for (const auto& c : cases) {
+        const auto found =
+            std::find_if(CjpegCorpus().begin(), CjpegCorpus().end(),
+                         [&](const CorpusFile& file) { return file.name == c.file; });
+        ASSERT_NE(found, CjpegCorpus().end());
+        EXPECT_EQ(LastScanStreams(c.change(found->bytes)), c.streams) << c.file;
     }
 }
 
