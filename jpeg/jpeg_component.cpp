@@ -66,7 +66,7 @@ void JpegComponent::AllocateBuffers(bool progressive, bool band) {
     bandSlotReciprocal = ((std::uint64_t{1} << 32) + BandBlockRows() - 1) / BandBlockRows();
     if (holdsCoefficients) {
         Reserve(coefficients, BlockValues(blockRows));
-        Reserve(dcCoefficients, BlockValues(blockRows) / 64);
+        Reserve(dcCoefficients, Blocks(blockRows));
     }
     Reserve(samples, SampleValues(SampleBlockRows(blockRows)));
     prepared = true;
@@ -76,7 +76,7 @@ void JpegComponent::GrowBlockRows(unsigned rows) {
     const std::uint8_t unreached = setup.unreachedSample;
     if (holdsCoefficients) {
         Grow(coefficients, BlockValues(rows), std::int16_t{0});
-        Grow(dcCoefficients, BlockValues(rows) / 64, std::int16_t{0});
+        Grow(dcCoefficients, Blocks(rows), std::int16_t{0});
     }
     Grow(samples, SampleValues(SampleBlockRows(rows)), unreached);
     if (sampleBand && !holdsCoefficients) {

@@ -167,8 +167,9 @@ class JpegComponent {
         return row >= window.firstRow && row < window.lastRow && col >= window.firstColumn &&
                col < window.lastColumn;
     }
-    // Coefficients in the given number of block rows.
-    std::size_t BlockValues(unsigned rows) const { return std::size_t{rows} * blockColumns * 64; }
+    // Blocks, and their coefficients, in the given number of block rows.
+    std::size_t Blocks(unsigned rows) const { return std::size_t{rows} * blockColumns; }
+    std::size_t BlockValues(unsigned rows) const { return Blocks(rows) * 64; }
     // Samples in the given number of block rows.
     std::size_t SampleValues(unsigned rows) const {
         return std::size_t{rows} * blockColumns * setup.blockSize * setup.blockSize;
