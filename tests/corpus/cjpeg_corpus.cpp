@@ -241,9 +241,7 @@ std::string SharedDirectory() {
 namespace {
 constexpr std::uint8_t kSos = 0xDA;
 constexpr std::uint8_t kEoi[] = {0xFF, 0xD9};
-}  // namespace
 
-namespace {
 // Where the entropy-coded data of the scan whose SOS marker stands at `at`
 // ends: at the next marker that is not a restart marker.
 std::size_t ScanDataEnd(const std::vector<std::uint8_t>& bytes, std::size_t at) {
