@@ -5,10 +5,15 @@
 #include "coefficient_block.h"
 #include "frame_header.h"
 #include "quant_table.h"
+#include "write_prefetch.h"
 
 namespace Tessera {
 
 namespace {
+
+// How far ahead of the block being decoded into the ring of deferred
+// transforms its lines are asked for (see BlockToDecode).
+constexpr unsigned kPrefetchMcus = 4;
 
 // ⌈a ÷ b⌉ in unsigned arithmetic.
 unsigned DivideRoundingUp(unsigned a, unsigned b) {
@@ -159,12 +164,24 @@ std::int16_t* JpegComponent::BlockToDecode(unsigned row, unsigned col, std::int1
     // Decoded straight into the ring: copying a block there after decoding
     // would read back what the decoder has just written, narrow store by
     // narrow store, which the processor cannot forward to wide loads.
-    return PendingBlock(row % (verticalSampling * deferredMcuRows), col);
+    std::int16_t* block = PendingBlock(PendingSlot(row), col);
+    // The other thread's core read the ring's lines last: this block's
+    // column four MCUs on is asked for now, so that taking its two lines
+    // over overlaps with decoding (on a 2-core virtual machine the
+    // decoding thread of an 18-megapixel picture took 25.1 ms without,
+    // 21.0 with; 2 or 8 MCUs ahead do as well).
+    const unsigned ahead = kPrefetchMcus * horizontalSampling;
+    if (prefetchesRing && col + ahead < blockColumns) {
+        const std::int16_t* later = block + ahead * 64;
+        PrefetchForWriting(later);
+        PrefetchForWriting(later + 32);  // 64 coefficients: two lines of 64 bytes
+    }
+    return block;
 }
 
 void JpegComponent::StoreBlock(unsigned row, unsigned col, const std::int16_t* natural) {
     if (deferredMcuRows == 0) return Transform(row, col, natural);
-    const unsigned slot = row % (verticalSampling * deferredMcuRows);
+    const unsigned slot = PendingSlot(row);
     std::int16_t* block = PendingBlock(slot, col);
     if (natural != block) std::copy_n(natural, 64, block);
     pendingColumns[slot] = col + 1;
@@ -187,13 +204,15 @@ void JpegComponent::DeferTransforms(unsigned mcuRows) {
     FinishBandRows();
     deferredMcuRows = mcuRows;
     const unsigned rows = verticalSampling * mcuRows;
+    pendingSlotReciprocal = ((std::uint64_t{1} << 32) + rows - 1) / rows;
+    prefetchesRing = CanPrefetchForWriting();
     pending.resize(BlockValues(rows));
     pendingColumns.assign(rows, 0);
 }
 
 void JpegComponent::TransformStoredMcuRow(unsigned mcuRow) {
     for (unsigned row = mcuRow * verticalSampling; row < (mcuRow + 1) * verticalSampling; ++row) {
-        const unsigned slot = row % (verticalSampling * deferredMcuRows);
+        const unsigned slot = PendingSlot(row);
         const std::int16_t* block = PendingBlock(slot, 0);
         // Read once: the decoding thread writes the neighbouring slots' counts
         // block by block, and a read per block would pull their cache line

@@ -245,6 +245,14 @@ class JpegComponent {
     void FillUnreached(unsigned row, unsigned firstColumn, unsigned endColumn);
     void NoteTransformed(unsigned row, unsigned col);
     std::vector<unsigned> pendingColumns;
+    std::uint64_t pendingSlotReciprocal = std::uint64_t{1} << 32;  // ⌈2^32 ÷ ring rows⌉
+    bool prefetchesRing = false;                                   // see BlockToDecode
+    // The ring's slot of a block row: row mod its rows, as BandSlot.
+    unsigned PendingSlot(unsigned row) const {
+        const unsigned rows = verticalSampling * deferredMcuRows;
+        return row -
+               rows * static_cast<unsigned>((std::uint64_t{row} * pendingSlotReciprocal) >> 32);
+    }
     std::int16_t* PendingBlock(unsigned slot, unsigned col) {
         return pending.data() + (std::size_t{slot} * blockColumns + col) * 64;
     }
