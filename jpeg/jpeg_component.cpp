@@ -203,6 +203,11 @@ void JpegComponent::FillBlock(unsigned row, unsigned col) {
 void JpegComponent::DeferTransforms(unsigned mcuRows) {
     FinishBandRows();
     deferredMcuRows = mcuRows;
+    if (mcuRows == 0) {
+        pending.clear();
+        pendingColumns.clear();
+        return;
+    }
     const unsigned rows = verticalSampling * mcuRows;
     pendingSlotReciprocal = ((std::uint64_t{1} << 32) + rows - 1) / rows;
     prefetchesRing = CanPrefetchForWriting();
@@ -211,6 +216,7 @@ void JpegComponent::DeferTransforms(unsigned mcuRows) {
 }
 
 void JpegComponent::TransformStoredMcuRow(unsigned mcuRow) {
+    if (deferredMcuRows == 0) return;  // transformed as they were stored
     for (unsigned row = mcuRow * verticalSampling; row < (mcuRow + 1) * verticalSampling; ++row) {
         const unsigned slot = PendingSlot(row);
         const std::int16_t* block = PendingBlock(slot, 0);

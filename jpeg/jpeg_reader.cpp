@@ -605,6 +605,7 @@ std::size_t PictureRows::ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch
     // The row of MCUs holding the lower part's first unit (after the restart
     // marker it starts from).
     const unsigned lowerStart = lower->mcuRowsDecoded;
+    decoder.TransformAsDecoded();
 
     std::exception_ptr lowerFailure;
     std::thread worker([&] {

@@ -585,6 +585,11 @@ void PictureDecoder::PrepareMcuRow(unsigned mcuRow) {
     for (unsigned row = first; row <= last; ++row) TransformMcuRow(row);
 }
 
+void PictureDecoder::TransformAsDecoded() {
+    for (unsigned i = 0; i < frame->componentCount; ++i)
+        if (components[i].Prepared()) components[i].DeferTransforms(0);
+}
+
 void PictureDecoder::TransformDecodedMcuRow(unsigned mcuRow) {
     if (frame->Progressive()) return;
     for (unsigned i = 0; i < frame->componentCount; ++i)

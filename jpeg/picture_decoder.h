@@ -132,6 +132,10 @@ class PictureDecoder {
     // row of MCUs (on the thread that converts it). Progressive rows are
     // transformed as they are prepared.
     void TransformDecodedMcuRow(unsigned mcuRow);
+    // Before a scan's first row: its blocks are transformed as they are
+    // decoded after all, as on one thread (a part of a picture that one
+    // thread decodes while another decodes the rest).
+    void TransformAsDecoded();
     // The decoded picture's size: the frame's, or at a scaled decode's scale.
     std::size_t OutputWidth() const;
     std::size_t OutputHeight() const;
