@@ -224,7 +224,19 @@ void JpegComponent::TransformStoredMcuRow(unsigned mcuRow) {
         // block by block, and a read per block would pull their cache line
         // across cores each time.
         const unsigned columns = pendingColumns[slot];
-        for (unsigned col = 0; col < columns; ++col, block += 64) Transform(row, col, block);
+        unsigned col = 0;
+        // Neighbours lie side by side in the ring: two at a time where the
+        // kernel can.
+        if (setup.accurateDctPair != nullptr && !FillsLazily())
+            for (; col + 1 < columns; col += 2, block += 128) {
+                if (InTransformWindow(row, col) && InTransformWindow(row, col + 1)) {
+                    TransformPair(row, col, block, block + 64);
+                } else {
+                    Transform(row, col, block);
+                    Transform(row, col + 1, block + 64);
+                }
+            }
+        for (; col < columns; ++col, block += 64) Transform(row, col, block);
         pendingColumns[slot] = 0;
     }
 }
