@@ -68,8 +68,22 @@ void InverseDctFixedPoint::WriteDcOnlyBlock(std::uint8_t* out, std::ptrdiff_t st
     for (int y = 0; y < 8; ++y) std::memset(out + y * stride, sample, 8);
 }
 
+InverseDctMultipliers SplitMultipliers(const std::array<std::int32_t, 64>& values) {
+    InverseDctMultipliers split;
+    split.values = values;
+    for (int n = 0; n < 64; ++n) {
+        const auto value = static_cast<std::uint32_t>(values[n]);
+        const auto low = static_cast<std::int16_t>(value & 0xFFFF);
+        split.low[n] = low;
+        // value − low is a multiple of 2^16 (modulo 2^32): its upper half.
+        split.high[n] = static_cast<std::int16_t>((value - static_cast<std::uint32_t>(low)) >> 16);
+    }
+    return split;
+}
+
 void InverseDctPortable(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t* coefficients,
-                        const std::int32_t* m) {
+                        const InverseDctMultipliers& multipliers) {
+    const std::int32_t* m = multipliers.values.data();
     // Many blocks of a photo carry only their DC term.
     int ac = 0;
     for (int i = 1; i < 64; ++i) ac |= coefficients[i];

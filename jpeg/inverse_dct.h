@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -7,26 +8,36 @@
 
 namespace Tessera {
 
+// A table's dequantization multipliers (natural order) as the kernels take
+// them: as they are, and split for kernels that multiply in 16-bit lanes
+// (SSE2 has no 32-bit lane multiply): value = low + 2^16 · high modulo 2^32,
+// low read as signed. Split once per table rather than in every block.
+struct InverseDctMultipliers {
+    std::array<std::int32_t, 64> values{};
+    std::array<std::int16_t, 64> low{}, high{};
+};
+InverseDctMultipliers SplitMultipliers(const std::array<std::int32_t, 64>& values);
+
 // Dequantizes 64 coefficients (natural order) with the multipliers (a
-// QuantTable's, natural order), applies the two-dimensional inverse DCT in
+// QuantTable's), applies the two-dimensional inverse DCT in
 // 32-bit integer arithmetic with 12 fraction bits, level-shifts by 128, rounds
 // and clamps. Writes 8 rows of 8 samples at out, rows `stride` bytes apart.
 // Every kernel gives the same bytes for every input, including the 32-bit
 // wrap-around of absurd coefficient × multiplier products.
 using InverseDctKernel = void (*)(std::uint8_t* out, std::ptrdiff_t stride,
                                   const std::int16_t* coefficients,
-                                  const std::int32_t* multipliers);
+                                  const InverseDctMultipliers& multipliers);
 
 // Plain C++; the reference the others reproduce.
 void InverseDctPortable(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t* coefficients,
-                        const std::int32_t* multipliers);
+                        const InverseDctMultipliers& multipliers);
 #if TESSERA_X86_KERNELS
 // SSE2 only, the x86-64 baseline.
 void InverseDctSse2(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t* coefficients,
-                    const std::int32_t* multipliers);
+                    const InverseDctMultipliers& multipliers);
 // Needs a CPU with AVX2 (see simd_level.h).
 void InverseDctAvx2(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t* coefficients,
-                    const std::int32_t* multipliers);
+                    const InverseDctMultipliers& multipliers);
 #endif
 
 // The fixed point every kernel shares.

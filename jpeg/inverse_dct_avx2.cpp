@@ -88,7 +88,8 @@ __m256i Shr(__m256i x) {
 }  // namespace
 
 void InverseDctAvx2(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t* coefficients,
-                    const std::int32_t* multipliers) {
+                    const InverseDctMultipliers& table) {
+    const std::int32_t* multipliers = table.values.data();
     // Many blocks of a photo carry only their DC term.
     const auto* c = reinterpret_cast<const __m256i*>(coefficients);
     const __m256i noDc =

@@ -78,21 +78,15 @@ __m128i Shr(__m128i x) {
 }
 
 // The eight products c[v] · m[v] modulo 2^32 of one row, columns 0-3 to
-// low[0] and 4-7 to high[0]. With ml the low half of m read as signed and
-// mh = (m − ml) / 2^16, c · m = c · ml + c · mh · 2^16: the first product is
-// exact in 32 bits (its halves from mullo and mulhi), of the second only the
-// low 16 bits survive the wrap. Exact for every int32 multiplier.
-[[gnu::always_inline]] inline void Dequantize(__m128i c, const std::int32_t* m, __m128i* low,
+// low[0] and 4-7 to high[0], from the row's split multipliers: with
+// m = ml + mh · 2^16 (ml signed), c · m = c · ml + c · mh · 2^16, the first
+// product exact in 32 bits (its halves from mullo and mulhi), of the second
+// only the low 16 bits survive the wrap. Exact for every int32 multiplier.
+[[gnu::always_inline]] inline void Dequantize(__m128i c, const std::int16_t* ml16,
+                                              const std::int16_t* mh16, __m128i* low,
                                               __m128i* high) {
-    const __m128i m0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m));
-    const __m128i m1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + 4));
-    // Sign-extended low halves and rounded high halves both fit int16: the
-    // packs do not saturate.
-    const __m128i ml = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(m0, 16), 16),
-                                       _mm_srai_epi32(_mm_slli_epi32(m1, 16), 16));
-    const __m128i half = _mm_set1_epi32(0x8000);
-    const __m128i mh = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(m0, half), 16),
-                                       _mm_srai_epi32(_mm_add_epi32(m1, half), 16));
+    const __m128i ml = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ml16));
+    const __m128i mh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mh16));
     const __m128i lowHalves = _mm_mullo_epi16(c, ml);
     const __m128i highHalves = _mm_add_epi16(_mm_mulhi_epi16(c, ml), _mm_mullo_epi16(c, mh));
     *low = _mm_unpacklo_epi16(lowHalves, highHalves);
@@ -100,10 +94,13 @@ __m128i Shr(__m128i x) {
 }
 
 // Row pass over rows first..first+3: out[v] holds work(u, v) in lane u - first.
-[[gnu::always_inline]] inline void RowPass(const __m128i* c, const std::int32_t* m, int first,
-                                           __m128i* out) {
+[[gnu::always_inline]] inline void RowPass(const __m128i* c, const InverseDctMultipliers& m,
+                                           int first, __m128i* out) {
     __m128i left[4], right[4];
-    for (int i = 0; i < 4; ++i) Dequantize(c[first + i], m + 8 * (first + i), &left[i], &right[i]);
+    for (int i = 0; i < 4; ++i) {
+        const int row = 8 * (first + i);
+        Dequantize(c[first + i], m.low.data() + row, m.high.data() + row, &left[i], &right[i]);
+    }
     Transpose(left, out);
     Transpose(right, out + 4);
     Kernel(out, _mm_setzero_si128());
@@ -112,7 +109,7 @@ __m128i Shr(__m128i x) {
 }  // namespace
 
 void InverseDctSse2(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t* coefficients,
-                    const std::int32_t* multipliers) {
+                    const InverseDctMultipliers& multipliers) {
     __m128i c[8];
     for (int u = 0; u < 8; ++u)
         c[u] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coefficients + 8 * u));
@@ -126,7 +123,7 @@ void InverseDctSse2(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t
     const __m128i zero = _mm_setzero_si128();
     const bool bottomZero = _mm_movemask_epi8(_mm_cmpeq_epi16(bottom, zero)) == 0xFFFF;
     if (bottomZero && _mm_movemask_epi8(_mm_cmpeq_epi16(top, zero)) == 0xFFFF)
-        return WriteDcOnlyBlock(out, stride, coefficients[0], multipliers[0]);
+        return WriteDcOnlyBlock(out, stride, coefficients[0], multipliers.values[0]);
 
     // Row pass: upper[x] and lower[x] hold work(u, x) for rows 0-3 and 4-7.
     // Rows without coefficients transform to zero.

@@ -156,7 +156,7 @@ void JpegComponent::Transform(unsigned row, unsigned col, const std::int16_t* na
     if (FillsLazily()) NoteTransformed(row, col);
     if (setup.accurateDct != nullptr)
         return setup.accurateDct(out, stride, natural, setup.quantTable->natural.data());
-    setup.inverseDct(out, stride, natural, setup.quantTable->multipliers.data());
+    setup.inverseDct(out, stride, natural, setup.quantTable->multipliers);
 }
 
 std::int16_t* JpegComponent::BlockToDecode(unsigned row, unsigned col, std::int16_t* scratch) {

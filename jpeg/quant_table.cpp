@@ -112,10 +112,12 @@ void QuantTable::LoadTable(InputByteStream& stream, unsigned precision, bool len
 }
 
 void QuantTable::ComputeMultipliers() {
+    std::array<std::int32_t, 64> scaled{};
     for (int n = 0; n < 64; ++n) {
         natural[n] = values[NaturalToZigzag[n]];
-        multipliers[n] = static_cast<std::int32_t>(natural[n] * kScale[n] * kFractionScale);
+        scaled[n] = static_cast<std::int32_t>(natural[n] * kScale[n] * kFractionScale);
     }
+    multipliers = SplitMultipliers(scaled);
 }
 
 }  // namespace Tessera

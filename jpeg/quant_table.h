@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "inverse_dct.h"
+
 namespace Tessera {
 
 class InputByteStream;
@@ -22,8 +24,9 @@ struct QuantTable {
 
     // The table as the DQT lists it, in zigzag order.
     std::array<std::uint16_t, 64> values{};
-    // Natural order, entry 8u+v: value × S(u,v) × 4096 truncated (12 fraction bits).
-    std::array<std::int32_t, 64> multipliers{};
+    // Natural order, entry 8u+v: value × S(u,v) × 4096 truncated (12 fraction
+    // bits), in `values`; with its 16-bit split.
+    InverseDctMultipliers multipliers;
     // The values in natural order, entry 8u+v: the quantizers of the accurate
     // and scaled transforms (accurate_inverse_dct.h, scaled_inverse_dct.h).
     std::array<std::uint16_t, 64> natural{};

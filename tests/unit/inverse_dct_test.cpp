@@ -25,7 +25,7 @@ struct Samples {
 Samples Transform(const Coefficients& c, const QuantTable& table, std::uint8_t before = 0x5A) {
     Samples block;
     block.samples.fill(before);
-    InverseDctPortable(block.samples.data(), 8, c.data(), table.multipliers.data());
+    InverseDctPortable(block.samples.data(), 8, c.data(), table.multipliers);
     return block;
 }
 
@@ -151,7 +151,7 @@ TEST(InverseDct, RowsAtAnyStride) {
             for (int y = 0; y < 8; ++y)
                 std::copy_n(block.samples.begin() + 8 * y, 8,
                             expected.begin() + first + y * stride);
-            InverseDctPortable(actual.data() + first, stride, c.data(), table.multipliers.data());
+            InverseDctPortable(actual.data() + first, stride, c.data(), table.multipliers);
             ASSERT_EQ(actual, expected) << "stride " << stride << ", trial " << trial;
         }
     }

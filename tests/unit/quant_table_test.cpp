@@ -57,12 +57,12 @@ TEST(QuantTable, MultipliersOfAllOnes) {
     const std::int32_t firstRow[8] = {512, 369, 391, 435, 512, 651, 946, 1855};
     const std::int32_t lastRow[8] = {1855, 1337, 1420, 1578, 1855, 2361, 3428, 6726};
     for (int v = 0; v < 8; ++v) {
-        EXPECT_EQ(table.multipliers[v], firstRow[v]) << v;
-        EXPECT_EQ(table.multipliers[56 + v], lastRow[v]) << v;
+        EXPECT_EQ(table.multipliers.values[v], firstRow[v]) << v;
+        EXPECT_EQ(table.multipliers.values[56 + v], lastRow[v]) << v;
     }
     for (int u = 0; u < 8; ++u)
         for (int v = 0; v < 8; ++v)
-            EXPECT_EQ(table.multipliers[8 * u + v], table.multipliers[8 * v + u]);
+            EXPECT_EQ(table.multipliers.values[8 * u + v], table.multipliers.values[8 * v + u]);
 }
 
 TEST(QuantTable, LuminanceTableK1) {
@@ -72,7 +72,7 @@ TEST(QuantTable, LuminanceTableK1) {
                      18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
                      49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99});
     const std::int32_t firstRow[8] = {8192, 4060, 3918, 6966, 12288, 26066, 48248, 113200};
-    for (int v = 0; v < 8; ++v) EXPECT_EQ(table.multipliers[v], firstRow[v]) << v;
+    for (int v = 0; v < 8; ++v) EXPECT_EQ(table.multipliers.values[v], firstRow[v]) << v;
     EXPECT_EQ(table.values[2], 12);  // zigzag index 2 is natural position 8
 }
 
@@ -86,9 +86,10 @@ TEST(QuantTable, EachValueScalesItsOwnPosition) {
         table.LoadTable(stream, 0);
         for (int n = 0; n < 64; ++n) {
             if (n == ZigzagToNatural[k])
-                EXPECT_GT(table.multipliers[n], ones.multipliers[n]) << "k=" << k;
+                EXPECT_GT(table.multipliers.values[n], ones.multipliers.values[n]) << "k=" << k;
             else
-                EXPECT_EQ(table.multipliers[n], ones.multipliers[n]) << "k=" << k << " n=" << n;
+                EXPECT_EQ(table.multipliers.values[n], ones.multipliers.values[n])
+                    << "k=" << k << " n=" << n;
         }
     }
 }
@@ -105,7 +106,7 @@ TEST(QuantTable, MultipliersAreExactIntegerParts) {
         for (int u = 0; u < 8; ++u)
             for (int v = 0; v < 8; ++v) {
                 const long double exact = q * 4096.0L / (8 * c(u) * c(v));
-                ASSERT_EQ(table.multipliers[8 * u + v], static_cast<std::int32_t>(exact))
+                ASSERT_EQ(table.multipliers.values[8 * u + v], static_cast<std::int32_t>(exact))
                     << "q=" << q << " u=" << u << " v=" << v;
             }
     }
@@ -158,7 +159,7 @@ TEST(QuantTable, ZeroValueStopsAtOnceAndKeepsEarlierState) {
             EXPECT_EQ(stream.ReadPointer(), body.data() + zeroAt + 1);
             EXPECT_EQ(table.defined, loadedBefore);
             if (loadedBefore) {
-                EXPECT_EQ(table.multipliers[0], 512);
+                EXPECT_EQ(table.multipliers.values[0], 512);
             }
         }
     }

@@ -268,7 +268,7 @@ std::array<std::uint8_t, 64> ExpectedSamples(std::int16_t dc, std::int16_t first
     coefficients[0] = dc;
     coefficients[1] = first;
     std::array<std::uint8_t, 64> samples{};
-    InverseDctPortable(samples.data(), 8, coefficients.data(), table.multipliers.data());
+    InverseDctPortable(samples.data(), 8, coefficients.data(), table.multipliers);
     return samples;
 }
 

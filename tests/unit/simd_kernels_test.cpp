@@ -117,7 +117,7 @@ Multipliers ScaledExampleTable(bool chrominance, int percent) {
     QuantTable table;
     table.LoadTable(stream, 0);
     Multipliers m;
-    std::copy(table.multipliers.begin(), table.multipliers.end(), m.begin());
+    std::copy(table.multipliers.values.begin(), table.multipliers.values.end(), m.begin());
     return m;
 }
 
@@ -127,6 +127,16 @@ std::vector<Multipliers> RealTables() {
         for (bool chrominance : {false, true})
             tables.push_back(ScaledExampleTable(chrominance, percent));
     return tables;
+}
+
+// What a kernel takes for a table: the fixed-point transform its multipliers
+// split once (as a QuantTable holds them), the others the values.
+InverseDctMultipliers KernelTable(const Multipliers& m) {
+    return SplitMultipliers(m);
+}
+template <typename Table>
+auto KernelTable(const Table& table) {
+    return table.data();
 }
 
 // Runs both kernels into canary-filled buffers with the given row stride and
@@ -140,14 +150,15 @@ void ExpectSameBlock(Kernel reference, Kernel tested, const Coefficients& c, con
     std::vector<std::uint8_t> expected(static_cast<std::size_t>(span) + 32, 0xA5);
     std::vector<std::uint8_t> actual = expected;
     const std::ptrdiff_t first = 16 + (stride < 0 ? span - 8 : 0);
-    reference(expected.data() + first, stride, c.data(), m.data());
-    tested(actual.data() + first, stride, c.data(), m.data());
+    const auto table = KernelTable(m);
+    reference(expected.data() + first, stride, c.data(), table);
+    tested(actual.data() + first, stride, c.data(), table);
     if (expected == actual) return;
     std::string block;
     for (std::int16_t value : c) block += std::to_string(value) + " ";
-    std::string table;
-    for (auto value : m) table += std::to_string(value) + " ";
-    ADD_FAILURE() << "stride " << stride << ", coefficients " << block << ", table " << table;
+    std::string values;
+    for (auto value : m) values += std::to_string(value) + " ";
+    ADD_FAILURE() << "stride " << stride << ", coefficients " << block << ", table " << values;
 }
 
 TEST_P(Kernels, InverseDctOfRandomBlocks) {
