@@ -234,6 +234,15 @@ bool ConvertYCbCr(const JpegComponent& y, const JpegComponent& cb, const JpegCom
         const std::uint8_t* yRow = yRows.Row(i);
         const std::uint8_t* cbRow = cbRows.Row(i);
         const std::uint8_t* crRow = crRows.Row(i);
+        // Chroma repeated down (4:2:0): two rows from one row of chroma terms.
+        if (direct && chromaFactor == 2 && i + 1 < span.converted && cbRows.Row(i + 1) == cbRow &&
+            crRows.Row(i + 1) == crRow) {
+            layoutKernels.halfPair(yRow, yRows.Row(i + 1), cbRow, crRow, out,
+                                   out + columns.rowBytes, columns.first, columns.last);
+            ++i;
+            out += columns.rowBytes;
+            continue;
+        }
         if (!direct) {
             Replicate(yRow, yRows.HorizontalFactor(), columns.last, fullY);
             Replicate(cbRow, cbRows.HorizontalFactor(), columns.last, fullCb);

@@ -44,6 +44,14 @@ void YCbCrRowHalf(const std::uint8_t* y, const std::uint8_t* cb, const std::uint
 }
 
 template <ColourLayout L>
+void YCbCrRowPairHalf(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb,
+                      const std::uint8_t* cr, std::uint8_t* out0, std::uint8_t* out1,
+                      std::size_t first, std::size_t last) {
+    YCbCrRowHalf<L>(y0, cb, cr, out0, first, last);
+    YCbCrRowHalf<L>(y1, cb, cr, out1, first, last);
+}
+
+template <ColourLayout L>
 void GreyRow(const std::uint8_t* grey, std::uint8_t* out, std::size_t first, std::size_t last) {
     for (std::size_t j = first; j < last; ++j, out += kBytes<L>) Put<L>(GreyPixel(grey[j]), out);
 }
@@ -57,7 +65,8 @@ template <std::size_t... Layout>
 constexpr ColourKernelSet KernelSet(std::index_sequence<Layout...>) {
     return {ColourRowKernels{YCbCrRow<static_cast<ColourLayout>(Layout)>,
                              YCbCrRowHalf<static_cast<ColourLayout>(Layout)>,
-                             GreyRow<static_cast<ColourLayout>(Layout)>}...};
+                             GreyRow<static_cast<ColourLayout>(Layout)>,
+                             YCbCrRowPairHalf<static_cast<ColourLayout>(Layout)>}...};
 }
 
 }  // namespace

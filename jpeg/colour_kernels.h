@@ -27,6 +27,13 @@ inline constexpr std::size_t kLayoutBytes[kColourLayouts] = {4, 4, 3, 3};
 using YCbCrRowKernel = void (*)(const std::uint8_t* y, const std::uint8_t* cb,
                                 const std::uint8_t* cr, std::uint8_t* out, std::size_t first,
                                 std::size_t last);
+// Two rows of pixels that share their row of half-resolution chroma (4:2:0
+// with chroma repeated down): row 0 from y0 into out0, row 1 from y1 into
+// out1, each as the half variant makes it, the chroma terms worked out once.
+using YCbCrRowPairKernel = void (*)(const std::uint8_t* y0, const std::uint8_t* y1,
+                                    const std::uint8_t* cb, const std::uint8_t* cr,
+                                    std::uint8_t* out0, std::uint8_t* out1, std::size_t first,
+                                    std::size_t last);
 // Blue = green = red = grey[j].
 using GreyRowKernel = void (*)(const std::uint8_t* grey, std::uint8_t* out, std::size_t first,
                                std::size_t last);
@@ -36,6 +43,7 @@ struct ColourRowKernels {
     YCbCrRowKernel full;  // full-resolution chroma
     YCbCrRowKernel half;  // half horizontal chroma
     GreyRowKernel grey;
+    YCbCrRowPairKernel halfPair;  // two rows of half chroma, one chroma row
 };
 // Those of every layout, indexed by ColourLayout.
 using ColourKernelSet = std::array<ColourRowKernels, kColourLayouts>;

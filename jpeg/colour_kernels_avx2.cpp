@@ -185,6 +185,26 @@ void YCbCrRowHalf(const std::uint8_t* y, const std::uint8_t* cb, const std::uint
 }
 
 template <ColourLayout L>
+void YCbCrRowPairHalf(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb,
+                      const std::uint8_t* cr, std::uint8_t* out0, std::uint8_t* out1,
+                      std::size_t first, std::size_t last) {
+    std::size_t j = first;
+    if (j % 2 != 0 && j < last) {
+        Sse2<L>().halfPair(y0, y1, cb, cr, out0, out1, j, j + 1);
+        ++j;
+        out0 += kBytes<L>;
+        out1 += kBytes<L>;
+    }
+    for (; j + 32 <= last; j += 32, out0 += 32 * kBytes<L>, out1 += 32 * kBytes<L>) {
+        const Chroma c = ChromaOf(Load16(cb + j / 2), Load16(cr + j / 2));
+        const Chroma lower = LowerTwice(c), upper = UpperTwice(c);
+        Store<L>(out0, YCbCrPlanes(Load32(y0 + j), lower, upper));
+        Store<L>(out1, YCbCrPlanes(Load32(y1 + j), lower, upper));
+    }
+    Sse2<L>().halfPair(y0, y1, cb, cr, out0, out1, j, last);
+}
+
+template <ColourLayout L>
 void GreyRow(const std::uint8_t* grey, std::uint8_t* out, std::size_t first, std::size_t last) {
     std::size_t j = first;
     for (; j + 32 <= last; j += 32, out += 32 * kBytes<L>) {
@@ -198,7 +218,8 @@ template <std::size_t... Layout>
 constexpr ColourKernelSet KernelSet(std::index_sequence<Layout...>) {
     return {ColourRowKernels{YCbCrRow<static_cast<ColourLayout>(Layout)>,
                              YCbCrRowHalf<static_cast<ColourLayout>(Layout)>,
-                             GreyRow<static_cast<ColourLayout>(Layout)>}...};
+                             GreyRow<static_cast<ColourLayout>(Layout)>,
+                             YCbCrRowPairHalf<static_cast<ColourLayout>(Layout)>}...};
 }
 
 }  // namespace

@@ -69,6 +69,7 @@ TEST(SimdLevel, EachSupportedLevelHasItsOwnKernels) {
                     EXPECT_NE(colour.full, other.full);
                     EXPECT_NE(colour.half, other.half);
                     EXPECT_NE(colour.grey, other.grey);
+                    EXPECT_NE(colour.halfPair, other.halfPair);
                 }
             EXPECT_NE(a.accurateInverseDct, b.accurateInverseDct);
             EXPECT_NE(a.upsample.widenSums, b.upsample.widenSums);
@@ -346,12 +347,14 @@ const ColourRowKernels& Of(const DecoderKernels& kernels, ColourLayout layout) {
 // A row's samples, each exactly as long as pixels first .. last − 1 read, so
 // that the address sanitizer sees any read past them.
 struct RowInputs {
-    std::vector<std::uint8_t> y, cb, cr;
+    std::vector<std::uint8_t> y, cb, cr, y1;  // y1: the second row of a pair
 };
 
-enum class RowKind { FullChroma, HalfChroma, Grey };
-constexpr RowKind kRowKinds[] = {RowKind::FullChroma, RowKind::HalfChroma, RowKind::Grey};
-constexpr const char* kRowKindNames[] = {"full chroma", "half chroma", "grey"};
+enum class RowKind { FullChroma, HalfChroma, Grey, HalfChromaPair };
+constexpr RowKind kRowKinds[] = {RowKind::FullChroma, RowKind::HalfChroma, RowKind::Grey,
+                                 RowKind::HalfChromaPair};
+constexpr const char* kRowKindNames[] = {"full chroma", "half chroma", "grey",
+                                         "two rows of half chroma"};
 
 // Runs one kernel of both levels over pixels first .. last − 1 into buffers
 // with guard bytes on both sides, and compares everything.
@@ -361,10 +364,14 @@ constexpr const char* kRowKindNames[] = {"full chroma", "half chroma", "grey"};
                                    std::size_t last) {
     constexpr std::size_t kGuard = 16;
     const std::size_t bytes = kLayoutBytes[static_cast<std::size_t>(layout)] * (last - first);
-    std::vector<std::uint8_t> expected(bytes + 2 * kGuard, 0x5A), actual = expected;
+    // A pair's second row follows the first after another guard.
+    std::vector<std::uint8_t> expected(2 * bytes + 3 * kGuard, 0x5A), actual = expected;
     auto run = [&](const ColourRowKernels& kernels, std::uint8_t* out) {
         if (kind == RowKind::Grey)
             kernels.grey(in.y.data(), out, first, last);
+        else if (kind == RowKind::HalfChromaPair)
+            kernels.halfPair(in.y.data(), in.y1.data(), in.cb.data(), in.cr.data(), out,
+                             out + bytes + kGuard, first, last);
         else
             (kind == RowKind::HalfChroma ? kernels.half : kernels.full)(
                 in.y.data(), in.cb.data(), in.cr.data(), out, first, last);
@@ -399,10 +406,12 @@ TEST_P(Kernels, ColourRowsInEveryLayoutAndWidth) {
                 for (const std::size_t width : kWidths)
                     for (int trial = 0; trial < 3; ++trial) {
                         const std::size_t last = first + width;
-                        const std::size_t chroma = kind == RowKind::FullChroma   ? last
-                                                   : kind == RowKind::HalfChroma ? (last + 1) / 2
-                                                                                 : 0;
-                        const RowInputs in{fill(last), fill(chroma), fill(chroma)};
+                        const bool pair = kind == RowKind::HalfChromaPair;
+                        const std::size_t chroma = kind == RowKind::FullChroma ? last
+                                                   : kind == RowKind::Grey     ? 0
+                                                                               : (last + 1) / 2;
+                        const RowInputs in{fill(last), fill(chroma), fill(chroma),
+                                           fill(pair ? last : 0)};
                         ASSERT_TRUE(SameRow(Of(reference, layout), Of(tested, layout), kind, layout,
                                             in, first, last));
                     }
@@ -414,7 +423,7 @@ TEST_P(Kernels, ColourRowsInEveryLayoutAndWidth) {
 // arithmetic is the same for every layout; the BGRA kernels carry it.
 TEST_P(Kernels, YCbCrRowsOfEveryTriple) {
     for (const RowKind kind : {RowKind::FullChroma, RowKind::HalfChroma}) {
-        RowInputs in{std::vector<std::uint8_t>(256), {}, {}};
+        RowInputs in{std::vector<std::uint8_t>(256), {}, {}, {}};
         for (int j = 0; j < 256; ++j) in.y[j] = static_cast<std::uint8_t>(j);
         in.cb.resize(kind == RowKind::HalfChroma ? 128 : 256);
         in.cr.resize(in.cb.size());
