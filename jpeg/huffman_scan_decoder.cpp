@@ -46,13 +46,36 @@ void HuffmanScanDecoder::RunSequential(BitReader& bits, std::uint64_t end) {
         dc[i] = &context.tables->dc[scan.components[i].dcTable];
         ac[i] = &context.tables->ac[scan.components[i].acTable];
     }
-    const auto block = [&](unsigned i, JpegComponent& c, unsigned row, unsigned col) {
-        alignas(16) std::int16_t scratch[64];
-        std::int16_t* natural = c.BlockToDecode(row, col, scratch);
-        DecodeSequentialBlock(bits, *dc[i], *ac[i], PredictorOf(i), natural);
-        c.StoreBlock(row, col, natural);
+    // Each block is stored (transformed, on one thread) once the next one is
+    // decoded: the transform's wide loads of a block just written
+    // coefficient by coefficient would wait for those narrow stores to
+    // complete, which they do meanwhile. A failure stores the block held.
+    alignas(32) std::int16_t scratch[2][64];
+    unsigned parity = 0;
+    struct Held {
+        JpegComponent* component = nullptr;
+        unsigned row = 0, col = 0;
+        const std::int16_t* natural = nullptr;
+    } held;
+    const auto store = [&] {
+        if (held.component == nullptr) return;
+        held.component->StoreBlock(held.row, held.col, held.natural);
+        held.component = nullptr;
     };
-    Run(bits, end, block);
+    const auto block = [&](unsigned i, JpegComponent& c, unsigned row, unsigned col) {
+        parity ^= 1;
+        std::int16_t* natural = c.BlockToDecode(row, col, scratch[parity]);
+        DecodeSequentialBlock(bits, *dc[i], *ac[i], PredictorOf(i), natural);
+        store();
+        held = {&c, row, col, natural};
+    };
+    try {
+        Run(bits, end, block);
+    } catch (...) {
+        store();
+        throw;
+    }
+    store();
 }
 
 void HuffmanScanDecoder::RunDcFirst(BitReader& bits, std::uint64_t end) {
