@@ -141,41 +141,46 @@ void YCbCrRow(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t*
     Portable<L>().full(y, cb, cr, out, j, last);
 }
 
+// Rows of pixels that share one row of half-resolution chroma: its terms
+// are worked out once for all of them.
+template <ColourLayout L, int kRows>
+void HalfChromaRows(const std::uint8_t* const (&y)[kRows], const std::uint8_t* cb,
+                    const std::uint8_t* cr, std::uint8_t* (&out)[kRows], std::size_t first,
+                    std::size_t last) {
+    std::size_t j = first;
+    const auto rest = [&](std::size_t end) {
+        for (int r = 0; r < kRows; ++r) Portable<L>().half(y[r], cb, cr, out[r], j, end);
+    };
+    // An odd first pixel shares its chroma with the pixel before it.
+    if (j % 2 != 0 && j < last) {
+        rest(j + 1);
+        ++j;
+        for (std::uint8_t*& row : out) row += kBytes<L>;
+    }
+    for (; j + 16 <= last; j += 16) {
+        const Chroma c = ChromaOf(Load8(cb + j / 2), Load8(cr + j / 2));
+        const Chroma lower = LowerTwice(c), upper = UpperTwice(c);
+        for (int r = 0; r < kRows; ++r) {
+            Store<L>(out[r], YCbCrPlanes(Load16(y[r] + j), lower, upper));
+            out[r] += 16 * kBytes<L>;
+        }
+    }
+    rest(last);
+}
+
 template <ColourLayout L>
 void YCbCrRowHalf(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
                   std::uint8_t* out, std::size_t first, std::size_t last) {
-    std::size_t j = first;
-    // An odd first pixel shares its chroma with the pixel before it.
-    if (j % 2 != 0 && j < last) {
-        Portable<L>().half(y, cb, cr, out, j, j + 1);
-        ++j;
-        out += kBytes<L>;
-    }
-    for (; j + 16 <= last; j += 16, out += 16 * kBytes<L>) {
-        const Chroma c = ChromaOf(Load8(cb + j / 2), Load8(cr + j / 2));
-        Store<L>(out, YCbCrPlanes(Load16(y + j), LowerTwice(c), UpperTwice(c)));
-    }
-    Portable<L>().half(y, cb, cr, out, j, last);
+    std::uint8_t* outs[] = {out};
+    HalfChromaRows<L, 1>({y}, cb, cr, outs, first, last);
 }
 
 template <ColourLayout L>
 void YCbCrRowPairHalf(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb,
                       const std::uint8_t* cr, std::uint8_t* out0, std::uint8_t* out1,
                       std::size_t first, std::size_t last) {
-    std::size_t j = first;
-    if (j % 2 != 0 && j < last) {
-        Portable<L>().halfPair(y0, y1, cb, cr, out0, out1, j, j + 1);
-        ++j;
-        out0 += kBytes<L>;
-        out1 += kBytes<L>;
-    }
-    for (; j + 16 <= last; j += 16, out0 += 16 * kBytes<L>, out1 += 16 * kBytes<L>) {
-        const Chroma c = ChromaOf(Load8(cb + j / 2), Load8(cr + j / 2));
-        const Chroma lower = LowerTwice(c), upper = UpperTwice(c);
-        Store<L>(out0, YCbCrPlanes(Load16(y0 + j), lower, upper));
-        Store<L>(out1, YCbCrPlanes(Load16(y1 + j), lower, upper));
-    }
-    Portable<L>().halfPair(y0, y1, cb, cr, out0, out1, j, last);
+    std::uint8_t* outs[] = {out0, out1};
+    HalfChromaRows<L, 2>({y0, y1}, cb, cr, outs, first, last);
 }
 
 template <ColourLayout L>
