@@ -226,8 +226,8 @@ void JpegComponent::TransformStoredMcuRow(unsigned mcuRow) {
         const unsigned columns = pendingColumns[slot];
         unsigned col = 0;
         // Neighbours lie side by side in the ring: two at a time where the
-        // kernel can.
-        if (setup.accurateDctPair != nullptr && !FillsLazily())
+        // kernel can (ring blocks never fill a band lazily).
+        if (setup.accurateDctPair != nullptr)
             for (; col + 1 < columns; col += 2, block += 128) {
                 if (InTransformWindow(row, col) && InTransformWindow(row, col + 1)) {
                     TransformPair(row, col, block, block + 64);
