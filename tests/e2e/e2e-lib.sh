@@ -249,17 +249,37 @@ stays_up() {
   running "$tag"
 }
 
-# wait_x_window PATTERN SECONDS: prints the X id of the first matching window.
-wait_x_window() {
-  local deadline=$((SECONDS + $2)) ids
+# wait_window_of TAG PATTERN SECONDS: prints the X id of the first window that
+# matches, waiting for the program started as TAG to show it; gives up early
+# once that program has ended.
+wait_window_of() {
+  local tag=$1 deadline=$((SECONDS + $3)) ids
   while ((SECONDS < deadline)); do
-    ids=$(x_search "$1") && [[ -n "$ids" ]] && {
+    ids=$(x_search "$2") && [[ -n "$ids" ]] && {
       head -1 <<<"$ids"
       return 0
     }
+    running "$tag" || return 1
     sleep 0.1
   done
   return 1
+}
+
+# no_window_found TAG WHAT: fails the test where the window of TAG did not
+# appear, with what the logs need to tell why: whether the program still
+# runs (or its exit code), where the pointer was, which windows Wine holds.
+no_window_found() {
+  local tag=$1
+  log "FAIL: $2"
+  if running "$1"; then
+    log "$tag is still running"
+  else
+    log "$tag ended with exit code $(cat "$WORK/$tag.rc") before its window appeared"
+  fi
+  log "pointer: $(xdotool getmouselocation 2>&1)"
+  log "windows: $(probe 2>&1 | tr '\n' ';')"
+  cat "$WORK/$tag.err"
+  exit 1
 }
 
 # x_window_gone PATTERN SECONDS

@@ -72,11 +72,7 @@ start_saver() {
   shift
   start_app "$tag" ./miruton.scr "$@"
   # Wine's first start at another DPI may take its time (seen over 30 s once).
-  if ! XID=$(wait_x_window "$SAVER_NAME" 90); then
-    log "FAIL: no full-screen window appeared"
-    cat "$WORK/$tag.err"
-    exit 1
-  fi
+  XID=$(wait_window_of "$tag" "$SAVER_NAME" 90) || no_window_found "$tag" "no full-screen window appeared"
 }
 
 # saver_line: the window-probe line of the full-screen saver window.
@@ -304,11 +300,7 @@ start_about() {
   local tag=$1
   shift
   start_app "$tag" ./miruton.scr "$@"
-  if ! XID=$(wait_x_window "$ABOUT_WINDOW" 30); then
-    log "FAIL: no about box appeared"
-    cat "$WORK/$tag.err"
-    exit 1
-  fi
+  XID=$(wait_window_of "$tag" "$ABOUT_WINDOW" 30) || no_window_found "$tag" "no about box appeared"
   sleep 0.5
 }
 
@@ -731,7 +723,7 @@ case_install_dialog() {
   cp "$TOOLS/command-recorder.exe" "$WINEPREFIX/drive_c/windows/system32/control.exe"
   export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;control.exe=n"
   start_app setup ./miruton-setup.exe
-  XID=$(wait_x_window 'class:^miruton-setup\.exe$' 30) || { log "FAIL: no installer window"; cat "$WORK/setup.err"; exit 1; }
+  XID=$(wait_window_of setup 'class:^miruton-setup\.exe$' 30) || no_window_found setup "no installer window"
   sleep 1
   local windows
   windows=$(probe)
