@@ -49,6 +49,8 @@ void RowConverter::SetUp(std::array<ComponentSetup, 4> value, unsigned n, std::s
     components = std::move(value);
     upsampleKernels = kernels.upsample;
     colourKernels = kernels.libjpegColour;
+    for (std::size_t layout = 0; layout < kColourLayouts; ++layout)
+        greyKernels[layout] = kernels.colour[layout].grey;
     count = n;
     width = w;
     height = h;
@@ -78,24 +80,28 @@ namespace {
 // Where a pixel's colour goes in each layout of three or four bytes, and the
 // colour kernel that writes it.
 struct BgraLayout {
+    static constexpr ColourLayout kLayout = ColourLayout::Bgra;
     static constexpr LibjpegColourKernel LibjpegColourKernels::*kKernel =
         &LibjpegColourKernels::bgra;
     static constexpr std::size_t kBytes = 4;
     static void Put(std::uint8_t* p, Rgb c) { p[0] = c.b, p[1] = c.g, p[2] = c.r, p[3] = 255; }
 };
 struct RgbaLayout {
+    static constexpr ColourLayout kLayout = ColourLayout::Rgba;
     static constexpr LibjpegColourKernel LibjpegColourKernels::*kKernel =
         &LibjpegColourKernels::rgba;
     static constexpr std::size_t kBytes = 4;
     static void Put(std::uint8_t* p, Rgb c) { p[0] = c.r, p[1] = c.g, p[2] = c.b, p[3] = 255; }
 };
 struct RgbLayout {
+    static constexpr ColourLayout kLayout = ColourLayout::Rgb;
     static constexpr LibjpegColourKernel LibjpegColourKernels::*kKernel =
         &LibjpegColourKernels::rgb;
     static constexpr std::size_t kBytes = 3;
     static void Put(std::uint8_t* p, Rgb c) { p[0] = c.r, p[1] = c.g, p[2] = c.b; }
 };
 struct BgrLayout {
+    static constexpr ColourLayout kLayout = ColourLayout::Bgr;
     static constexpr LibjpegColourKernel LibjpegColourKernels::*kKernel =
         &LibjpegColourKernels::bgr;
     static constexpr std::size_t kBytes = 3;
@@ -121,7 +127,9 @@ void RowConverter::ColourRows(ColourSpace colours, std::size_t first, std::size_
         const std::uint8_t* __restrict c3 = rows[3];
         switch (colours) {
             case ColourSpace::Grey:
-                each([&](std::size_t x) { return Rgb{c0[x], c0[x], c0[x]}; });
+                greyKernels[static_cast<std::size_t>(Layout::kLayout)](c0, out, firstColumn,
+                                                                       lastColumn);
+                out += (lastColumn - firstColumn) * Layout::kBytes;
                 break;
             case ColourSpace::YCbCr:
                 // The kernel of the level, straight into the layout.

@@ -63,6 +63,9 @@ class RowConverter {
     std::size_t height = 0;
     UpsampleKernels upsampleKernels{};
     LibjpegColourKernels colourKernels{};
+    // Grey made colour is the same bytes in either kind of pixels: the
+    // saver's row kernels, by layout.
+    std::array<GreyRowKernel, kColourLayouts> greyKernels{};
     std::array<UpsamplerScratch, 4> scratch;
     std::array<const std::uint8_t*, 4> rows{};
 };
