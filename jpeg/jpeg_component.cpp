@@ -241,25 +241,11 @@ void JpegComponent::TransformStoredMcuRow(unsigned mcuRow) {
     }
 }
 
-namespace {
-
-// Progressive scans keep the AC coefficients in zigzag order, the order in
-// which their bands address them, and the DC ones apart; the transform takes
-// one block in natural order. Every value is moved, zero or not: a loop over
-// the non-zero ones alone ends after a different count in nearly every block,
-// and that mispredicted exit cost more than the 63 moves.
-void ZigzagToNaturalOrder(const std::int16_t* zigzag, std::int16_t dc, std::int16_t* natural) {
-    natural[0] = dc;
-    for (unsigned i = 1; i < 64; ++i) natural[i] = zigzag[NaturalToZigzag[i]];
-}
-
-}  // namespace
-
 inline void JpegComponent::TransformZigzag(unsigned row, unsigned col, const std::int16_t* zigzag,
                                            std::int16_t dc) {
     if (!InTransformWindow(row, col)) return;
     alignas(16) std::int16_t natural[64];
-    ZigzagToNaturalOrder(zigzag, dc, natural);
+    setup.zigzagToNatural(zigzag, dc, natural);
     Transform(row, col, natural);
 }
 
@@ -287,8 +273,8 @@ void JpegComponent::TransformMcuRow(unsigned mcuRow, const CoefficientBits* smoo
                     continue;
                 }
                 alignas(32) std::int16_t natural[2][64];
-                ZigzagToNaturalOrder(block, dc[c], natural[0]);
-                ZigzagToNaturalOrder(block + 64, dc[c + 1], natural[1]);
+                setup.zigzagToNatural(block, dc[c], natural[0]);
+                setup.zigzagToNatural(block + 64, dc[c + 1], natural[1]);
                 TransformPair(r, c, natural[0], natural[1]);
             }
         for (; c < blockColumns; ++c, block += 64) TransformZigzag(r, c, block, dc[c]);

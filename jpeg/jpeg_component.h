@@ -8,6 +8,7 @@
 #include "block_smoothing.h"
 #include "image/zeroed_memory.h"
 #include "inverse_dct.h"
+#include "zigzag_order.h"
 
 namespace Tessera {
 
@@ -39,6 +40,8 @@ class JpegComponent {
         // With accurateDct at 8 × 8: two neighbouring blocks at once, for
         // progressive frames (transformed row by row once their scans are read).
         AccurateInverseDctPairKernel accurateDctPair = nullptr;
+        // Progressive blocks into natural order for the transforms.
+        ZigzagToNaturalKernel zigzagToNatural = ZigzagToNaturalPortable;
         unsigned blockSize = 8;
         // Sample bands are held for this many rows of MCUs, the rows a band's
         // conversion reads around it (smooth vertical up-sampling: 3).

@@ -272,6 +272,7 @@ void PictureDecoder::SetUpAccurateComponents(const FrameHeader& value, JpegCompo
         setup.blockSize = sizes[i];
         setup.accurateDct = AccurateInverseDctFor(sizes[i], kernels);
         setup.accurateDctPair = sizes[i] == 8 ? kernels.accurateInverseDctPair : nullptr;
+        setup.zigzagToNatural = kernels.zigzagToNatural;
         components[i].SetGeometry(c, value, setup);
         const std::size_t width =
             DivideUp(std::size_t{value.width} * c.horizontalSampling * sizes[i],

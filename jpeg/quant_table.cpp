@@ -5,17 +5,6 @@
 
 namespace Tessera {
 
-const std::array<std::uint8_t, 64> ZigzagToNatural = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
-
-const std::array<std::uint8_t, 64> NaturalToZigzag = [] {
-    std::array<std::uint8_t, 64> inverse{};
-    for (int k = 0; k < 64; ++k) inverse[ZigzagToNatural[k]] = static_cast<std::uint8_t>(k);
-    return inverse;
-}();
-
 namespace {
 
 // S(u,v) = 1 / (8 · c(u) · c(v)) with c(0) = 1 and c(k) = √2 · cos(kπ/16), so that

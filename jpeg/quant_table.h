@@ -4,15 +4,11 @@
 #include <cstdint>
 
 #include "inverse_dct.h"
+#include "zigzag_order.h"
 
 namespace Tessera {
 
 class InputByteStream;
-
-// Zigzag index k -> natural (row-major) position, T.81 Figure A.6.
-extern const std::array<std::uint8_t, 64> ZigzagToNatural;
-// Natural position -> zigzag index (the inverse of ZigzagToNatural).
-extern const std::array<std::uint8_t, 64> NaturalToZigzag;
 
 // One quantization table and the dequantization multipliers that the inverse
 // DCT applies, so that dequantizing and prescaling cost one multiplication.

@@ -69,17 +69,20 @@ DecoderKernels KernelsFor(SimdLevel level) {
         case SimdLevel::Avx2:
             return {InverseDctAvx2,         kColourKernelsAvx2,
                     AccurateInverseDctAvx2, AccurateInverseDctPairAvx2,
-                    UpsampleKernelsAvx2(),  LibjpegColourKernelsAvx2()};
+                    UpsampleKernelsAvx2(),  LibjpegColourKernelsAvx2(),
+                    ZigzagToNaturalAvx2};
         case SimdLevel::Sse2:
             return {InverseDctSse2,         kColourKernelsSse2,
                     AccurateInverseDctSse2, AccurateInverseDctOneByOne<AccurateInverseDctSse2>,
-                    UpsampleKernelsSse2(),  LibjpegColourKernelsSse2()};
+                    UpsampleKernelsSse2(),  LibjpegColourKernelsSse2(),
+                    ZigzagToNaturalPortable};
 #endif
         default:
             return {
                 InverseDctPortable,         kColourKernelsPortable,
                 AccurateInverseDctPortable, AccurateInverseDctOneByOne<AccurateInverseDctPortable>,
-                UpsampleKernelsPortable(),  LibjpegColourKernelsPortable()};
+                UpsampleKernelsPortable(),  LibjpegColourKernelsPortable(),
+                ZigzagToNaturalPortable};
     }
 }
 

@@ -9,6 +9,7 @@
 #include "inverse_dct.h"
 #include "libjpeg_colour_kernels.h"
 #include "upsample_kernels.h"
+#include "zigzag_order.h"
 
 namespace Tessera {
 
@@ -41,6 +42,8 @@ struct DecoderKernels {
     // libjpeg's smooth up-sampling and colours, for djpeg's exact pixels.
     UpsampleKernels upsample;
     LibjpegColourKernels libjpegColour;
+    // A progressive block's coefficients into natural order.
+    ZigzagToNaturalKernel zigzagToNatural;
 };
 // The kernels of a level; a level the CPU lacks falls back to the best
 // supported below it.

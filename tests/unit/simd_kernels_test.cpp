@@ -443,6 +443,21 @@ TEST_P(Kernels, YCbCrRowsOfEveryTriple) {
 
 // Pixels worked out by hand from the equations, through every level and
 // layout.
+// ---- Zigzag order ----
+
+TEST_P(Kernels, ZigzagToNaturalMovesEveryCoefficient) {
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> value(-32768, 32767);
+    for (int trial = 0; trial < 1000; ++trial) {
+        Coefficients zigzag{}, natural{};
+        for (auto& c : zigzag) c = static_cast<std::int16_t>(value(random));
+        const auto dc = static_cast<std::int16_t>(value(random));
+        tested.zigzagToNatural(zigzag.data(), dc, natural.data());
+        ASSERT_EQ(natural[0], dc);
+        for (int n = 1; n < 64; ++n) ASSERT_EQ(natural[n], zigzag[NaturalToZigzag[n]]) << n;
+    }
+}
+
 TEST(ColourKernels, KnownPixelsAtEveryLevel) {
     struct Case {
         std::uint8_t y, cb, cr;
