@@ -45,7 +45,7 @@ constexpr std::array<RowShuffles, 8> MakeShuffles() {
             }
             ++used;
         }
-        for (; used < kSources; ++used)  // rows of fewer sources or in zeros
+        for (; used < kSources; ++used)  // a row of fewer sources ors zeros in for the rest
             for (auto& byte : rows[r].bytes[used]) byte = -128;
     }
     return rows;
