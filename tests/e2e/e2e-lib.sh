@@ -271,7 +271,7 @@ wait_window_of() {
 no_window_found() {
   local tag=$1
   log "FAIL: $2"
-  if running "$1"; then
+  if running "$tag"; then
     log "$tag is still running"
   else
     log "$tag ended with exit code $(cat "$WORK/$tag.rc") before its window appeared"
