@@ -345,12 +345,26 @@ struct Corrections {
     }
 };
 
+// An end-of-band code of a refinement: the run starts with the rest of this
+// block, its length in `step.run` more bits (at hand after Ensure).
+void StartEndOfBandRun(BitWindow& window, HuffmanTable::RefinementStep step, unsigned& eobRun) {
+    window.Consume(step.length);
+    eobRun = (1u << step.run) + (step.run == 0 ? 0 : window.Peek(step.run));
+    window.Consume(step.run);
+}
+
 // A refinement pass through a window, code by code, as far as the window
 // goes: returns the position reached, past se when the band is done. It
 // stops before a code whose bits (with its sign and correction bits) are not
 // all at hand, and before anything the careful reads report or handle
 // rarely (no matching code, a bad size, a run past the band); the careful
 // reads go on from there with the block, nonZero and eobRun as left.
+//
+// A run counts zero coefficients only, and the non-zero ones it passes take
+// correction bits. Up to the band's last non-zero coefficient the zero ones
+// are looked up in a list; past it, every position is a zero one and passes
+// no bits, so a run is an addition and the next code's look-up does not wait
+// for the list.
 unsigned RefineAcQuickly(BitWindow& window, const HuffmanTable& ac, unsigned& eobRun,
                          std::int16_t* block, std::uint64_t& nonZero, unsigned ss, unsigned se,
                          int bit) {
@@ -361,12 +375,14 @@ unsigned RefineAcQuickly(BitWindow& window, const HuffmanTable& ac, unsigned& eo
         corrections.Apply(block, refinable & BandMask(ss, at - 1), bit);
         return at;
     };
+    const std::uint64_t band = refinable & BandMask(ss, se);
+    const unsigned listedEnd = band == 0 ? 0 : 64 - static_cast<unsigned>(std::countl_zero(band));
     // The zero coefficients ahead, in order; `zero` indexes the next one. A
     // block that an end-of-band run covers reads no code and needs none.
     std::uint8_t zeros[80];
-    if (eobRun == 0) ListZeros(~nonZero & BandMask(ss, kLastIndex), zeros);
+    if (eobRun == 0 && band != 0) ListZeros(~nonZero & BandMask(ss, kLastIndex), zeros);
     unsigned zero = 0;
-    while (k <= se) {
+    while (k < listedEnd) {
         if (eobRun != 0) {
             const auto count = static_cast<int>(CountSetBits(refinable & BandMask(k, se)));
             if (count > BitWindow::kMostBits || !window.Ensure(count)) return stop(k);
@@ -379,10 +395,7 @@ unsigned RefineAcQuickly(BitWindow& window, const HuffmanTable& ac, unsigned& eo
             ac.LookupRefinement(window.Peek(HuffmanTable::kQuickBits));
         if (step.kind != HuffmanTable::kMoveRefinement) [[unlikely]] {
             if (step.kind != HuffmanTable::kEndOfBand) return stop(k);
-            // End of band, with `run` bits of run length (Ensure holds code and bits).
-            window.Consume(step.length);
-            eobRun = (1u << step.run) + (step.run == 0 ? 0 : window.Peek(step.run));
-            window.Consume(step.run);
+            StartEndOfBandRun(window, step, eobRun);
             continue;
         }
         // A new coefficient after `run` zero ones, or sixteen zero ones (the
@@ -397,6 +410,27 @@ unsigned RefineAcQuickly(BitWindow& window, const HuffmanTable& ac, unsigned& eo
         nonZero |= std::uint64_t{step.sign != 0} << at;
         corrections.Gather(window, count);
         zero += step.run + 1u;
+        k = at + 1;
+    }
+    // Past the last non-zero coefficient: the same steps without the list.
+    while (k <= se) {
+        if (eobRun != 0) {
+            --eobRun;
+            return stop(se + 1);
+        }
+        if (!window.Ensure()) return stop(k);
+        const HuffmanTable::RefinementStep step =
+            ac.LookupRefinement(window.Peek(HuffmanTable::kQuickBits));
+        if (step.kind != HuffmanTable::kMoveRefinement) [[unlikely]] {
+            if (step.kind != HuffmanTable::kEndOfBand) return stop(k);
+            StartEndOfBandRun(window, step, eobRun);
+            continue;
+        }
+        const unsigned at = k + step.run;
+        if (at > se) return stop(k);
+        window.Consume(step.length);
+        block[at] = To16(step.sign * bit);
+        nonZero |= std::uint64_t{step.sign != 0} << at;
         k = at + 1;
     }
     return stop(k);
