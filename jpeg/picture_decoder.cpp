@@ -171,6 +171,7 @@ void PictureDecoder::ReadFrame(InputByteStream& stream, std::uint8_t code) {
         ReadFrameHeader(stream, code, {settings.tolerant, settings.maxPixels});
     JpegComponent::Setup setup;
     setup.inverseDct = kernels.inverseDct;
+    setup.zigzagToNatural = kernels.zigzagToNatural;
     // Where no data reached, tolerant decodes give mid-grey in every colour
     // space (as a damaged interval does); strict sequential ones zero samples.
     setup.unreachedSample = settings.tolerant || value.Progressive() ? 128 : 0;
@@ -272,7 +273,6 @@ void PictureDecoder::SetUpAccurateComponents(const FrameHeader& value, JpegCompo
         setup.blockSize = sizes[i];
         setup.accurateDct = AccurateInverseDctFor(sizes[i], kernels);
         setup.accurateDctPair = sizes[i] == 8 ? kernels.accurateInverseDctPair : nullptr;
-        setup.zigzagToNatural = kernels.zigzagToNatural;
         components[i].SetGeometry(c, value, setup);
         const std::size_t width =
             DivideUp(std::size_t{value.width} * c.horizontalSampling * sizes[i],
