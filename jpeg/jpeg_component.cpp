@@ -23,19 +23,26 @@ unsigned DivideRoundingUp(unsigned a, unsigned b) {
 // Makes room for `capacity` elements. A buffer kept from an earlier picture
 // is used again, unless it is more than twice as large as needed: the memory
 // a decoder keeps between pictures follows what its last picture needed.
+// True when that took fresh memory, which the allocator hands out zeroed: the
+// elements past the buffer's size are then zero until written.
 template <typename Buffer>
-void Reserve(Buffer& buffer, std::size_t capacity) {
+bool Reserve(Buffer& buffer, std::size_t capacity) {
     if (buffer.capacity() / 2 > capacity) buffer = Buffer();
+    if (capacity <= buffer.capacity()) return false;
     buffer.reserve(capacity);
+    return true;
 }
 
 // Grows the buffer to `size` elements, the new ones `value`. The buffers'
-// allocator leaves new elements unwritten, so this writes them once.
+// allocator leaves new elements unwritten, so this writes them once, unless
+// they are zeros in memory that is still `zeroed` (see Reserve).
 template <typename Buffer>
-void Grow(Buffer& buffer, std::size_t size, typename Buffer::value_type value) {
+void Grow(Buffer& buffer, std::size_t size, typename Buffer::value_type value,
+          bool zeroed = false) {
     const std::size_t old = buffer.size();
     if (size <= old) return;
     buffer.resize(size);
+    if (zeroed && value == 0) return;
     std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(old), buffer.end(), value);
 }
 
@@ -70,8 +77,9 @@ void JpegComponent::AllocateBuffers(bool progressive, bool band) {
     bandReciprocal = ((std::uint64_t{1} << 32) + bandSampleRows - 1) / bandSampleRows;
     bandSlotReciprocal = ((std::uint64_t{1} << 32) + BandBlockRows() - 1) / BandBlockRows();
     if (holdsCoefficients) {
-        Reserve(coefficients, BlockValues(blockRows));
-        Reserve(dcCoefficients, Blocks(blockRows));
+        // Coefficients start at zero: in fresh memory they already are.
+        coefficientsZeroed = Reserve(coefficients, BlockValues(blockRows));
+        dcCoefficientsZeroed = Reserve(dcCoefficients, Blocks(blockRows));
     }
     Reserve(samples, SampleValues(SampleBlockRows(blockRows)));
     prepared = true;
@@ -80,8 +88,8 @@ void JpegComponent::AllocateBuffers(bool progressive, bool band) {
 void JpegComponent::GrowBlockRows(unsigned rows) {
     const std::uint8_t unreached = setup.unreachedSample;
     if (holdsCoefficients) {
-        Grow(coefficients, BlockValues(rows), std::int16_t{0});
-        Grow(dcCoefficients, Blocks(rows), std::int16_t{0});
+        Grow(coefficients, BlockValues(rows), std::int16_t{0}, coefficientsZeroed);
+        Grow(dcCoefficients, Blocks(rows), std::int16_t{0}, dcCoefficientsZeroed);
     }
     Grow(samples, SampleValues(SampleBlockRows(rows)), unreached);
     if (sampleBand && !holdsCoefficients) {
@@ -136,6 +144,7 @@ void JpegComponent::ReleaseBuffers(bool keepMemory) {
         coefficients = CoefficientBuffer();
         dcCoefficients = CoefficientBuffer();
     }
+    coefficientsZeroed = dcCoefficientsZeroed = false;  // kept memory holds old values
     deferredMcuRows = 0;
     bandFilled.clear();
     pending = CoefficientBuffer();

@@ -232,6 +232,10 @@ class JpegComponent {
     SampleBuffer samples;
     CoefficientBuffer coefficients;
     CoefficientBuffer dcCoefficients;  // one a block, in the blocks' order
+    // The coefficient buffers' memory past their sizes is zero as the
+    // allocator gave it (see Reserve): growing them writes nothing.
+    bool coefficientsZeroed = false;
+    bool dcCoefficientsZeroed = false;
     // Deferred transforms: the ring of blocks (natural order) and, per block
     // row of the ring, the columns stored (a scan stores a row's blocks
     // left to right; a non-interleaved scan leaves the MCUs' padding out).
