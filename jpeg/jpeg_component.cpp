@@ -60,11 +60,13 @@ void JpegComponent::SetGeometry(const FrameComponent& component, const FrameHead
     blockColumns = frame.mcuColumns * horizontalSampling;
     setup = value;
     window = {};
+    storeRow = {};
 }
 
 void JpegComponent::SetTransformWindow(unsigned firstRow, unsigned lastRow, unsigned firstColumn,
                                        unsigned lastColumn) {
     window = {firstRow, lastRow, firstColumn, lastColumn};
+    storeRow = {};
 }
 
 void JpegComponent::AllocateBuffers(bool progressive, bool band) {
@@ -86,6 +88,7 @@ void JpegComponent::AllocateBuffers(bool progressive, bool band) {
 }
 
 void JpegComponent::GrowBlockRows(unsigned rows) {
+    storeRow = {};
     const std::uint8_t unreached = setup.unreachedSample;
     if (holdsCoefficients) {
         Grow(coefficients, BlockValues(rows), std::int16_t{0}, coefficientsZeroed);
@@ -145,6 +148,7 @@ void JpegComponent::ReleaseBuffers(bool keepMemory) {
         dcCoefficients = CoefficientBuffer();
     }
     coefficientsZeroed = dcCoefficientsZeroed = false;  // kept memory holds old values
+    storeRow = {};
     deferredMcuRows = 0;
     bandFilled.clear();
     pending = CoefficientBuffer();
@@ -188,8 +192,31 @@ std::int16_t* JpegComponent::BlockToDecode(unsigned row, unsigned col, std::int1
     return block;
 }
 
+void JpegComponent::AimStoreRow(unsigned row) {
+    EnsureBlockRows(row + 1);
+    storeRow.row = row;
+    storeRow.samples = BlockSamples(row, 0);
+    storeRow.filled = FillsLazily() ? &bandFilled[BandSlot(row)] : nullptr;
+    storeRow.inWindow = row >= window.firstRow && row < window.lastRow;
+}
+
+void JpegComponent::TransformAsStored(unsigned row, unsigned col, const std::int16_t* natural) {
+    if (row != storeRow.row) AimStoreRow(row);
+    if (!storeRow.inWindow || col < window.firstColumn || col >= window.lastColumn) return;
+    if (storeRow.filled != nullptr) {  // as NoteTransformed
+        unsigned& filled = *storeRow.filled;
+        if (col > filled) FillUnreached(row, filled, col);
+        filled = std::max(filled, col + 1);
+    }
+    std::uint8_t* out = storeRow.samples + std::size_t{col} * setup.blockSize;
+    const auto stride = static_cast<std::ptrdiff_t>(SampleStride());
+    if (setup.accurateDct != nullptr)
+        return setup.accurateDct(out, stride, natural, setup.quantTable->natural.data());
+    setup.inverseDct(out, stride, natural, setup.quantTable->multipliers);
+}
+
 void JpegComponent::StoreBlock(unsigned row, unsigned col, const std::int16_t* natural) {
-    if (deferredMcuRows == 0) return Transform(row, col, natural);
+    if (deferredMcuRows == 0) return TransformAsStored(row, col, natural);
     const unsigned slot = PendingSlot(row);
     std::int16_t* block = PendingBlock(slot, col);
     if (natural != block) std::copy_n(natural, 64, block);
@@ -211,6 +238,7 @@ void JpegComponent::FillBlock(unsigned row, unsigned col) {
 
 void JpegComponent::DeferTransforms(unsigned mcuRows) {
     FinishBandRows();
+    storeRow = {};
     deferredMcuRows = mcuRows;
     if (mcuRows == 0) {
         pending.clear();

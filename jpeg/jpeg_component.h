@@ -197,6 +197,10 @@ class JpegComponent {
                          static_cast<unsigned>((std::uint64_t{row} * bandSlotReciprocal) >> 32);
     }
     void Transform(unsigned row, unsigned col, const std::int16_t* natural);
+    // Transform for blocks stored as they are decoded: one thread, block rows
+    // in order, so what a row needs is worked out once (storeRow).
+    void TransformAsStored(unsigned row, unsigned col, const std::int16_t* natural);
+    void AimStoreRow(unsigned row);
     // Blocks col and col + 1 of a row (natural order), both in the window.
     void TransformPair(unsigned row, unsigned col, const std::int16_t* left,
                        const std::int16_t* right);
@@ -252,6 +256,15 @@ class JpegComponent {
     void FillUnreached(unsigned row, unsigned firstColumn, unsigned endColumn);
     void NoteTransformed(unsigned row, unsigned col);
     std::vector<unsigned> pendingColumns;
+    // The block row TransformAsStored writes: its samples and, where the
+    // band is filled lazily, its slot's count of filled blocks. Forgotten
+    // whenever rows grow or the geometry changes.
+    struct {
+        unsigned row = UINT32_MAX;
+        std::uint8_t* samples = nullptr;
+        unsigned* filled = nullptr;
+        bool inWindow = false;
+    } storeRow;
     std::uint64_t pendingSlotReciprocal = std::uint64_t{1} << 32;  // ⌈2^32 ÷ ring rows⌉
     bool prefetchesRing = false;                                   // see BlockToDecode
     // The ring's slot of a block row: row mod its rows, as BandSlot.
