@@ -123,8 +123,7 @@ void JpegComponent::FillUnreached(unsigned row, unsigned firstColumn, unsigned e
     bandFilled[slot] = std::max(bandFilled[slot], endColumn);
 }
 
-void JpegComponent::NoteTransformed(unsigned row, unsigned col) {
-    unsigned& filled = bandFilled[BandSlot(row)];
+void JpegComponent::NoteTransformed(unsigned& filled, unsigned row, unsigned col) {
     if (col > filled) FillUnreached(row, filled, col);
     filled = std::max(filled, col + 1);
 }
@@ -164,9 +163,13 @@ void JpegComponent::Transform(unsigned row, unsigned col, const std::int16_t* na
         EnsureBlockRows(row + 1);
         return;
     }
-    const auto stride = static_cast<std::ptrdiff_t>(SampleStride());
     std::uint8_t* out = BlockSamples(row, col);
-    if (FillsLazily()) NoteTransformed(row, col);
+    if (FillsLazily()) NoteTransformed(bandFilled[BandSlot(row)], row, col);
+    TransformInto(out, natural);
+}
+
+void JpegComponent::TransformInto(std::uint8_t* out, const std::int16_t* natural) {
+    const auto stride = static_cast<std::ptrdiff_t>(SampleStride());
     if (setup.accurateDct != nullptr)
         return setup.accurateDct(out, stride, natural, setup.quantTable->natural.data());
     setup.inverseDct(out, stride, natural, setup.quantTable->multipliers);
@@ -203,16 +206,8 @@ void JpegComponent::AimStoreRow(unsigned row) {
 void JpegComponent::TransformAsStored(unsigned row, unsigned col, const std::int16_t* natural) {
     if (row != storeRow.row) AimStoreRow(row);
     if (!storeRow.inWindow || col < window.firstColumn || col >= window.lastColumn) return;
-    if (storeRow.filled != nullptr) {  // as NoteTransformed
-        unsigned& filled = *storeRow.filled;
-        if (col > filled) FillUnreached(row, filled, col);
-        filled = std::max(filled, col + 1);
-    }
-    std::uint8_t* out = storeRow.samples + std::size_t{col} * setup.blockSize;
-    const auto stride = static_cast<std::ptrdiff_t>(SampleStride());
-    if (setup.accurateDct != nullptr)
-        return setup.accurateDct(out, stride, natural, setup.quantTable->natural.data());
-    setup.inverseDct(out, stride, natural, setup.quantTable->multipliers);
+    if (storeRow.filled != nullptr) NoteTransformed(*storeRow.filled, row, col);
+    TransformInto(storeRow.samples + std::size_t{col} * setup.blockSize, natural);
 }
 
 void JpegComponent::StoreBlock(unsigned row, unsigned col, const std::int16_t* natural) {

@@ -197,6 +197,8 @@ class JpegComponent {
                          static_cast<unsigned>((std::uint64_t{row} * bandSlotReciprocal) >> 32);
     }
     void Transform(unsigned row, unsigned col, const std::int16_t* natural);
+    // The component's transform of one block to `out`.
+    void TransformInto(std::uint8_t* out, const std::int16_t* natural);
     // Transform for blocks stored as they are decoded: one thread, block rows
     // in order, so what a row needs is worked out once (storeRow).
     void TransformAsStored(unsigned row, unsigned col, const std::int16_t* natural);
@@ -254,7 +256,8 @@ class JpegComponent {
     std::vector<unsigned> bandFilled;
     bool FillsLazily() const { return sampleBand && !holdsCoefficients && deferredMcuRows == 0; }
     void FillUnreached(unsigned row, unsigned firstColumn, unsigned endColumn);
-    void NoteTransformed(unsigned row, unsigned col);
+    // Block col of a lazily filled row is transformed; `filled` is its slot's count.
+    void NoteTransformed(unsigned& filled, unsigned row, unsigned col);
     std::vector<unsigned> pendingColumns;
     // The block row TransformAsStored writes: its samples and, where the
     // band is filled lazily, its slot's count of filled blocks. Forgotten
