@@ -77,6 +77,7 @@ InverseDctMultipliers SplitMultipliers(const std::array<std::int32_t, 64>& value
         split.low[n] = low;
         // value − low is a multiple of 2^16 (modulo 2^32): its upper half.
         split.high[n] = static_cast<std::int16_t>((value - static_cast<std::uint32_t>(low)) >> 16);
+        split.transposed[8 * (n % 8) + n / 8] = values[n];
     }
     return split;
 }

@@ -11,10 +11,13 @@ namespace Tessera {
 // A table's dequantization multipliers (natural order) as the kernels take
 // them: as they are, and split for kernels that multiply in 16-bit lanes
 // (SSE2 has no 32-bit lane multiply): value = low + 2^16 · high modulo 2^32,
-// low read as signed. Split once per table rather than in every block.
+// low read as signed; and transposed (transposed[8 · v + u] = values[8 · u + v])
+// for kernels that load coefficients column by column. Prepared once per table
+// rather than in every block.
 struct InverseDctMultipliers {
     std::array<std::int32_t, 64> values{};
     std::array<std::int16_t, 64> low{}, high{};
+    std::array<std::int32_t, 64> transposed{};
 };
 InverseDctMultipliers SplitMultipliers(const std::array<std::int32_t, 64>& values);
 
