@@ -1,7 +1,8 @@
-// The inverse DCT of inverse_dct.cpp with AVX2, eight 32-bit lanes: after a
-// transpose one kernel run is the row pass of all eight rows, after another
-// the column pass of all eight columns. Every step wraps modulo 2^32 and
-// shifts arithmetically, as the portable kernel does.
+// The inverse DCT of inverse_dct.cpp with AVX2, eight 32-bit lanes: on the
+// coefficients loaded column by column one kernel run is the row pass of all
+// eight rows, after a transpose another the column pass of all eight columns.
+// Every step wraps modulo 2^32 and shifts arithmetically, as the portable
+// kernel does.
 //
 // This file alone is compiled with -mavx2 and runs only after the CPU check of
 // simd_level.cpp; everything here but the entry point has internal linkage, so
@@ -78,6 +79,49 @@ __m256i Shr(__m256i x) {
     }
 }
 
+__m128i LoadRow(const std::int16_t* row) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+}
+
+// The 16-bit coefficients transposed, half the data of transposing the
+// products: w[k] holds columns 2k and 2k + 1 (four words each) of rows 0-3 in
+// its low 128-bit half and of rows 4-7 in its high half, so that no later step
+// crosses halves.
+[[gnu::always_inline]] inline void TransposeCoefficients(__m256i* w,
+                                                         const std::int16_t* coefficients) {
+    __m256i r[4];  // rows u | u + 4
+    for (int u = 0; u < 4; ++u)
+        r[u] = _mm256_inserti128_si256(_mm256_castsi128_si256(LoadRow(coefficients + 8 * u)),
+                                       LoadRow(coefficients + 8 * (u + 4)), 1);
+    // Rows 0, 1 | 4, 5 and 2, 3 | 6, 7 interleaved, columns 0-3 and 4-7.
+    const __m256i low01 = _mm256_unpacklo_epi16(r[0], r[1]);
+    const __m256i high01 = _mm256_unpackhi_epi16(r[0], r[1]);
+    const __m256i low23 = _mm256_unpacklo_epi16(r[2], r[3]);
+    const __m256i high23 = _mm256_unpackhi_epi16(r[2], r[3]);
+    w[0] = _mm256_unpacklo_epi32(low01, low23);
+    w[1] = _mm256_unpackhi_epi32(low01, low23);
+    w[2] = _mm256_unpacklo_epi32(high01, high23);
+    w[3] = _mm256_unpackhi_epi32(high01, high23);
+}
+
+// Dequantized coefficients column by column: d[v] holds coefficient v of the
+// eight rows, lane u for row u, as the row pass takes them.
+[[gnu::always_inline]] inline void LoadColumns(__m256i* d, const std::int16_t* coefficients,
+                                               const std::int32_t* transposed) {
+    __m256i w[4];
+    TransposeCoefficients(w, coefficients);
+    for (int k = 0; k < 4; ++k) {
+        // Each coefficient beside its sign word is that coefficient as int32.
+        const __m256i sign = _mm256_srai_epi16(w[k], 15);
+        d[2 * k] = _mm256_unpacklo_epi16(w[k], sign);
+        d[2 * k + 1] = _mm256_unpackhi_epi16(w[k], sign);
+    }
+    // Dequantize: int16 × int32 modulo 2^32 is one lane multiply.
+    for (int v = 0; v < 8; ++v)
+        d[v] = _mm256_mullo_epi32(
+            d[v], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(transposed + 8 * v)));
+}
+
 // Two rows of 8 samples in the low and high 64 bits.
 [[gnu::always_inline]] inline void StoreRows(std::uint8_t* out, std::ptrdiff_t stride,
                                              __m128i rows) {
@@ -89,7 +133,6 @@ __m256i Shr(__m256i x) {
 
 void InverseDctAvx2(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t* coefficients,
                     const InverseDctMultipliers& table) {
-    const std::int32_t* multipliers = table.values.data();
     // Many blocks of a photo carry only their DC term.
     const auto* c = reinterpret_cast<const __m256i*>(coefficients);
     const __m256i noDc =
@@ -98,17 +141,10 @@ void InverseDctAvx2(std::uint8_t* out, std::ptrdiff_t stride, const std::int16_t
         _mm256_or_si256(_mm256_and_si256(_mm256_loadu_si256(c), noDc), _mm256_loadu_si256(c + 1)),
         _mm256_or_si256(_mm256_loadu_si256(c + 2), _mm256_loadu_si256(c + 3)));
     if (_mm256_testz_si256(ac, ac))
-        return WriteDcOnlyBlock(out, stride, coefficients[0], multipliers[0]);
+        return WriteDcOnlyBlock(out, stride, coefficients[0], table.values[0]);
 
-    // Dequantize: int16 × int32 modulo 2^32 is one lane multiply.
     __m256i d[8];
-    for (int u = 0; u < 8; ++u) {
-        const __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coefficients + 8 * u));
-        const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(multipliers + 8 * u));
-        d[u] = _mm256_mullo_epi32(_mm256_cvtepi16_epi32(row), m);
-    }
-
-    Transpose(d);  // d[v] holds coefficient v of each row
+    LoadColumns(d, coefficients, table.transposed.data());
     Kernel(d, _mm256_setzero_si256());
     Transpose(d);  // d[u] holds row u of the row pass's output
     Kernel(d, _mm256_set1_epi32(kColumnBias));
