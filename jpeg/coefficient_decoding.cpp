@@ -345,12 +345,22 @@ struct Corrections {
     }
 };
 
-// An end-of-band code of a refinement: the run starts with the rest of this
-// block, its length in `step.run` more bits (at hand after Ensure).
-void StartEndOfBandRun(BitWindow& window, HuffmanTable::RefinementStep step, unsigned& eobRun) {
-    window.Consume(step.length);
-    eobRun = (1u << step.run) + (step.run == 0 ? 0 : window.Peek(step.run));
-    window.Consume(step.run);
+// A refinement's next code from the window: a move (not yet consumed), an
+// end of band (consumed, its run started: the run begins with the rest of
+// this block, its length in `step.run` more bits, at hand after Ensure), or
+// kOtherRefinement where the quick pass stops (bits not at hand, or a code
+// left to the careful reads).
+HuffmanTable::RefinementStep NextRefinementStep(BitWindow& window, const HuffmanTable& ac,
+                                                unsigned& eobRun) {
+    if (!window.Ensure()) return {HuffmanTable::kOtherRefinement, 0, 0, 0};
+    const HuffmanTable::RefinementStep step =
+        ac.LookupRefinement(window.Peek(HuffmanTable::kQuickBits));
+    if (step.kind == HuffmanTable::kEndOfBand) {
+        window.Consume(step.length);
+        eobRun = (1u << step.run) + (step.run == 0 ? 0 : window.Peek(step.run));
+        window.Consume(step.run);
+    }
+    return step;
 }
 
 // A refinement pass through a window, code by code, as far as the window
@@ -390,12 +400,9 @@ unsigned RefineAcQuickly(BitWindow& window, const HuffmanTable& ac, unsigned& eo
             --eobRun;
             return stop(se + 1);
         }
-        if (!window.Ensure()) return stop(k);
-        const HuffmanTable::RefinementStep step =
-            ac.LookupRefinement(window.Peek(HuffmanTable::kQuickBits));
+        const HuffmanTable::RefinementStep step = NextRefinementStep(window, ac, eobRun);
         if (step.kind != HuffmanTable::kMoveRefinement) [[unlikely]] {
             if (step.kind != HuffmanTable::kEndOfBand) return stop(k);
-            StartEndOfBandRun(window, step, eobRun);
             continue;
         }
         // A new coefficient after `run` zero ones, or sixteen zero ones (the
@@ -412,20 +419,13 @@ unsigned RefineAcQuickly(BitWindow& window, const HuffmanTable& ac, unsigned& eo
         zero += step.run + 1u;
         k = at + 1;
     }
-    // Past the last non-zero coefficient: the same steps without the list.
-    while (k <= se) {
-        if (eobRun != 0) {
-            --eobRun;
-            return stop(se + 1);
-        }
-        if (!window.Ensure()) return stop(k);
-        const HuffmanTable::RefinementStep step =
-            ac.LookupRefinement(window.Peek(HuffmanTable::kQuickBits));
-        if (step.kind != HuffmanTable::kMoveRefinement) [[unlikely]] {
-            if (step.kind != HuffmanTable::kEndOfBand) return stop(k);
-            StartEndOfBandRun(window, step, eobRun);
-            continue;
-        }
+    // Past the last non-zero coefficient: the same steps without the list,
+    // up to the band's end or an end-of-band run, which has nothing left
+    // here to correct.
+    while (k <= se && eobRun == 0) {
+        const HuffmanTable::RefinementStep step = NextRefinementStep(window, ac, eobRun);
+        if (step.kind == HuffmanTable::kEndOfBand) continue;
+        if (step.kind != HuffmanTable::kMoveRefinement) return stop(k);
         const unsigned at = k + step.run;
         if (at > se) return stop(k);
         window.Consume(step.length);
@@ -433,7 +433,9 @@ unsigned RefineAcQuickly(BitWindow& window, const HuffmanTable& ac, unsigned& eo
         nonZero |= std::uint64_t{step.sign != 0} << at;
         k = at + 1;
     }
-    return stop(k);
+    if (k > se) return stop(k);
+    --eobRun;
+    return stop(se + 1);
 }
 
 }  // namespace
