@@ -25,6 +25,7 @@
 #include "bench_options.h"
 #include "bench_statistics.h"
 #include "fresh_process.h"
+#include "image/zeroed_memory.h"
 #include "peer_decoders.h"
 #include "resident_memory.h"
 #include "sized_decodes.h"
@@ -145,9 +146,11 @@ int MaxChannelDifference(std::span<const std::uint8_t> a, std::span<const std::u
 // that the picture counts) adds at its peak; 0 when the system cannot say.
 std::size_t TesseraPeakBytes(std::span<const std::uint8_t> file, Tessera::SimdLevel level) {
     TesseraDecoder fresh(level);
-    // Free memory that the heap still holds would be used again without
-    // showing up as resident memory; hand it back to the system first.
+    // Free memory that the heap or the decoder's allocator still holds would
+    // be used again without showing up as resident memory; hand it back to
+    // the system first.
     malloc_trim(0);
+    Tessera::ReleaseKeptBlocks();
     const auto before = ResidentMemory::CurrentBytes();
     if (!before || !ResidentMemory::ResetPeak()) return 0;
     fresh.Decode(file);
