@@ -1,5 +1,7 @@
 #include "bit_reader.h"
 
+#include "plain_data.h"
+
 namespace Tessera {
 
 namespace {
@@ -79,6 +81,7 @@ const std::uint8_t* BitReader::ExtendPlainData(const std::uint8_t* from) {
     if (plainDone) return plainEnd;
     const std::uint8_t* at = plainEnd;
     const std::uint8_t* stop = end - at > kPlainLookAhead ? at + kPlainLookAhead : end;
+    at = SkipPlainStretches(at, stop, end);
     while (at < stop) {
         const auto* ff = static_cast<const std::uint8_t*>(std::memchr(at, kFF, stop - at));
         if (ff == nullptr) {

@@ -7,6 +7,7 @@
 #include "colour_conversion.h"
 #include "input_byte_stream.h"
 #include "marker_codes.h"
+#include "plain_data.h"
 #include "scaled_inverse_dct.h"
 #include "standard_huffman_tables.h"
 
@@ -30,6 +31,7 @@ constexpr const char* kUnknownMarker = "Unknown, unsupported, or reserved marker
 
 bool EndOfImageFollows(const std::uint8_t* at, const std::uint8_t* end) {
     for (; at < end; ++at) {
+        at = SkipPlainStretches(at, end, end);
         at = static_cast<const std::uint8_t*>(std::memchr(at, kMarkerPrefix, end - at));
         if (at == nullptr) return false;
         const std::uint8_t* code = at + 1;
