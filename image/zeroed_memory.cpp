@@ -91,8 +91,9 @@ class KeptMappings {
     std::size_t bytes = 0;
 };
 
+// Never destroyed: blocks may be freed while the program exits.
 KeptMappings& Kept() {
-    static KeptMappings kept;
+    static KeptMappings& kept = *new KeptMappings;
     return kept;
 }
 

@@ -57,6 +57,7 @@ TEST(ZeroedMemory, EveryBlockComesZeroed) {
 // What keeping them is for: the next picture of the same size takes the block
 // back rather than new pages.
 TEST(ZeroedMemory, ALargeBlockIsTakenAgainForTheNextPicture) {
+    ReleaseKeptBlocks();  // none of an earlier test's blocks fits better
     void* first = AllocateZeroed(24 * kMiB);
     FreeZeroed(first, 24 * kMiB);
     void* second = AllocateZeroed(24 * kMiB);
