@@ -9,9 +9,8 @@ namespace Tessera {
 // samples, coefficients). On Linux a large block is mapped as fresh pages,
 // which the system zeroes as they are first touched, so nothing writes the
 // zeros a second time; a freed one is kept for the next pictures (a few, a
-// bounded amount, which the system may take back if memory runs short) and
-// cleared when handed out again, which costs less than faulting in fresh
-// pages. Thread-safe.
+// bounded amount) and cleared when handed out again, which costs less than
+// faulting in fresh pages. Thread-safe.
 void* AllocateZeroed(std::size_t bytes);  // throws std::bad_alloc
 void FreeZeroed(void* block, std::size_t bytes) noexcept;
 // Hands the kept blocks back to the system.
