@@ -19,6 +19,16 @@ ScanWalk::ScanWalk(const FrameHeader& frame, const ScanHeader& scan, Components&
     if (interleaved) {
         units = std::uint64_t{frame.mcuRows} * frame.mcuColumns;
         unitsPerMcuRow = frame.mcuColumns;
+        const auto byte = [](unsigned value) { return static_cast<std::uint8_t>(value); };
+        for (unsigned i = 0; i < scan.componentCount; ++i) {
+            JpegComponent& component = ComponentOf(i);
+            const unsigned v = component.VerticalSampling();
+            const unsigned h = component.HorizontalSampling();
+            for (unsigned m = 0; m < v; ++m)
+                for (unsigned d = 0; d < h; ++d)
+                    mcuBlocks[mcuBlockCount++] = {&component, byte(i), byte(v),
+                                                  byte(m),    byte(h), byte(d)};
+        }
     } else {
         // One component's blocks (every AC scan codes one, T.81 G.1.1.1.1).
         const JpegComponent& first = ComponentOf(0);
@@ -113,12 +123,10 @@ void ScanWalk::FillUnits(std::uint64_t from, std::uint64_t to) {
         }
         const auto r = static_cast<unsigned>(unit / mcuColumns);
         const auto k = static_cast<unsigned>(unit % mcuColumns);
-        for (unsigned i = 0; i < scan.componentCount; ++i) {
-            JpegComponent& component = ComponentOf(i);
-            const unsigned v = component.VerticalSampling();
-            const unsigned h = component.HorizontalSampling();
-            for (unsigned m = 0; m < v; ++m)
-                for (unsigned d = 0; d < h; ++d) component.FillBlock(v * r + m, h * k + d);
+        for (unsigned b = 0; b < mcuBlockCount; ++b) {
+            const McuBlock& block = mcuBlocks[b];
+            block.component->FillBlock(block.rows * r + block.row,
+                                       block.columns * k + block.column);
         }
     }
 }

@@ -122,15 +122,13 @@ class ScanWalk {
         const unsigned columns = mcuColumns;
         auto r = static_cast<unsigned>(next / columns);
         auto k = static_cast<unsigned>(next % columns);
+        const McuBlock* const first = mcuBlocks.data();
+        const McuBlock* const last = first + mcuBlockCount;
         while (next < end) {
             if (RestartDue()) atRestart();
-            for (unsigned i = 0; i < scan.componentCount; ++i) {
-                JpegComponent& component = ComponentOf(i);
-                const unsigned v = component.VerticalSampling();
-                const unsigned h = component.HorizontalSampling();
-                for (unsigned m = 0; m < v; ++m)
-                    for (unsigned d = 0; d < h; ++d) block(i, component, v * r + m, h * k + d);
-            }
+            for (const McuBlock* b = first; b != last; ++b)
+                block(unsigned{b->index}, *b->component, b->rows * r + b->row,
+                      b->columns * k + b->column);
             Advance(k, r, columns);
         }
     }
@@ -156,6 +154,19 @@ class ScanWalk {
         }
     }
     void FillUnits(std::uint64_t from, std::uint64_t to);
+
+    // The blocks of an interleaved scan's MCU in their order (T.81 A.2.3):
+    // block (rows * r + row, columns * k + column) of the scan's component
+    // `index` in MCU (r, k). Worked out once, so that the walk does not read
+    // each component's sampling again for every MCU.
+    struct McuBlock {
+        JpegComponent* component = nullptr;
+        std::uint8_t index = 0, rows = 0, row = 0, columns = 0, column = 0;
+    };
+    // Four components of up to 4 × 4 blocks each.
+    static constexpr unsigned kMaxMcuBlocks = kMaxScanComponents * 16;
+    std::array<McuBlock, kMaxMcuBlocks> mcuBlocks{};
+    unsigned mcuBlockCount = 0;
 
     Components* components;
     ScanHeader scan;
