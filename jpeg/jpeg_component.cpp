@@ -60,13 +60,13 @@ void JpegComponent::SetGeometry(const FrameComponent& component, const FrameHead
     blockColumns = frame.mcuColumns * horizontalSampling;
     setup = value;
     window = {};
-    storeRow = {};
+    storeRows = {};
 }
 
 void JpegComponent::SetTransformWindow(unsigned firstRow, unsigned lastRow, unsigned firstColumn,
                                        unsigned lastColumn) {
     window = {firstRow, lastRow, firstColumn, lastColumn};
-    storeRow = {};
+    storeRows = {};
 }
 
 void JpegComponent::AllocateBuffers(bool progressive, bool band) {
@@ -88,7 +88,7 @@ void JpegComponent::AllocateBuffers(bool progressive, bool band) {
 }
 
 void JpegComponent::GrowBlockRows(unsigned rows) {
-    storeRow = {};
+    storeRows = {};
     const std::uint8_t unreached = setup.unreachedSample;
     if (holdsCoefficients) {
         Grow(coefficients, BlockValues(rows), std::int16_t{0}, coefficientsZeroed);
@@ -147,7 +147,7 @@ void JpegComponent::ReleaseBuffers(bool keepMemory) {
         dcCoefficients = CoefficientBuffer();
     }
     coefficientsZeroed = dcCoefficientsZeroed = false;  // kept memory holds old values
-    storeRow = {};
+    storeRows = {};
     deferredMcuRows = 0;
     bandFilled.clear();
     pending = CoefficientBuffer();
@@ -195,19 +195,22 @@ std::int16_t* JpegComponent::BlockToDecode(unsigned row, unsigned col, std::int1
     return block;
 }
 
-void JpegComponent::AimStoreRow(unsigned row) {
-    EnsureBlockRows(row + 1);
-    storeRow.row = row;
-    storeRow.samples = BlockSamples(row, 0);
-    storeRow.filled = FillsLazily() ? &bandFilled[BandSlot(row)] : nullptr;
-    storeRow.inWindow = row >= window.firstRow && row < window.lastRow;
+JpegComponent::StoreRow& JpegComponent::AimStoreRow(unsigned row) {
+    EnsureBlockRows(row + 1);  // may forget every row's entry
+    StoreRow& entry = StoreRowOf(row);
+    entry.row = row;
+    entry.samples = BlockSamples(row, 0);
+    entry.filled = FillsLazily() ? &bandFilled[BandSlot(row)] : nullptr;
+    entry.inWindow = row >= window.firstRow && row < window.lastRow;
+    return entry;
 }
 
 void JpegComponent::TransformAsStored(unsigned row, unsigned col, const std::int16_t* natural) {
-    if (row != storeRow.row) AimStoreRow(row);
-    if (!storeRow.inWindow || col < window.firstColumn || col >= window.lastColumn) return;
-    if (storeRow.filled != nullptr) NoteTransformed(*storeRow.filled, row, col);
-    TransformInto(storeRow.samples + std::size_t{col} * setup.blockSize, natural);
+    StoreRow* entry = &StoreRowOf(row);
+    if (row != entry->row) entry = &AimStoreRow(row);
+    if (!entry->inWindow || col < window.firstColumn || col >= window.lastColumn) return;
+    if (entry->filled != nullptr) NoteTransformed(*entry->filled, row, col);
+    TransformInto(entry->samples + std::size_t{col} * setup.blockSize, natural);
 }
 
 void JpegComponent::StoreBlock(unsigned row, unsigned col, const std::int16_t* natural) {
@@ -233,7 +236,7 @@ void JpegComponent::FillBlock(unsigned row, unsigned col) {
 
 void JpegComponent::DeferTransforms(unsigned mcuRows) {
     FinishBandRows();
-    storeRow = {};
+    storeRows = {};
     deferredMcuRows = mcuRows;
     if (mcuRows == 0) {
         pending.clear();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -199,10 +200,19 @@ class JpegComponent {
     void Transform(unsigned row, unsigned col, const std::int16_t* natural);
     // The component's transform of one block to `out`.
     void TransformInto(std::uint8_t* out, const std::int16_t* natural);
+    // A block row TransformAsStored writes: its samples and, where the band
+    // is filled lazily, its slot's count of filled blocks. Forgotten whenever
+    // rows grow or the geometry changes.
+    struct StoreRow {
+        unsigned row = UINT32_MAX;
+        std::uint8_t* samples = nullptr;
+        unsigned* filled = nullptr;
+        bool inWindow = false;
+    };
     // Transform for blocks stored as they are decoded: one thread, block rows
-    // in order, so what a row needs is worked out once (storeRow).
+    // in order, so what a row needs is worked out once (storeRows).
     void TransformAsStored(unsigned row, unsigned col, const std::int16_t* natural);
-    void AimStoreRow(unsigned row);
+    StoreRow& AimStoreRow(unsigned row);
     // Blocks col and col + 1 of a row (natural order), both in the window.
     void TransformPair(unsigned row, unsigned col, const std::int16_t* left,
                        const std::int16_t* right);
@@ -259,15 +269,10 @@ class JpegComponent {
     // Block col of a lazily filled row is transformed; `filled` is its slot's count.
     void NoteTransformed(unsigned& filled, unsigned row, unsigned col);
     std::vector<unsigned> pendingColumns;
-    // The block row TransformAsStored writes: its samples and, where the
-    // band is filled lazily, its slot's count of filled blocks. Forgotten
-    // whenever rows grow or the geometry changes.
-    struct {
-        unsigned row = UINT32_MAX;
-        std::uint8_t* samples = nullptr;
-        unsigned* filled = nullptr;
-        bool inWindow = false;
-    } storeRow;
+    // The MCU's block rows (up to four) take turns, so each keeps its own,
+    // at row mod 4.
+    std::array<StoreRow, 4> storeRows{};
+    StoreRow& StoreRowOf(unsigned row) { return storeRows[row % storeRows.size()]; }
     std::uint64_t pendingSlotReciprocal = std::uint64_t{1} << 32;  // ⌈2^32 ÷ ring rows⌉
     bool prefetchesRing = false;                                   // see BlockToDecode
     // The ring's slot of a block row: row mod its rows, as BandSlot.
