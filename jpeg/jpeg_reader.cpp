@@ -174,6 +174,13 @@ bool ReadToFirstScan(PictureDecoder& decoder, InputByteStream& stream) {
     }
 }
 
+// Where the data of the scan whose marker the stream stands after begins;
+// the header's length as it stands (PlanAtFirstScan checked it).
+const std::uint8_t* FirstScanData(const InputByteStream& stream) {
+    const std::uint8_t* at = stream.ReadPointer();
+    return at + (std::size_t{at[0]} << 8 | at[1]);
+}
+
 // How the scans of a sequential frame will be decoded, seen from the first
 // scan's SOS marker without reading on: a single scan (EOI after its data,
 // only restart markers within) that names as many components as the frame
@@ -303,7 +310,10 @@ PictureRows::PictureRows(const std::uint8_t* bytes, std::size_t size, const Deco
         if (ReadToFirstScan(decoder, stream)) {
             mode = Mode::AtScan;
             // (A scan before any frame fails as it begins.)
-            if (const FrameHeader* frame = decoder.Frame()) plan = PlanAtFirstScan(*frame, stream);
+            if (const FrameHeader* frame = decoder.Frame()) {
+                plan = PlanAtFirstScan(*frame, stream);
+                if (plan == ScanPlan::Streaming) decoder.NoteEndOfImageAfter(FirstScanData(stream));
+            }
         } else {
             decoder.Finish(stream);  // a picture without scans
         }

@@ -60,6 +60,7 @@ void PictureDecoder::Begin(InputByteStream& stream) {
     transformedMcuRows.clear();
     rowConverter = {};
     rowsFinal = false;
+    endOfImageAfter = nullptr;
     lastScanRowsFinal = false;
     warnings.clear();
     progress.Reset();
@@ -333,7 +334,8 @@ void PictureDecoder::StartScan(InputByteStream& stream, bool rowsWanted) {
         covers = std::any_of(scan.components.begin(), scan.components.begin() + scan.componentCount,
                              [&](const ScanComponent& c) { return c.position == position; });
     }
-    rowsFinal = covers && EndOfImageFollows(stream.ReadPointer(), stream.BufferEnd());
+    rowsFinal = covers && (stream.ReadPointer() == endOfImageAfter ||
+                           EndOfImageFollows(stream.ReadPointer(), stream.BufferEnd()));
 
     PrepareScanComponents(rowsWanted && rowsFinal);
     CountBlockVisits();

@@ -82,6 +82,10 @@ class PictureDecoder {
     // decodes them: a sequential frame's first scan, coding every component,
     // with EOI after its data (no later scan can change what it gives).
     bool ScanRowsFinal() const { return rowsFinal; }
+    // The caller has found EOI after the data that begins at `scanData`
+    // (only restart markers within): StartScan need not read that scan's
+    // data through once more to learn it. Forgotten at Begin.
+    void NoteEndOfImageAfter(const std::uint8_t* scanData) { endOfImageAfter = scanData; }
     // Whether a progressive picture's scan started with rowsWanted is its
     // last (EOI after its data) and leaves each row of MCUs final once it
     // has passed it: it codes only blocks that exist already, and the
@@ -223,6 +227,7 @@ class PictureDecoder {
     ScanHeader scan;
     std::optional<ScanDecoder> scanDecoder;
     bool rowsFinal = false;
+    const std::uint8_t* endOfImageAfter = nullptr;  // see NoteEndOfImageAfter
     bool lastScanRowsFinal = false;
 };
 
