@@ -4,9 +4,9 @@
 // AVX2 unpacks and packs work within 128-bit halves. Luma and full-resolution
 // chroma are widened by unpacks, so a 16-lane vector holds pixels 0-7 and
 // 16-23 (or 8-15 and 24-31); the packs back to bytes restore pixel order, and
-// the final interleave is put in order by 128-bit permutes.
+// pixel_stores_avx2.h interleaves the channels into pixels.
 //
-// This file alone is compiled with -mavx2 and runs only after the CPU check of
+// This file is compiled with -mavx2 and runs only after the CPU check of
 // simd_level.cpp; everything here but the kernel table has internal linkage,
 // so no AVX2 code can stand in for an inline function of another file.
 
@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "colour_fixed_point.h"
+#include "pixel_stores_avx2.h"
 
 namespace Tessera {
 
@@ -89,49 +90,16 @@ struct Planes {
             _mm256_packus_epi16(_mm256_add_epi16(y0, c0.red), _mm256_add_epi16(y1, c1.red))};
 }
 
-// Eight pixels of four bytes as 24 bytes at the bottom of the vector, the
-// fourth byte of each dropped: within each half its four pixels close up to
-// 12 bytes, then the upper half's 12 move down beside the lower's.
-__m256i Packed24(__m256i eight) {
-    const __m256i closeUp =
-        _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6,
-                         8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    const __m256i dwords = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
-    return _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(eight, closeUp), dwords);
-}
-
-// 32 pixels in layout L. The four-byte layouts interleave (first, green) and
-// (third, alpha) byte pairs, blue or red first by the layout, into pixels
-// 0-3 | 16-19, 4-7 | 20-23, 8-11 | 24-27 and 12-15 | 28-31, which 128-bit
-// permutes put in order; the three-byte ones close those pixels up to 96
-// bytes. Each 32-byte store of those writes 8 bytes past its 24, which the
-// next store overwrites; the last writes its 24 alone.
+// 32 pixels in layout L: blue or red first by the layout, alpha 255 in the
+// four-byte ones.
 template <ColourLayout L>
 [[gnu::always_inline]] inline void Store(std::uint8_t* out, const Planes& p) {
     constexpr bool redFirst = L == ColourLayout::Rgba || L == ColourLayout::Rgb;
     const __m256i first = redFirst ? p.red : p.blue, third = redFirst ? p.blue : p.red;
-    const __m256i alpha = _mm256_set1_epi8(-1);
-    const __m256i pairs0 = _mm256_unpacklo_epi8(first, p.green),
-                  pairs1 = _mm256_unpackhi_epi8(first, p.green);
-    const __m256i ends0 = _mm256_unpacklo_epi8(third, alpha),
-                  ends1 = _mm256_unpackhi_epi8(third, alpha);
-    const __m256i q0 = _mm256_unpacklo_epi16(pairs0, ends0);  // 0-3 | 16-19
-    const __m256i q1 = _mm256_unpackhi_epi16(pairs0, ends0);  // 4-7 | 20-23
-    const __m256i q2 = _mm256_unpacklo_epi16(pairs1, ends1);  // 8-11 | 24-27
-    const __m256i q3 = _mm256_unpackhi_epi16(pairs1, ends1);  // 12-15 | 28-31
-    const __m256i pixels[4] = {
-        _mm256_permute2x128_si256(q0, q1, 0x20), _mm256_permute2x128_si256(q2, q3, 0x20),
-        _mm256_permute2x128_si256(q0, q1, 0x31), _mm256_permute2x128_si256(q2, q3, 0x31)};
-    if constexpr (kLayoutBytes[static_cast<std::size_t>(L)] == 4) {
-        auto* to = reinterpret_cast<__m256i*>(out);
-        for (int i = 0; i < 4; ++i) _mm256_storeu_si256(to + i, pixels[i]);
-    } else {
-        for (int i = 0; i < 3; ++i)
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 24 * i), Packed24(pixels[i]));
-        const __m256i last = Packed24(pixels[3]);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 72), _mm256_castsi256_si128(last));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 88), _mm256_extracti128_si256(last, 1));
-    }
+    if constexpr (kLayoutBytes[static_cast<std::size_t>(L)] == 4)
+        StorePixels4(out, first, p.green, third, _mm256_set1_epi8(-1));
+    else
+        StorePixels3(out, first, p.green, third);
 }
 
 __m256i Load32(const std::uint8_t* p) {
