@@ -213,7 +213,24 @@ void JpegComponent::TransformAsStored(unsigned row, unsigned col, const std::int
     TransformInto(entry->samples + std::size_t{col} * setup.blockSize, natural);
 }
 
+// Called once per block: the usual case (one thread, the row's entry worked
+// out, no gap before the block) makes no call but the transform, its last
+// step, so that it needs no registers saved; everything else goes on in
+// StoreBlockSlowly.
 void JpegComponent::StoreBlock(unsigned row, unsigned col, const std::int16_t* natural) {
+    StoreRow& entry = StoreRowOf(row);
+    if (deferredMcuRows != 0 || row != entry.row) [[unlikely]]
+        return StoreBlockSlowly(row, col, natural);
+    if (!entry.inWindow || col < window.firstColumn || col >= window.lastColumn) return;
+    if (entry.filled != nullptr) {
+        if (col > *entry.filled) [[unlikely]]
+            return StoreBlockSlowly(row, col, natural);
+        *entry.filled = std::max(*entry.filled, col + 1);
+    }
+    TransformInto(entry.samples + std::size_t{col} * setup.blockSize, natural);
+}
+
+void JpegComponent::StoreBlockSlowly(unsigned row, unsigned col, const std::int16_t* natural) {
     if (deferredMcuRows == 0) return TransformAsStored(row, col, natural);
     const unsigned slot = PendingSlot(row);
     std::int16_t* block = PendingBlock(slot, col);
