@@ -208,7 +208,7 @@ JpegComponent::StoreRow& JpegComponent::AimStoreRow(unsigned row) {
 void JpegComponent::TransformAsStored(unsigned row, unsigned col, const std::int16_t* natural) {
     StoreRow* entry = &StoreRowOf(row);
     if (row != entry->row) entry = &AimStoreRow(row);
-    if (!entry->inWindow || col < window.firstColumn || col >= window.lastColumn) return;
+    if (!entry->inWindow || !InWindowColumns(col)) return;
     if (entry->filled != nullptr) NoteTransformed(*entry->filled, row, col);
     TransformInto(entry->samples + std::size_t{col} * setup.blockSize, natural);
 }
@@ -221,7 +221,7 @@ void JpegComponent::StoreBlock(unsigned row, unsigned col, const std::int16_t* n
     StoreRow& entry = StoreRowOf(row);
     if (deferredMcuRows != 0 || row != entry.row) [[unlikely]]
         return StoreBlockSlowly(row, col, natural);
-    if (!entry.inWindow || col < window.firstColumn || col >= window.lastColumn) return;
+    if (!entry.inWindow || !InWindowColumns(col)) return;
     if (entry.filled != nullptr) {
         if (col > *entry.filled) [[unlikely]]
             return StoreBlockSlowly(row, col, natural);

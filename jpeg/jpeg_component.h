@@ -168,8 +168,10 @@ class JpegComponent {
                std::size_t{col} * setup.blockSize;
     }
     bool InTransformWindow(unsigned row, unsigned col) const {
-        return row >= window.firstRow && row < window.lastRow && col >= window.firstColumn &&
-               col < window.lastColumn;
+        return row >= window.firstRow && row < window.lastRow && InWindowColumns(col);
+    }
+    bool InWindowColumns(unsigned col) const {
+        return col >= window.firstColumn && col < window.lastColumn;
     }
     // Blocks, and their coefficients, in the given number of block rows.
     std::size_t Blocks(unsigned rows) const { return std::size_t{rows} * blockColumns; }
