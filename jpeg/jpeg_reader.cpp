@@ -22,6 +22,7 @@
 #include "picture_decoder.h"
 #include "step_pipeline.h"
 #include "tessera/jpeg.h"
+#include "worker_threads.h"
 
 namespace Tessera {
 
@@ -618,7 +619,7 @@ std::size_t PictureRows::ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch
     decoder.TransformAsDecoded();
 
     std::exception_ptr lowerFailure;
-    std::thread worker([&] {
+    WorkerTask worker([&] {
         try {
             lower->ReadRows(out + (seam * mcuHeight - first) * pitch, stop - seam * mcuHeight,
                             pitch);
@@ -641,7 +642,7 @@ std::size_t PictureRows::ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch
     } catch (...) {
         upperFailure = std::current_exception();
     }
-    worker.join();
+    worker.Wait();
     // Given up, the call is made again from its first row.
     endRow = stop;
     nextRow = first;

@@ -1,6 +1,9 @@
 #include "step_pipeline.h"
 
 #include <chrono>
+#include <thread>
+
+#include "worker_threads.h"
 
 #if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
 #include <immintrin.h>
@@ -23,13 +26,6 @@ void Pause() {
 }
 
 }  // namespace
-
-StepPipeline::~StepPipeline() {
-    if (!worker.joinable()) return;
-    quitting = true;
-    Announce();
-    worker.join();
-}
 
 template <class Ready>
 void StepPipeline::WaitUntil(const Ready& ready) {
@@ -65,9 +61,7 @@ void StepPipeline::Run(unsigned first, unsigned end, unsigned depth, const Stage
     stopping = false;
     workerFailed = false;
     workerFailure = nullptr;
-    if (!worker.joinable()) worker = std::thread([this] { Work(); });
-    running = true;
-    Announce();
+    WorkerTask worker([this] { Consume(); });
 
     std::exception_ptr producerFailure;
     for (unsigned step = first; step < end; ++step) {
@@ -88,20 +82,10 @@ void StepPipeline::Run(unsigned first, unsigned end, unsigned depth, const Stage
         stopping = true;
         Announce();
     }
-    WaitUntil([&] { return !running; });
+    worker.Wait();
     consume = nullptr;
     if (producerFailure) std::rethrow_exception(producerFailure);
     if (workerFailure) std::rethrow_exception(workerFailure);
-}
-
-void StepPipeline::Work() {
-    for (;;) {
-        WaitUntil([&] { return quitting || running; });
-        if (quitting) return;
-        Consume();
-        running = false;
-        Announce();
-    }
 }
 
 void StepPipeline::Consume() {

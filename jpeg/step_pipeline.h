@@ -5,15 +5,12 @@
 #include <exception>
 #include <functional>
 #include <mutex>
-#include <thread>
 
 namespace Tessera {
 
 // Two stages of a decode on two threads: the calling thread produces steps
-// (rows of MCUs, in order) while a worker thread consumes them, a bounded
-// number of steps behind. The worker thread lives as long as the pipeline
-// and sleeps between runs, so a reader that hands out a few rows per call
-// does not start a thread per call.
+// (rows of MCUs, in order) while a worker thread (a WorkerTask per run)
+// consumes them, a bounded number of steps behind.
 //
 // A step takes tens to hundreds of microseconds, about what putting a thread
 // to sleep and waking it costs (a system call each way and an interrupt to
@@ -28,7 +25,6 @@ class StepPipeline {
     StepPipeline() = default;
     StepPipeline(const StepPipeline&) = delete;
     StepPipeline& operator=(const StepPipeline&) = delete;
-    ~StepPipeline();
 
     // For steps first .. last − 1: produce(s) on the calling thread, then
     // consume(s) on the worker; produce(s) waits until consume(s − depth)
@@ -40,7 +36,6 @@ class StepPipeline {
              const Stage& consume);
 
   private:
-    void Work();
     void Consume();
     // Waits until `ready` holds: spins, then sleeps on `changed`.
     template <class Ready>
@@ -51,16 +46,13 @@ class StepPipeline {
     std::mutex mutex;
     std::condition_variable changed;
     std::atomic<unsigned> sleepers{0};
-    std::thread worker;
     // The run in progress. `consume` and `last` are set before the worker
-    // is started on the run (through `running`) and read only by it.
+    // is started on the run and read only by it.
     const Stage* consume = nullptr;
     unsigned last = 0;
     std::atomic<unsigned> produced{0};  // steps produce has finished (first .. produced − 1)
     std::atomic<unsigned> consumed{0};
-    std::atomic<bool> running{false};   // a run waits for the worker
     std::atomic<bool> stopping{false};  // the producer failed: the worker stops
-    std::atomic<bool> quitting{false};  // the pipeline is destroyed
     std::atomic<bool> workerFailed{false};
     std::exception_ptr workerFailure;  // written before workerFailed is set
 };

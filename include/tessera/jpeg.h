@@ -279,8 +279,9 @@ struct DecodeOptions {
     std::uint64_t maxMemory = 0;
     // Threads the decode may use, the caller's own included: 1 decodes on
     // the calling thread alone; 0 uses every core the machine has. Other
-    // threads work only inside a call and are gone when it returns; the
-    // pixels are the same bytes for every count. Strict decodes use one.
+    // threads work only inside a call; between calls they wait, parked, for
+    // the next decode of any thread, and leave after a few idle seconds.
+    // The pixels are the same bytes for every count. Strict decodes use one.
     std::uint32_t threads = 1;
     // Keeps the end of the struct free of padding, so that a field added
     // later never lies where an older caller's struct had padding.
