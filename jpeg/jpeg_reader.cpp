@@ -6,6 +6,7 @@
 // stores them; Reader turns them upright where asked. JpegReader, DecodeJpeg
 // and DecodeJpegInto all read through a Reader.
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -611,16 +612,24 @@ std::size_t PictureRows::ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch
     const auto firstMcuRow = static_cast<unsigned>(first / mcuHeight);
     const auto seam = static_cast<unsigned>((first + (stop - first) / 2) / mcuHeight);
     if (seam <= firstMcuRow + decoder.McuRowsAhead() || seam * mcuHeight >= stop) return 0;
-    auto lower = OneThreadDecoder();
-    if (!lower->StartLowerPart(seam, stop)) return 0;
-    // The row of MCUs holding the lower part's first unit (after the restart
-    // marker it starts from).
-    const unsigned lowerStart = lower->mcuRowsDecoded;
+    if (!decoder.ScanRowsFinal()) return 0;
     decoder.TransformAsDecoded();
 
+    // The lower part's decoder is made and moved to its restart interval on
+    // the worker, while this thread decodes already: reading the headers
+    // again and finding the marker take a few percent of a part's time.
+    std::unique_ptr<PictureRows> lower;
     std::exception_ptr lowerFailure;
+    // The row of MCUs holding the lower part's first unit (after the restart
+    // marker it starts from), written before `lowerStarted` is set.
+    unsigned lowerStart = 0;
+    std::atomic<bool> lowerStarted{false};
     WorkerTask worker([&] {
         try {
+            lower = OneThreadDecoder();
+            if (!lower->StartLowerPart(seam, stop)) return;
+            lowerStart = lower->mcuRowsDecoded;
+            lowerStarted.store(true, std::memory_order_release);
             lower->ReadRows(out + (seam * mcuHeight - first) * pitch, stop - seam * mcuHeight,
                             pitch);
         } catch (...) {
@@ -631,11 +640,15 @@ std::size_t PictureRows::ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch
     std::exception_ptr upperFailure;
     try {
         ReadRowsOneByOne(out, endRow - first, pitch);
+        // Started long before, unless the upper part is tiny: if not, the
+        // worker has returned, or does so soon.
+        if (!lowerStarted.load(std::memory_order_acquire)) worker.Wait();
         // The upper part also takes the restart marker the lower one starts
         // after: only a decoder that reads it sees whether it is there and
         // rightly numbered. Without up-sampling's look-ahead the upper part
         // may stop just before it; one more row of MCUs goes past it.
-        if (mcuRowsDecoded <= lowerStart && mcuRowsDecoded < decoder.ScanMcuRows()) {
+        if (lowerStarted.load(std::memory_order_acquire) && mcuRowsDecoded <= lowerStart &&
+            mcuRowsDecoded < decoder.ScanMcuRows()) {
             decoder.DecodeScanRows(stream, lowerStart + 1);
             mcuRowsDecoded = lowerStart + 1;
         }
@@ -648,10 +661,12 @@ std::size_t PictureRows::ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch
     nextRow = first;
     if (upperFailure) std::rethrow_exception(upperFailure);
     if (lowerFailure) std::rethrow_exception(lowerFailure);
+    // Decoded again on one thread:
+    if (!lowerStarted) throw JpegError("the lower part has no restart marker to start at");
     if (!decoder.Warnings().empty() || decoder.ScanRepaired() ||
         !lower->decoder.Warnings().empty() || lower->decoder.ScanRepaired() ||
         lower->mode != Mode::Decoded)
-        throw JpegError("the parts repaired the picture");  // decoded again on one thread
+        throw JpegError("the parts repaired the picture");
     nextRow = stop;
     mode = Mode::Decoded;
     return stop - first;

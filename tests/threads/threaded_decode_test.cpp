@@ -55,7 +55,8 @@ Result ReadAll(const Bytes& file, Tessera::DecodeOptions options, std::size_t ch
 }
 
 // Copies of a file that take other paths through a decode: cut off (the rest
-// filled), with a byte of its data changed (a damaged interval or scan),
+// filled), with a byte of its data changed (a damaged interval or scan) or
+// its restart markers misnumbered,
 // and a progression that stops a scan early (EOI after it; block smoothing
 // fills in what the last scan would have brought).
 std::vector<std::pair<std::string, Bytes>> Variants(const CorpusFile& file) {
@@ -73,6 +74,16 @@ std::vector<std::pair<std::string, Bytes>> Variants(const CorpusFile& file) {
         damaged[at] ^= 0x5A;
         variants.push_back({"damaged at " + std::to_string(at), damaged});
     }
+    // Restart markers past the first quarter all numbered 0: a decode in two
+    // halves finds none to start the lower one at.
+    Bytes renumbered = file.bytes;
+    bool restarts = false;
+    for (std::size_t i = size / 4; i + 1 < size; ++i)
+        if (renumbered[i] == 0xFF && (renumbered[i + 1] & 0xF8) == 0xD0) {
+            renumbered[i + 1] = 0xD0;
+            restarts = true;
+        }
+    if (restarts) variants.push_back({"lower restart markers numbered 0", renumbered});
     return variants;
 }
 
