@@ -218,8 +218,17 @@ void JpegComponent::TransformAsStored(unsigned row, unsigned col, const std::int
 // step, so that it needs no registers saved; everything else goes on in
 // StoreBlockSlowly.
 void JpegComponent::StoreBlock(unsigned row, unsigned col, const std::int16_t* natural) {
+    if (deferredMcuRows != 0) {
+        // Kept for the other thread; the block was decoded in place (see
+        // BlockToDecode), unless it is a filled one.
+        const unsigned slot = PendingSlot(row);
+        if (natural != PendingBlock(slot, col)) [[unlikely]]
+            return StoreBlockSlowly(row, col, natural);
+        pendingColumns[slot] = col + 1;
+        return;
+    }
     StoreRow& entry = StoreRowOf(row);
-    if (deferredMcuRows != 0 || row != entry.row) [[unlikely]]
+    if (row != entry.row) [[unlikely]]
         return StoreBlockSlowly(row, col, natural);
     if (!entry.inWindow || !InWindowColumns(col)) return;
     if (entry.filled != nullptr) {
