@@ -213,10 +213,10 @@ void JpegComponent::TransformAsStored(unsigned row, unsigned col, const std::int
     TransformInto(entry->samples + std::size_t{col} * setup.blockSize, natural);
 }
 
-// Called once per block: the usual case (one thread, the row's entry worked
-// out, no gap before the block) makes no call but the transform, its last
-// step, so that it needs no registers saved; everything else goes on in
-// StoreBlockSlowly.
+// Called once per block: the usual cases (on one thread, the row's entry
+// worked out and no gap before the block; on two, a block decoded in its
+// ring place) make no call but the transform, the last step, so that they
+// need no registers saved; everything else goes on in StoreBlockSlowly.
 void JpegComponent::StoreBlock(unsigned row, unsigned col, const std::int16_t* natural) {
     if (deferredMcuRows != 0) {
         // Kept for the other thread; the block was decoded in place (see

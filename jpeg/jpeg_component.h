@@ -215,8 +215,8 @@ class JpegComponent {
     // in order, so what a row needs is worked out once (storeRows).
     void TransformAsStored(unsigned row, unsigned col, const std::int16_t* natural);
     StoreRow& AimStoreRow(unsigned row);
-    // StoreBlock's rarer cases: blocks kept for the other thread, a row not
-    // yet worked out, blocks left out before this one.
+    // StoreBlock's rarer cases: filled blocks kept for the other thread, a
+    // row not yet worked out, blocks left out before this one.
     [[gnu::noinline]] void StoreBlockSlowly(unsigned row, unsigned col,
                                             const std::int16_t* natural);
     // Blocks col and col + 1 of a row (natural order), both in the window.
