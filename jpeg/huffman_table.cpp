@@ -16,12 +16,11 @@ constexpr std::uint8_t kZeroRunAdvance = 16;
 }  // namespace
 
 int HuffmanTable::LoadTable(InputByteStream& stream) {
+    // Counts cut off by the end of the data stay zero, as ReadByte gives.
     std::array<std::uint8_t, kMaxCodeLength> counts{};
+    stream.ReadBlock(counts.data(), counts.size());
     unsigned total = 0;
-    for (auto& count : counts) {
-        count = stream.ReadByte();
-        total += count;
-    }
+    for (const std::uint8_t count : counts) total += count;
     if (total > kMaxSymbols) throw JpegBadStream("Huffman count > 256");
 
     // Build into a copy so that a table refused below keeps its earlier state.
