@@ -79,18 +79,28 @@ class WorkerThreads {
 };
 
 // Owns the set; replaced, not destroyed, in a child process (its mutex is
-// held across the fork and its threads are the parent's).
+// held across the fork and its threads are the parent's). The fork handlers
+// outlive the set in a program that forks while it exits: they then do
+// nothing.
 struct WorkerThreads::Holder {
     WorkerThreads* threads = new WorkerThreads;
 
     Holder() {
 #if defined(TESSERA_HAS_FORK)
-        pthread_atfork([] { Get().mutex.lock(); }, [] { Get().mutex.unlock(); },
-                       [] { Instance().threads = new WorkerThreads; });
+        pthread_atfork(
+            [] {
+                if (WorkerThreads* set = Instance().threads) set->mutex.lock();
+            },
+            [] {
+                if (WorkerThreads* set = Instance().threads) set->mutex.unlock();
+            },
+            [] {
+                if (Instance().threads != nullptr) Instance().threads = new WorkerThreads;
+            });
 #endif
     }
     ~Holder() {
-        delete threads;
+        delete std::exchange(threads, nullptr);
     }
 
     static Holder& Instance() {
