@@ -1,41 +1,13 @@
 #include "step_pipeline.h"
 
-#include <chrono>
-#include <thread>
-
+#include "spin_wait.h"
 #include "worker_threads.h"
-
-#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
-#include <immintrin.h>
-#endif
 
 namespace Tessera {
 
-namespace {
-
-// How long a waiting thread spins before it sleeps: a few steps' worth of
-// a large picture, short enough that a stalled partner costs little.
-constexpr std::chrono::microseconds kSpinTime{200};
-
-void Pause() {
-#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
-    _mm_pause();
-#else
-    std::this_thread::yield();
-#endif
-}
-
-}  // namespace
-
 template <class Ready>
 void StepPipeline::WaitUntil(const Ready& ready) {
-    if (ready()) return;
-    const auto deadline = std::chrono::steady_clock::now() + kSpinTime;
-    for (unsigned spins = 1;; ++spins) {
-        Pause();
-        if (ready()) return;
-        if (spins % 64 == 0 && std::chrono::steady_clock::now() > deadline) break;
-    }
+    if (SpinUntil(ready)) return;
     // Sequentially consistent, as the counters' stores: either the other
     // thread sees this sleeper after its store, or this thread sees the
     // store in the check under the lock.

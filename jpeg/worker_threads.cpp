@@ -15,9 +15,7 @@
 #define TESSERA_HAS_FORK 1
 #endif
 
-#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
-#include <immintrin.h>
-#endif
+#include "spin_wait.h"
 
 namespace Tessera {
 
@@ -27,19 +25,6 @@ namespace {
 // between two pictures of a batch (reading a file, storing a thumbnail),
 // short enough that a program that decoded once does not keep the thread.
 constexpr std::chrono::seconds kIdleTime{5};
-
-// How long Wait spins before it sleeps: a few rows of MCUs of a large
-// picture, short enough that a waiter whose worker is far behind costs
-// little.
-constexpr std::chrono::microseconds kSpinTime{200};
-
-void Pause() {
-#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
-    _mm_pause();
-#else
-    std::this_thread::yield();
-#endif
-}
 
 }  // namespace
 
@@ -169,13 +154,7 @@ void WorkerThreads::Work(Worker& worker) {
 }
 
 void WorkerThreads::Wait(WorkerTask& task) {
-    if (!task.done.load(std::memory_order_acquire)) {
-        const auto deadline = std::chrono::steady_clock::now() + kSpinTime;
-        for (unsigned spins = 1; !task.done.load(std::memory_order_acquire); ++spins) {
-            Pause();
-            if (spins % 64 == 0 && std::chrono::steady_clock::now() > deadline) break;
-        }
-    }
+    SpinUntil([&] { return task.done.load(std::memory_order_acquire); });
     // Taken even when the task is seen done: its thread marks it done under
     // the lock and does not touch it after, so once the lock is had the task
     // may go.
