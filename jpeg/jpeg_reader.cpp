@@ -252,7 +252,8 @@ class PictureRows {
     // decoder takes the upper rows and another, on the worker thread, the
     // lower ones from the restart interval where they begin. Zero when the
     // picture cannot be split so; throws where the parts cannot stand for
-    // one decode (a repair in either: the caller decodes again).
+    // one decode (a repair in either, or no restart marker where the lower
+    // part would start: the caller decodes again).
     std::size_t ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch);
     // Another decoder of the same picture with the same options, on one thread.
     std::unique_ptr<PictureRows> OneThreadDecoder() const;
