@@ -13,8 +13,7 @@ namespace Tessera {
 // A thread started per decode costs more than its start: the scheduler puts
 // a new thread behind whatever runs on the core it picks, for milliseconds
 // when other programs keep the cores busy, where a parked thread that is
-// woken runs at once; and a new thread's first allocations map fresh memory
-// (its own heap arena) where a parked one reuses what it freed.
+// woken runs at once.
 class WorkerTask {
   public:
     // Starts `work` on a worker thread. `work` must not throw: it reports
