@@ -6,7 +6,6 @@
 // stores them; Reader turns them upright where asked. JpegReader, DecodeJpeg
 // and DecodeJpegInto all read through a Reader.
 #include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -21,6 +20,7 @@
 #include "memory_estimate.h"
 #include "memory_stream.h"
 #include "picture_decoder.h"
+#include "row_shares.h"
 #include "step_pipeline.h"
 #include "tessera/jpeg.h"
 #include "worker_threads.h"
@@ -249,16 +249,21 @@ class PictureRows {
     void DecodeMcuRows(unsigned wanted);
     std::size_t ReadRowsOneByOne(std::uint8_t* out, std::size_t maxRows, std::size_t pitch);
     // A call for every row left of a scan with restart intervals: this
-    // decoder takes the upper rows and another, on the worker thread, the
-    // lower ones from the restart interval where they begin. Zero when the
+    // decoder takes rows of MCUs from the top, one at a time, and another,
+    // on the worker thread, takes parts from the bottom up, each from the
+    // restart interval where it begins, until the two meet. Zero when the
     // picture cannot be split so; throws where the parts cannot stand for
-    // one decode (a repair in either, or no restart marker where the lower
-    // part would start: the caller decodes again).
-    std::size_t ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch);
+    // one decode (a repair or failure in any: the caller decodes again).
+    std::size_t ReadRowsInParts(std::uint8_t* out, std::size_t pitch);
+    // The worker's side, on a decoder of its own (see ReadRowsInParts).
+    void DecodeLowerParts(RowShares& shares, std::uint8_t* out, std::size_t first,
+                          std::size_t pitch);
+    // Decodes the scan up to and including the first unit of restart
+    // interval `interval`, so that this decoder has read the marker before
+    // it and seen whether it is there and rightly numbered.
+    void DecodePastMarker(std::uint64_t interval);
     // Another decoder of the same picture with the same options, on one thread.
     std::unique_ptr<PictureRows> OneThreadDecoder() const;
-    // The lower part's decoder: rows from MCU row `seam` to `stop`.
-    bool StartLowerPart(unsigned seam, std::size_t stop);
     // Makes rows from `row` on available; returns the end of those that are.
     std::size_t Prepare(std::size_t row);
     void Convert(std::size_t first, std::size_t last, std::uint8_t* out, std::size_t pitch);
@@ -510,7 +515,7 @@ std::size_t PictureRows::ReadRows(std::uint8_t* out, std::size_t maxRows, std::s
     if (Pipelined()) {
         try {
             const bool rest = maxRows >= endRow - nextRow;
-            if (const std::size_t rows = rest ? ReadRowsInTwoParts(out, pitch) : 0) return rows;
+            if (const std::size_t rows = rest ? ReadRowsInParts(out, pitch) : 0) return rows;
             return ReadRowsPipelined(out, maxRows, pitch);
         } catch (...) {
             return ReadRowsOnOneThread(out, maxRows, pitch);
@@ -598,94 +603,109 @@ std::size_t PictureRows::ReadRowsPipelined(std::uint8_t* out, std::size_t maxRow
     return stop - first;
 }
 
-// Restart markers let a decoder start at any interval (T.81 B.2.1): the
-// picture is cut at the row of MCUs in the middle of what is left, the
-// lower part's decoder starting at the interval that holds the row its
-// up-sampling reads above the cut, and this one decoding on past the cut
-// as far as its own last row's up-sampling reads. Neither repaired
-// anything only where every interval ended at its marker, so both decoded
-// what one decoder would have.
-std::size_t PictureRows::ReadRowsInTwoParts(std::uint8_t* out, std::size_t pitch) {
+// Restart markers let a decoder start at any interval (T.81 B.2.1). The
+// calling thread decodes from the top, the worker from the bottom up in
+// parts (RowShares), each part's decode starting at the interval that holds
+// the row its up-sampling reads above it, and going on below it as far as
+// its own last row's up-sampling reads and past the restart marker that
+// the part below starts after. Where no decoder repaired anything, every
+// interval ended at its marker, so together they decoded what one decoder
+// would have.
+std::size_t PictureRows::ReadRowsInParts(std::uint8_t* out, std::size_t pitch) {
     if (mode != Mode::Streaming || mcuRowsDecoded != 0 || decoder.RestartInterval() == 0 ||
-        decoder.Frame()->Arithmetic() || info.progressive)
+        decoder.Frame()->Arithmetic() || info.progressive || !decoder.ScanRowsFinal())
         return 0;
     const std::size_t first = nextRow, stop = endRow;
     const auto firstMcuRow = static_cast<unsigned>(first / mcuHeight);
-    const auto seam = static_cast<unsigned>((first + (stop - first) / 2) / mcuHeight);
-    if (seam <= firstMcuRow + decoder.McuRowsAhead() || seam * mcuHeight >= stop) return 0;
-    if (!decoder.ScanRowsFinal()) return 0;
+    const auto endMcuRow = static_cast<unsigned>((stop + mcuHeight - 1) / mcuHeight);
+    const RowShares::Geometry geometry{decoder.ScanUnitsPerMcuRow(), decoder.RestartInterval(),
+                                       decoder.McuRowsAhead()};
+    // Rows to the scan's end (the worker's first part ends it), enough for
+    // a part of one row beside the calling thread's.
+    if (endMcuRow != decoder.ScanMcuRows() || endMcuRow - firstMcuRow < 2 * geometry.SeamRows() + 2)
+        return 0;
     decoder.TransformAsDecoded();
 
-    // The lower part's decoder is made and moved to its restart interval on
-    // the worker, while this thread decodes already: reading the headers
-    // again and finding the marker take a few percent of a part's time.
+    RowShares shares(firstMcuRow, endMcuRow, geometry, RowShares::Now());
+    // The worker's decoder is made, and finds the restart markers, on the
+    // worker, while this thread decodes already.
     std::unique_ptr<PictureRows> lower;
     std::exception_ptr lowerFailure;
-    // The row of MCUs holding the lower part's first unit (after the restart
-    // marker it starts from), written before `lowerStarted` is set.
-    unsigned lowerStart = 0;
-    std::atomic<bool> lowerStarted{false};
     WorkerTask worker([&] {
         try {
             lower = OneThreadDecoder();
-            if (!lower->StartLowerPart(seam, stop)) return;
-            lowerStart = lower->mcuRowsDecoded;
-            lowerStarted.store(true, std::memory_order_release);
-            lower->ReadRows(out + (seam * mcuHeight - first) * pitch, stop - seam * mcuHeight,
-                            pitch);
+            lower->DecodeLowerParts(shares, out, first, pitch);
         } catch (...) {
             lowerFailure = std::current_exception();
+            shares.Fail();
         }
     });
-    endRow = seam * mcuHeight;
     std::exception_ptr upperFailure;
     try {
-        ReadRowsOneByOne(out, endRow - first, pitch);
-        // Started long before, unless the upper part is tiny: if not, the
-        // worker has returned, or does so soon.
-        if (!lowerStarted.load(std::memory_order_acquire)) worker.Wait();
-        // The upper part also takes the restart marker the lower one starts
-        // after: only a decoder that reads it sees whether it is there and
-        // rightly numbered. Without up-sampling's look-ahead the upper part
-        // may stop just before it; one more row of MCUs goes past it.
-        if (lowerStarted.load(std::memory_order_acquire) && mcuRowsDecoded <= lowerStart &&
-            mcuRowsDecoded < decoder.ScanMcuRows()) {
-            decoder.DecodeScanRows(stream, lowerStart + 1);
-            mcuRowsDecoded = lowerStart + 1;
-        }
+        // A row of MCUs at a time: a failure throws before any of its rows
+        // is written.
+        unsigned mcuRow = 0;
+        while (shares.TakeUpper(mcuRow))
+            ReadRowsOneByOne(out + (nextRow - first) * pitch,
+                             std::min((mcuRow + 1) * mcuHeight, stop) - nextRow, pitch);
+        const unsigned met = shares.Met();
+        if (met < endMcuRow) DecodePastMarker(geometry.IntervalOf(met));
     } catch (...) {
         upperFailure = std::current_exception();
+        shares.Fail();
     }
     worker.Wait();
     // Given up, the call is made again from its first row.
-    endRow = stop;
     nextRow = first;
     if (upperFailure) std::rethrow_exception(upperFailure);
     if (lowerFailure) std::rethrow_exception(lowerFailure);
-    // Decoded again on one thread:
-    if (!lowerStarted) throw JpegError("the lower part has no restart marker to start at");
-    if (!decoder.Warnings().empty() || decoder.ScanRepaired() ||
-        !lower->decoder.Warnings().empty() || lower->decoder.ScanRepaired() ||
-        lower->mode != Mode::Decoded)
-        throw JpegError("the parts repaired the picture");
+    if (!decoder.Warnings().empty() || decoder.ScanRepaired())
+        throw JpegError("the upper part repaired the picture");
     nextRow = stop;
     mode = Mode::Decoded;
     return stop - first;
 }
 
-bool PictureRows::StartLowerPart(unsigned seam, std::size_t stop) {
-    if (mode != Mode::AtScan) return false;
+// Parts from the bottom up, each made by moving this decoder to the restart
+// interval it starts from; the first of them ends the scan (and the
+// picture) as one decoder would. Throws where the parts cannot be decoded
+// so (restart markers missing or misnumbered: the caller decodes again).
+void PictureRows::DecodeLowerParts(RowShares& shares, std::uint8_t* out, std::size_t first,
+                                   std::size_t pitch) {
+    if (mode != Mode::AtScan) throw JpegError("the lower parts' decoder has no scan to start");
     decoder.StartScan(stream, true);
-    if (!decoder.ScanRowsFinal()) return false;
-    mode = Mode::Streaming;
+    const std::vector<const std::uint8_t*> markers = decoder.FindRestartMarkers(stream);
+    if (!decoder.ScanRowsFinal() || markers.empty())
+        throw JpegError("the lower parts have no restart markers to start at");
+    const RowShares::Geometry& geometry = shares.Shape();
+    const std::size_t stop = endRow;
+    std::uint64_t below = 0;  // the interval the part below started at; 0: none
+    unsigned begin = 0, end = 0;
+    while (shares.TakeLower(RowShares::Now(), begin, end)) {
+        const std::uint64_t interval = geometry.IntervalOf(begin);
+        decoder.MoveToRestartInterval(stream, interval, markers[interval - 1]);
+        mode = Mode::Streaming;
+        mcuRowsDecoded =
+            static_cast<unsigned>(interval * geometry.restartInterval / geometry.unitsPerMcuRow);
+        nextRow = begin * mcuHeight;
+        // A row of MCUs at a time, as on the calling thread.
+        for (unsigned mcuRow = begin; mcuRow < end; ++mcuRow)
+            ReadRowsOneByOne(out + (nextRow - first) * pitch,
+                             std::min((mcuRow + 1) * mcuHeight, stop) - nextRow, pitch);
+        if (below != 0) DecodePastMarker(below);
+        if (!decoder.Warnings().empty() || decoder.ScanRepaired() ||
+            (below == 0 && mode != Mode::Decoded))
+            throw JpegError("a lower part repaired the picture");
+        below = interval;
+    }
+}
+
+void PictureRows::DecodePastMarker(std::uint64_t interval) {
     const std::uint64_t perRow = decoder.ScanUnitsPerMcuRow();
-    const std::uint64_t interval =
-        (seam - decoder.McuRowsAhead()) * perRow / decoder.RestartInterval();
-    if (!decoder.SkipToRestartInterval(stream, interval)) return false;
-    mcuRowsDecoded = static_cast<unsigned>(interval * decoder.RestartInterval() / perRow);
-    nextRow = seam * mcuHeight;
-    endRow = stop;
-    return true;
+    const auto mcuRow = static_cast<unsigned>(interval * decoder.RestartInterval() / perRow);
+    if (mcuRowsDecoded > mcuRow || mcuRowsDecoded >= decoder.ScanMcuRows()) return;
+    decoder.DecodeScanRows(stream, mcuRow + 1);
+    mcuRowsDecoded = mcuRow + 1;
 }
 
 std::unique_ptr<PictureRows> PictureRows::OneThreadDecoder() const {

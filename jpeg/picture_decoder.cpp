@@ -454,21 +454,35 @@ void PictureDecoder::CountBlockVisits() {
         throw JpegBadStream("Scans Visit the Picture Too Many Times");
 }
 
-bool PictureDecoder::SkipToRestartInterval(InputByteStream& stream, std::uint64_t interval) {
+std::vector<const std::uint8_t*> PictureDecoder::FindRestartMarkers(InputByteStream& stream) {
+    std::vector<const std::uint8_t*> markers;
     if (!frame || frame->Arithmetic() || frame->Progressive() || restartInterval == 0 ||
-        scanDecoder->DecodedUnits() != 0 || interval * restartInterval >= scanDecoder->Units())
-        return false;
+        scanDecoder->DecodedUnits() != 0)
+        return markers;
+    const std::uint64_t intervals = DivideUp(scanDecoder->Units(), std::uint64_t{restartInterval});
     // In entropy-coded data a 0xFF is followed by a stuffed 0x00 or begins
     // a marker, so the restart markers are found without decoding.
-    for (std::uint64_t marker = 0; marker < interval; ++marker) {
+    while (markers.size() + 1 < intervals) {
         const int code = stream.SkipToMarker(stream.ReadPointer());
         if (code < 0 || !IsRestartMarker(static_cast<unsigned>(code)) ||
-            static_cast<unsigned>(code) - RST0 != marker % kRestartCycle)
-            return false;
+            static_cast<unsigned>(code) - RST0 != markers.size() % kRestartCycle)
+            return {};
+        markers.push_back(stream.ReadPointer() - 2);
     }
+    return markers;
+}
+
+void PictureDecoder::MoveToRestartInterval(InputByteStream& stream, std::uint64_t interval,
+                                           const std::uint8_t* marker) {
+    stream.SkipToMarker(marker);
     stream.StartBitReading();
+    if (!scanDecoder) {
+        // The scan has ended (this decoder decoded its last rows before).
+        const HuffmanScanDecoder::Context context{&*frame,         &tables,           &components,
+                                                  restartInterval, settings.tolerant, Repairs()};
+        scanDecoder.emplace(std::in_place_type<HuffmanScanDecoder>, context, scan, stream, 0);
+    }
     scanDecoder->StartAtInterval(interval, stream.ReadPointer());
-    return true;
 }
 
 unsigned PictureDecoder::ScanMcuRows() const {

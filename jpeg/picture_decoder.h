@@ -94,12 +94,21 @@ class PictureDecoder {
     // the scan as it decodes (on another thread).
     bool LastScanRowsFinal() const { return lastScanRowsFinal; }
     // A sequential Huffman-coded scan with restart intervals, not yet
-    // decoded: moves to the start of restart interval `interval` (past its
-    // restart marker), so that the scan's rest is decoded without the
-    // intervals before it, as another decoder of the same picture decodes
-    // those. False where the data before the scan's next other marker does
-    // not hold that many restart markers numbered in order.
-    bool SkipToRestartInterval(InputByteStream& stream, std::uint64_t interval);
+    // decoded, whose data the stream holds whole: where each of its restart
+    // markers begins (marker i, the last 0xFF before its code, starts
+    // interval i + 1), found without decoding. Empty where the data before
+    // the scan's next other marker does not hold one marker for every
+    // interval after the first, numbered in order. The stream is left at
+    // that other marker, for MoveToRestartInterval.
+    std::vector<const std::uint8_t*> FindRestartMarkers(InputByteStream& stream);
+    // The same scan, wherever its decode stands or after it ended: decodes
+    // on from the start of restart interval `interval` (at least 1), whose
+    // marker begins at `marker`, as another decoder of the same picture
+    // decodes the intervals before it. The rows it reaches again are
+    // written block by block over what they held; only a part of the
+    // picture whose decode repaired nothing (every block reached) stands.
+    void MoveToRestartInterval(InputByteStream& stream, std::uint64_t interval,
+                               const std::uint8_t* marker);
     // Rows of MCUs the scan walks, and decoding up to (not including) MCU row `end`.
     unsigned ScanMcuRows() const;
     std::uint64_t ScanUnitsPerMcuRow() const { return scanDecoder->UnitsPerMcuRow(); }

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "jpeg/input_byte_stream.h"
 #include "jpeg/memory_stream.h"
 #include "jpeg/picture_decoder.h"
 #include "tessera/jpeg.h"
@@ -107,6 +108,7 @@ const Setting kSettings[] = {
     {"exact grey 7 rows", Pixels::Exact, PixelFormat::Grey, 7},
     {"replicated rgbx 16 rows", Pixels::Replicated, PixelFormat::Rgbx, 16},
     {"smooth fail on warning", Pixels::Smooth, PixelFormat::Rgb, 3, true},
+    {"exact fail on warning whole", Pixels::Exact, PixelFormat::Rgb, 1 << 20, true},
     {"smooth 3/8", Pixels::Smooth, PixelFormat::Bgr, 4, false, {3, 8}},
     {"smooth cropped", Pixels::Smooth, PixelFormat::Rgb, 9, false, {}, true},
     {"smooth 1/2 whole", Pixels::Smooth, PixelFormat::Rgb, 1 << 20, false, {1, 2}},
@@ -229,6 +231,88 @@ TEST(ThreadedDecode, OnlyAFinalLastScanConvertsBehindItself) {
                          [&](const CorpusFile& file) { return file.name == c.file; });
         ASSERT_NE(found, CjpegCorpus().end());
         EXPECT_EQ(LastScanStreams(c.change(found->bytes)), c.streams) << c.file;
+    }
+}
+
+// Rows of MCUs [first, last) of a sequential picture as BGRA, from a
+// decoder whose scan stands at MCU row `decoded` (rows before it decoded),
+// each converted once the rows up-sampling reads below it are decoded.
+std::vector<std::uint32_t> RowsAsDecoded(Tessera::PictureDecoder& decoder,
+                                         Tessera::InputByteStream& stream, unsigned decoded,
+                                         unsigned first, unsigned last) {
+    const std::size_t height = decoder.OutputMcuHeight(), width = decoder.OutputWidth();
+    const std::size_t bottom = decoder.OutputHeight();
+    const unsigned total = decoder.ScanMcuRows();
+    std::vector<std::uint32_t> pixels;
+    for (unsigned row = first; row < last; ++row) {
+        const unsigned wanted = std::min(row + 1 + decoder.McuRowsAhead(), total);
+        if (decoded < wanted) decoder.DecodeScanRows(stream, decoded = wanted);
+        if (decoded == total) decoder.EndScan(stream);
+        const std::size_t top = row * height, end = std::min(top + height, bottom);
+        const std::size_t at = pixels.size();
+        pixels.resize(at + (end - top) * width);
+        EXPECT_TRUE(decoder.ConvertRowsInto(top, end, pixels.data() + at));
+    }
+    return pixels;
+}
+
+// A decoder moved from restart interval to restart interval, down the
+// picture and back up, also after its scan has ended, decodes each part's
+// rows as a decoder that went through the scan once.
+TEST(ThreadedDecode, ADecoderMovedToARestartIntervalDecodesItsRowsAsInOnePass) {
+    if (CjpegCorpus().empty()) GTEST_SKIP() << CorpusSkipReason();
+    for (const char* name :
+         {"baseline-restart-mcu", "baseline-restart-rows", "baseline-restart-grey"}) {
+        const auto found = std::find_if(CjpegCorpus().begin(), CjpegCorpus().end(),
+                                        [&](const CorpusFile& file) { return file.name == name; });
+        ASSERT_NE(found, CjpegCorpus().end());
+        for (const Tessera::Pixels pixels : {Tessera::Pixels::Smooth, Tessera::Pixels::Exact}) {
+            SCOPED_TRACE(testing::Message() << name << ", pixels " << static_cast<int>(pixels));
+            const auto start = [&](Tessera::PictureDecoder& decoder,
+                                   Tessera::MemoryStream& stream) {
+                decoder.SetSettings({.tolerant = true,
+                                     .maxPixels = 1 << 20,
+                                     .maxScans = 1000,
+                                     .maxBlockVisitsPerBlock = 1000,
+                                     .pixels = pixels});
+                stream.Open(found->bytes);
+                decoder.Begin(stream);
+                while (decoder.Next(stream) != Tessera::PictureDecoder::Step::Scan) {
+                }
+                decoder.StartScan(stream, true);
+                ASSERT_TRUE(decoder.ScanRowsFinal());
+            };
+            Tessera::MemoryStream onceStream, movedStream;
+            Tessera::PictureDecoder once, moved;
+            start(once, onceStream);
+            start(moved, movedStream);
+            const unsigned total = once.ScanMcuRows(), width = once.OutputWidth();
+            const std::vector<std::uint32_t> all = RowsAsDecoded(once, onceStream, 0, 0, total);
+            once.End();
+            const std::vector<const std::uint8_t*> markers = moved.FindRestartMarkers(movedStream);
+            ASSERT_FALSE(markers.empty());
+            // Parts [first, last) of rows of MCUs, in the order they are decoded.
+            const unsigned third = total / 3;
+            const std::pair<unsigned, unsigned> parts[] = {
+                {2 * third, total}, {third, 2 * third}, {third + 1, third + 3}, {2, third}};
+            const std::uint64_t perRow = moved.ScanUnitsPerMcuRow();
+            for (const auto& [first, last] : parts) {
+                SCOPED_TRACE(testing::Message() << "rows " << first << " to " << last);
+                const std::uint64_t interval =
+                    (first - moved.McuRowsAhead()) * perRow / moved.RestartInterval();
+                ASSERT_GE(interval, 1u);
+                moved.MoveToRestartInterval(movedStream, interval, markers[interval - 1]);
+                const auto decoded =
+                    static_cast<unsigned>(interval * moved.RestartInterval() / perRow);
+                const std::vector<std::uint32_t> rows =
+                    RowsAsDecoded(moved, movedStream, decoded, first, last);
+                const std::size_t from = std::size_t{first} * moved.OutputMcuHeight() * width;
+                EXPECT_TRUE(std::equal(rows.begin(), rows.end(), all.begin() + from));
+                EXPECT_FALSE(moved.ScanRepaired());
+            }
+            EXPECT_TRUE(moved.Warnings().empty());
+            moved.End();
+        }
     }
 }
 
