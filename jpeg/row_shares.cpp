@@ -21,13 +21,6 @@ unsigned RowShares::Geometry::SeamRows() const {
     return intervalRows - 1 + rowsAhead + std::max(rowsAhead, 1u);
 }
 
-bool RowShares::TakeUpper(unsigned& row) {
-    const std::lock_guard<std::mutex> hold(lock);
-    if (failed || upperEnd >= lowerBegin) return false;
-    row = upperEnd++;
-    return true;
-}
-
 RowShares::RowShares(unsigned begin, unsigned end, const Geometry& geometry, double now)
     : begin(begin), end(end), upperEnd(begin), lowerBegin(end), shape(geometry), start(now) {
     // The worker's first part is set aside at once: the calling thread
@@ -35,6 +28,13 @@ RowShares::RowShares(unsigned begin, unsigned end, const Geometry& geometry, dou
     // there, and the worker always has a part, however late it starts.
     const unsigned rows = (end - begin) / kFirstShare;
     if (Startable(end - rows)) lowerBegin = end - rows;
+}
+
+bool RowShares::TakeUpper(unsigned& row) {
+    const std::lock_guard<std::mutex> hold(lock);
+    if (failed || upperEnd >= lowerBegin) return false;
+    row = upperEnd++;
+    return true;
 }
 
 bool RowShares::Startable(unsigned first) const {
