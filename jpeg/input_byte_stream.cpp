@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "plain_data.h"
+
 namespace Tessera {
 
 const InputByteStream::StepMessages InputByteStream::kReadBitMessages = {
@@ -82,6 +84,9 @@ int InputByteStream::SkipToMarker(const std::uint8_t* from) {
     bitsLeft = -1;
     const std::uint8_t* at = from;
     while (at < bufferEnd) {
+        // Stretches without a marker go by many bytes a step; a stuffed 0xFF
+        // would stop memchr at every few hundred bytes of a photo's data.
+        at = SkipPlainStretches(at, bufferEnd, bufferEnd);
         at = static_cast<const std::uint8_t*>(std::memchr(at, 0xFF, bufferEnd - at));
         if (at == nullptr) break;
         const std::uint8_t* code = at + 1;
