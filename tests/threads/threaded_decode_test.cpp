@@ -316,6 +316,39 @@ TEST(ThreadedDecode, ADecoderMovedToARestartIntervalDecodesItsRowsAsInOnePass) {
     }
 }
 
+// Bytes before a restart marker are met by the decode of the interval
+// above it, wherever the picture was split: two threads warn of them as one
+// does, whichever marker has them.
+TEST(ThreadedDecode, BytesBeforeAnyRestartMarkerWarnAsOnOneThread) {
+    if (CjpegCorpus().empty()) GTEST_SKIP() << CorpusSkipReason();
+    for (const char* name : {"baseline-restart-mcu", "baseline-restart-rows"}) {
+        const auto found = std::find_if(CjpegCorpus().begin(), CjpegCorpus().end(),
+                                        [&](const CorpusFile& file) { return file.name == name; });
+        ASSERT_NE(found, CjpegCorpus().end());
+        const Bytes& bytes = found->bytes;
+        std::size_t markers = 0;
+        for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
+            if (bytes[i] != 0xFF || (bytes[i + 1] & 0xF8) != 0xD0) continue;
+            SCOPED_TRACE(testing::Message() << name << ", marker at " << i);
+            ++markers;
+            Bytes padded = bytes;
+            const std::uint8_t extra[] = {0x12, 0x34};
+            padded.insert(padded.begin() + static_cast<std::ptrdiff_t>(i), std::begin(extra),
+                          std::end(extra));
+            for (const Tessera::Pixels pixels : {Tessera::Pixels::Smooth, Tessera::Pixels::Exact}) {
+                Tessera::DecodeOptions options;
+                options.format = Tessera::PixelFormat::Rgb;
+                options.pixels = pixels;
+                const Result one = ReadAll(padded, options, 1 << 20);
+                ASSERT_FALSE(one.warnings.empty());
+                options.threads = 2;
+                EXPECT_EQ(ReadAll(padded, options, 1 << 20), one);
+            }
+        }
+        EXPECT_GT(markers, 8u);
+    }
+}
+
 // DecodeJpeg and DecodeJpegInto take the same option.
 TEST(ThreadedDecode, WholePictureCallsGiveOneThreadsPixels) {
     if (CjpegCorpus().empty()) GTEST_SKIP() << CorpusSkipReason();
