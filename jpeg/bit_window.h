@@ -86,7 +86,10 @@ class BitWindow {
     // this past the current byte; the eight-byte load reads up to 9.
     static constexpr std::ptrdiff_t kRefillReach = 2 * 8;
 
-    bool Refill() {
+    // Inlined wherever it is used: a call would take the window's address,
+    // and the compiler would then store the bits and their count to memory
+    // at every code of a decode loop.
+    [[gnu::always_inline]] bool Refill() {
         if (plainEnd - last <= kRefillReach) {
             plainEnd = reader.ExtendPlainData(last);
             if (plainEnd - last <= kRefillReach) return false;
