@@ -41,6 +41,10 @@ Default pixels, through the library's public interface:
                  baseline, restarts and progressive files; compared with
                  turbo-rgb (one thread), and checked to give the bytes of
                  tessera-rgb
+  2xtessera-rgb  two tessera-rgb decodes at once, the second on a thread of
+                 its own, on the same files: what two cores give two
+                 one-thread decodes, per picture, which a decode split over
+                 two threads can at best reach
 Exact pixels, through the public interface:
   tessera-exact  Pixels::Exact (the saver's arithmetic: its transform and
                  repeated chroma), a JpegReader reading RGB rows as above
@@ -61,10 +65,14 @@ geometric mean over its files of Tessera's throughput divided by the peer's
   pairing default class CLASS turbo=R stb=R
   pairing exact class CLASS turbo=R
   pairing default threads=2 class CLASS turbo=R   (tessera-rgb-2t over turbo-rgb)
+  pairing default two-at-once class CLASS turbo=R (2xtessera-rgb's pictures
+                                                   over turbo-rgb's)
 for every class (baseline, progressive, grayscale, 444, restarts, show; the
-threads=2 lines for baseline, progressive and restarts); then the
-18-megapixel restarts file's default pixels against turbo-rgb,
-  restarts-18mp default threads=1 turbo=R threads=2 turbo=R
+threads=2 and two-at-once lines for baseline, progressive and restarts);
+then the 18-megapixel baseline and restarts files' default pixels against
+turbo-rgb (geometric means where a class has several such files),
+  baseline-18mp default threads=1 turbo=R threads=2 turbo=R two-at-once turbo=R
+  restarts-18mp default threads=1 turbo=R threads=2 turbo=R two-at-once turbo=R
 the native pairing's baseline and progressive classes,
   native turbo baseline=A progressive=B stb baseline=C progressive=D
 and, always the last line, the default pixels' (one thread), with the

@@ -4,7 +4,10 @@
 #include <turbojpeg.h>
 
 #include <climits>
+#include <exception>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "bench_error.h"
 #include "jpeg/memory_stream.h"
@@ -46,6 +49,33 @@ std::string ReaderName(Tessera::Pixels pixels, std::uint32_t threads) {
 }
 
 }  // namespace
+
+TwoAtOnceDecoder::TwoAtOnceDecoder(std::unique_ptr<PeerDecoder> first,
+                                   std::unique_ptr<PeerDecoder> second)
+    : first(std::move(first)),
+      second(std::move(second)),
+      name(std::string("2x") + this->first->Name()) {}
+
+PictureSize TwoAtOnceDecoder::Decode(std::span<const std::uint8_t> file) {
+    std::exception_ptr failure;
+    std::thread other([&] {
+        try {
+            second->Decode(file);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    PictureSize size;
+    try {
+        size = first->Decode(file);
+    } catch (...) {
+        other.join();
+        throw;
+    }
+    other.join();
+    if (failure) std::rethrow_exception(failure);
+    return size;
+}
 
 TesseraRgbDecoder::TesseraRgbDecoder(Tessera::Pixels pixels, std::uint32_t threads)
     : options{.format = Tessera::PixelFormat::Rgb, .pixels = pixels, .threads = threads},

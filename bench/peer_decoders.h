@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -35,6 +36,26 @@ class PeerDecoder {
     virtual std::span<const std::uint8_t> LastBgrxPixels() const { return {}; }
     // The last decode's pixels as red, green, blue bytes; empty likewise.
     virtual std::span<const std::uint8_t> LastRgbPixels() const { return {}; }
+    // Pictures that one Decode decodes.
+    virtual int PicturesPerDecode() const { return 1; }
+};
+
+// Two decoders of one kind decoding the file at the same time, the second
+// on a thread of its own ("2x" before the first's name): what two cores of
+// the machine give two decodes that each use one. A decode split over two
+// threads does the work of one such decode, so it can go no faster than
+// this per picture.
+class TwoAtOnceDecoder final : public PeerDecoder {
+  public:
+    TwoAtOnceDecoder(std::unique_ptr<PeerDecoder> first, std::unique_ptr<PeerDecoder> second);
+    const char* Name() const override { return name.c_str(); }
+    // The first decoder's size (both decode the same file).
+    PictureSize Decode(std::span<const std::uint8_t> file) override;
+    int PicturesPerDecode() const override { return 2; }
+
+  private:
+    std::unique_ptr<PeerDecoder> first, second;
+    std::string name;
 };
 
 // Tessera's public API: one JpegDecoder and one RasterImage for every decode,

@@ -66,7 +66,9 @@ double Megabytes(std::size_t bytes) {
 // in the same order with repeated chroma, and stb_image (RGBA). Default
 // pixels: the library's public interface with its defaults, in RGB, against
 // TurboJPEG's defaults and stb_image, both in RGB; the same interface on two
-// threads against TurboJPEG's defaults (on one). Exact pixels: the public
+// threads against TurboJPEG's defaults (on one), and two one-thread decodes
+// at once, per picture, against the same (what the two threads could reach
+// at most on this machine). Exact pixels: the public
 // interface with Pixels::Exact, in RGB, against TurboJPEG in RGB with
 // repeated chroma.
 struct Decoders {
@@ -78,11 +80,13 @@ struct Decoders {
     TurboDecoder turboRgb{TurboPixels::DefaultRgb};
     StbDecoder stbRgb{3};
     TesseraRgbDecoder tesseraRgbTwoThreads{Tessera::Pixels::Smooth, 2};
+    TwoAtOnceDecoder tesseraRgbTwoAtOnce{std::make_unique<TesseraRgbDecoder>(),
+                                         std::make_unique<TesseraRgbDecoder>()};
     TesseraRgbDecoder tesseraExact{Tessera::Pixels::Exact};
     TurboDecoder turboFast{TurboPixels::FastRgb};
 };
 
-enum class Pairing { Native, DefaultPixels, DefaultTwoThreads, ExactPixels };
+enum class Pairing { Native, DefaultPixels, DefaultTwoThreads, DefaultTwoAtOnce, ExactPixels };
 
 // Tessera's throughput over a peer's.
 struct Comparison {
@@ -113,8 +117,11 @@ Lineup LineupFor(Decoders& d, FileClass fileClass) {
                    {Pairing::ExactPixels, &d.tesseraExact, &d.turboFast}}};
     if (ComparesTwoThreads(fileClass)) {
         lineup.decoders.push_back(&d.tesseraRgbTwoThreads);
+        lineup.decoders.push_back(&d.tesseraRgbTwoAtOnce);
         lineup.comparisons.push_back(
             {Pairing::DefaultTwoThreads, &d.tesseraRgbTwoThreads, &d.turboRgb});
+        lineup.comparisons.push_back(
+            {Pairing::DefaultTwoAtOnce, &d.tesseraRgbTwoAtOnce, &d.turboRgb});
     }
     return lineup;
 }
@@ -215,18 +222,15 @@ std::string RatioText(std::span<const double> ratios) {
 // Tessera's throughput over each peer's, per pairing, class of file and peer.
 using Ratios = std::map<std::tuple<Pairing, FileClass, const PeerDecoder*>, std::vector<double>>;
 
-// The default pixels' ratios to TurboJPEG's defaults, on one thread and on
-// two, of the large picture with a restart marker every MCU row.
-struct LargeRestarts {
-    std::optional<double> oneThread;
-    std::optional<double> twoThreads;
+// The default pixels' ratios to TurboJPEG's defaults, on one thread, on two,
+// and of two one-thread decodes at once, of the large (18-megapixel)
+// pictures of a class.
+struct LargeFigures {
+    std::vector<double> oneThread, twoThreads, twoAtOnce;
 };
+using Large = std::map<FileClass, LargeFigures>;
 
-std::string OptionalRatio(std::optional<double> ratio) {
-    return ratio ? Format("%.2f", *ratio) : "n/a";
-}
-
-void PrintSummary(const Ratios& ratios, const LargeRestarts& largeRestarts, const Decoders& d) {
+void PrintSummary(const Ratios& ratios, const Large& large, const Decoders& d) {
     auto text = [&](Pairing pairing, FileClass fileClass, const PeerDecoder& peer) {
         const auto found = ratios.find({pairing, fileClass, &peer});
         return found == ratios.end() ? std::string("n/a") : RatioText(found->second);
@@ -241,11 +245,13 @@ void PrintSummary(const Ratios& ratios, const LargeRestarts& largeRestarts, cons
         {Pairing::DefaultPixels, "default", &d.turboRgb, &d.stbRgb},
         {Pairing::ExactPixels, "exact", &d.turboFast, nullptr},
         {Pairing::DefaultTwoThreads, "default threads=2", &d.turboRgb, nullptr},
+        {Pairing::DefaultTwoAtOnce, "default two-at-once", &d.turboRgb, nullptr},
     };
     for (const auto& pairing : pairings) {
         for (const FileClass fileClass : kFileClasses) {
-            if (pairing.pairing == Pairing::DefaultTwoThreads && !ComparesTwoThreads(fileClass))
-                continue;
+            const bool twoCores = pairing.pairing == Pairing::DefaultTwoThreads ||
+                                  pairing.pairing == Pairing::DefaultTwoAtOnce;
+            if (twoCores && !ComparesTwoThreads(fileClass)) continue;
             std::cout << Format("pairing %s class %-11s turbo=", pairing.name,
                                 std::string(ClassName(fileClass)).c_str())
                       << text(pairing.pairing, fileClass, *pairing.turbo);
@@ -254,8 +260,14 @@ void PrintSummary(const Ratios& ratios, const LargeRestarts& largeRestarts, cons
             std::cout << '\n';
         }
     }
-    std::cout << "restarts-18mp default threads=1 turbo=" << OptionalRatio(largeRestarts.oneThread)
-              << " threads=2 turbo=" << OptionalRatio(largeRestarts.twoThreads) << '\n';
+    for (const FileClass fileClass : {FileClass::Baseline, FileClass::Restarts}) {
+        const auto found = large.find(fileClass);
+        const LargeFigures figures = found == large.end() ? LargeFigures{} : found->second;
+        std::cout << ClassName(fileClass)
+                  << "-18mp default threads=1 turbo=" << RatioText(figures.oneThread)
+                  << " threads=2 turbo=" << RatioText(figures.twoThreads)
+                  << " two-at-once turbo=" << RatioText(figures.twoAtOnce) << '\n';
+    }
     auto baselineAndProgressive = [&](Pairing pairing, const PeerDecoder& turboPeer,
                                       const PeerDecoder& stbPeer) {
         return "turbo baseline=" + text(pairing, FileClass::Baseline, turboPeer) +
@@ -302,7 +314,7 @@ std::vector<double> MeasureThroughput(std::span<PeerDecoder* const> decoders,
     std::vector<double> throughput;
     for (std::size_t which = 0; which < seconds.size(); ++which) {
         const double median = *Median(seconds[which]);
-        throughput.push_back(megapixels / median);
+        throughput.push_back(megapixels * decoders[which]->PicturesPerDecode() / median);
         std::cout << Format("decode %-*s %-16s %8.2f MP/s  median %9.3f ms of %zu runs\n",
                             nameWidth, file.name.c_str(), decoders[which]->Name(),
                             throughput.back(), median * 1e3, seconds[which].size());
@@ -374,7 +386,7 @@ int Run(const BenchOptions& options) {
     }
 
     Ratios ratios;
-    LargeRestarts largeRestarts;
+    Large large;
     for (std::size_t i = 0; i < corpus.files.size(); ++i) {
         const CorpusFile& file = corpus.files[i];
         const Lineup lineup = LineupFor(decoders, file.fileClass);
@@ -384,19 +396,19 @@ int Run(const BenchOptions& options) {
             const auto at = std::find(lineup.decoders.begin(), lineup.decoders.end(), decoder);
             return throughput[static_cast<std::size_t>(at - lineup.decoders.begin())];
         };
-        const bool isLargeRestarts = file.fileClass == FileClass::Restarts &&
-                                     facts[i].size == PictureSize{kLargeWidth, kLargeHeight};
+        const bool isLarge = facts[i].size == PictureSize{kLargeWidth, kLargeHeight};
         for (const Comparison& comparison : lineup.comparisons) {
             const double ratio = of(comparison.tessera) / of(comparison.peer);
             ratios[{comparison.pairing, file.fileClass, comparison.peer}].push_back(ratio);
-            if (isLargeRestarts && comparison.peer == &decoders.turboRgb) {
-                if (comparison.pairing == Pairing::DefaultPixels) largeRestarts.oneThread = ratio;
-                if (comparison.pairing == Pairing::DefaultTwoThreads)
-                    largeRestarts.twoThreads = ratio;
-            }
+            if (!isLarge || comparison.peer != &decoders.turboRgb) continue;
+            LargeFigures& figures = large[file.fileClass];
+            if (comparison.pairing == Pairing::DefaultPixels) figures.oneThread.push_back(ratio);
+            if (comparison.pairing == Pairing::DefaultTwoThreads)
+                figures.twoThreads.push_back(ratio);
+            if (comparison.pairing == Pairing::DefaultTwoAtOnce) figures.twoAtOnce.push_back(ratio);
         }
     }
-    PrintSummary(ratios, largeRestarts, decoders);
+    PrintSummary(ratios, large, decoders);
     return kExitSuccess;
 }
 
