@@ -82,26 +82,15 @@ void InputByteStream::StepToNextByte(const StepMessages& messages) {
 
 int InputByteStream::SkipToMarker(const std::uint8_t* from) {
     bitsLeft = -1;
-    const std::uint8_t* at = from;
-    while (at < bufferEnd) {
-        // Stretches without a marker go by many bytes a step; a stuffed 0xFF
-        // would stop memchr at every few hundred bytes of a photo's data.
-        at = SkipPlainStretches(at, bufferEnd, bufferEnd);
-        at = static_cast<const std::uint8_t*>(std::memchr(at, 0xFF, bufferEnd - at));
-        if (at == nullptr) break;
-        const std::uint8_t* code = at + 1;
-        while (code < bufferEnd && *code == 0xFF) ++code;  // fill bytes
-        if (code == bufferEnd) break;
-        if (*code == 0x00) {
-            at = code + 1;
-            continue;
-        }
-        const bool restart = *code >= 0xD0 && *code <= 0xD7;
-        readPointer = restart ? code + 1 : at;
-        return *code;
+    const MarkerAt marker = NextMarker(from, bufferEnd);
+    if (marker.prefix == nullptr) {
+        readPointer = bufferEnd;
+        return -1;
     }
-    readPointer = bufferEnd;
-    return -1;
+    const std::uint8_t code = *marker.code;
+    const bool restart = code >= 0xD0 && code <= 0xD7;
+    readPointer = restart ? marker.code + 1 : marker.prefix;
+    return code;
 }
 
 int InputByteStream::ReadCodedByte() {

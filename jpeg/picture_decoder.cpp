@@ -30,20 +30,12 @@ constexpr const char* kUnknownMarker = "Unknown, unsupported, or reserved marker
 }  // namespace
 
 bool EndOfImageFollows(const std::uint8_t* at, const std::uint8_t* end) {
-    for (; at < end; ++at) {
-        at = SkipPlainStretches(at, end, end);
-        at = static_cast<const std::uint8_t*>(std::memchr(at, kMarkerPrefix, end - at));
-        if (at == nullptr) return false;
-        const std::uint8_t* code = at + 1;
-        while (code < end && *code == kMarkerPrefix) ++code;
-        if (code == end) return false;
-        if (*code == 0x00 || IsRestartMarker(*code)) {
-            at = code;
-            continue;
-        }
-        return *code == EOI;
+    for (;;) {
+        const MarkerAt marker = NextMarker(at, end);
+        if (marker.prefix == nullptr) return false;
+        if (!IsRestartMarker(*marker.code)) return *marker.code == EOI;
+        at = marker.code + 1;
     }
-    return false;
 }
 
 void PictureDecoder::Begin(InputByteStream& stream) {

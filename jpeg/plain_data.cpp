@@ -1,5 +1,7 @@
 #include "plain_data.h"
 
+#include <cstring>
+
 #include "simd_target.h"
 
 #if TESSERA_X86_KERNELS
@@ -36,6 +38,22 @@ const std::uint8_t* SkipPlainStretches(const std::uint8_t* at, const std::uint8_
     (void)end;
 #endif
     return at;
+}
+
+MarkerAt NextMarker(const std::uint8_t* at, const std::uint8_t* end) {
+    while (at < end) {
+        // Stretches without a marker go by many bytes a step; a stuffed 0xFF
+        // would stop memchr at every few hundred bytes of a photo's data.
+        at = SkipPlainStretches(at, end, end);
+        at = static_cast<const std::uint8_t*>(std::memchr(at, 0xFF, end - at));
+        if (at == nullptr) break;
+        const std::uint8_t* code = at + 1;
+        while (code < end && *code == 0xFF) ++code;  // fill bytes
+        if (code == end) break;
+        if (*code != 0x00) return {at, code};
+        at = code + 1;  // a stuffed zero: the 0xFF is data
+    }
+    return {};
 }
 
 }  // namespace Tessera

@@ -18,4 +18,14 @@ namespace Tessera {
 const std::uint8_t* SkipPlainStretches(const std::uint8_t* at, const std::uint8_t* stop,
                                        const std::uint8_t* end);
 
+// A marker in entropy-coded data: its first 0xFF, and its code after any
+// fill bytes (0xFF) between them.
+struct MarkerAt {
+    const std::uint8_t* prefix = nullptr;
+    const std::uint8_t* code = nullptr;
+};
+// The first marker in entropy-coded data from `at` on whose code lies before
+// `end`; prefix null where there is none.
+MarkerAt NextMarker(const std::uint8_t* at, const std::uint8_t* end);
+
 }  // namespace Tessera

@@ -69,5 +69,38 @@ TEST(PlainData, SkipsStretchesUpToTheFirstMarker) {
     }
 }
 
+// The first marker and its code, past stuffed zeros and fill bytes; none
+// where the data ends before a code.
+TEST(PlainData, FindsTheNextMarkersCode) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        int prefix, code;  // offsets; -1: no marker
+    };
+    std::vector<std::uint8_t> longRun(150, 0x11);
+    for (std::size_t i = 5; i + 1 < longRun.size(); i += 23) longRun[i] = 0xFF, longRun[i + 1] = 0;
+    longRun.insert(longRun.end(), {0xFF, 0xFF, 0xC4});
+    const Case cases[] = {
+        {"after a stuffed zero", {0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD9}, 4, 5},
+        {"fill bytes before the code", {0x12, 0xFF, 0xFF, 0xFF, 0xD0}, 1, 4},
+        {"right after a stuffed pair", {0xFF, 0x00, 0xFF, 0xD7}, 2, 3},
+        {"only stuffed pairs", {0xFF, 0x00, 0x01, 0xFF, 0x00}, -1, -1},
+        {"fill bytes at the end", {0x01, 0xFF, 0xFF}, -1, -1},
+        {"nothing", {}, -1, -1},
+        {"a long stretch of plain data", longRun, 150, 152},
+    };
+    for (const Case& c : cases) {
+        const std::uint8_t* begin = c.bytes.data();
+        const MarkerAt marker = NextMarker(begin, begin + c.bytes.size());
+        if (c.prefix < 0) {
+            EXPECT_EQ(marker.prefix, nullptr) << c.name;
+            continue;
+        }
+        ASSERT_NE(marker.prefix, nullptr) << c.name;
+        EXPECT_EQ(marker.prefix - begin, c.prefix) << c.name;
+        EXPECT_EQ(marker.code - begin, c.code) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace Tessera
