@@ -68,9 +68,8 @@ double Megabytes(std::size_t bytes) {
 // TurboJPEG's defaults and stb_image, both in RGB; the same interface on two
 // threads against TurboJPEG's defaults (on one), and two one-thread decodes
 // at once, per picture, against the same (what the two threads could reach
-// at most on this machine). Exact pixels: the public
-// interface with Pixels::Exact, in RGB, against TurboJPEG in RGB with
-// repeated chroma.
+// at most on this machine). Exact pixels: the public interface with
+// Pixels::Exact, in RGB, against TurboJPEG in RGB with repeated chroma.
 struct Decoders {
     explicit Decoders(Tessera::SimdLevel level) : tessera(level) {}
     TesseraDecoder tessera;
