@@ -15,7 +15,7 @@ constexpr std::uint8_t kZeroRunAdvance = 16;
 
 }  // namespace
 
-int HuffmanTable::LoadTable(InputByteStream& stream) {
+int HuffmanTable::LoadTable(InputByteStream& stream, bool ac) {
     // Counts cut off by the end of the data stay zero, as ReadByte gives.
     std::array<std::uint8_t, kMaxCodeLength> counts{};
     stream.ReadBlock(counts.data(), counts.size());
@@ -23,17 +23,34 @@ int HuffmanTable::LoadTable(InputByteStream& stream) {
     for (const std::uint8_t count : counts) total += count;
     if (total > kMaxSymbols) throw JpegBadStream("Huffman count > 256");
 
-    // Build into a copy so that a table refused below keeps its earlier state.
-    HuffmanTable loaded;
-    for (unsigned i = 0; i < total; ++i) loaded.symbols[i] = stream.ReadByte();
-    if (!loaded.ComputeCodes(counts)) throw JpegBadStream("Bad Huffman Table");
-    loaded.ComputeQuickMatches();
-    loaded.defined = true;
-    *this = loaded;
+    std::array<std::uint8_t, kMaxSymbols> values{};
+    for (unsigned i = 0; i < total; ++i) values[i] = stream.ReadByte();
+    // Checked before the table changes: a table refused keeps its earlier
+    // state. It is then made in place (a copy of a made one costs as much as
+    // a fifth of the making).
+    if (!CodesFit(counts)) throw JpegBadStream("Bad Huffman Table");
+    symbols = values;
+    ComputeCodes(counts);
+    ComputeQuickMatches(ac);
+    defined = true;
     return kMaxCodeLength + static_cast<int>(total);
 }
 
-bool HuffmanTable::ComputeCodes(const std::array<std::uint8_t, kMaxCodeLength>& counts) {
+bool HuffmanTable::CodesFit(const std::array<std::uint8_t, kMaxCodeLength>& counts) {
+    // The codes of a length follow the last code of the length before,
+    // doubled (T.81 Figure C.2); all n of them must fit in the length's
+    // bits, or two codes would share a prefix and decoding could index past
+    // the symbols.
+    std::uint32_t code = 0;
+    for (int length = 1; length <= kMaxCodeLength; ++length) {
+        code += counts[length - 1];
+        if (code > (1u << length)) return false;
+        code <<= 1;
+    }
+    return true;
+}
+
+void HuffmanTable::ComputeCodes(const std::array<std::uint8_t, kMaxCodeLength>& counts) {
     // T.81 Figure C.2, one code length at a time: the codes of a length are
     // consecutive, and the first code of the next length is the one after the
     // last, doubled once per length step (also across lengths without codes).
@@ -48,9 +65,6 @@ bool HuffmanTable::ComputeCodes(const std::array<std::uint8_t, kMaxCodeLength>& 
             valptr[length - 1] = 0;
         } else {
             if (shortestLength == 0) shortestLength = length;
-            // All n codes must fit in `length` bits; otherwise two codes
-            // would share a prefix and decoding could index past the symbols.
-            if (code + n > (1u << length)) return false;
             valptr[length - 1] = static_cast<std::uint8_t>(position);
             mincode[length - 1] = static_cast<std::int32_t>(code);
             code += n;
@@ -59,7 +73,6 @@ bool HuffmanTable::ComputeCodes(const std::array<std::uint8_t, kMaxCodeLength>& 
         }
         code <<= 1;
     }
-    return true;
 }
 
 HuffmanTable::Match HuffmanTable::Search(std::uint32_t bits, int from, int to) const {
@@ -77,7 +90,7 @@ HuffmanTable::Match HuffmanTable::LookupLong(std::uint32_t bits) const {
     return Search(bits, std::max(shortestLength, kQuickBits + 1), kMaxCodeLength);
 }
 
-void HuffmanTable::ComputeQuickMatches() {
+void HuffmanTable::ComputeQuickMatches(bool ac) {
     quickMatches.fill({0, 0});
     quickValues.fill({0, 0, 0});
     // The codes of one length are consecutive, from mincode to maxcode
@@ -87,6 +100,11 @@ void HuffmanTable::ComputeQuickMatches() {
         for (std::int32_t code = mincode[i]; code <= maxcode[i]; ++code)
             FillQuickEntries(static_cast<std::uint32_t>(code), length,
                              symbols[valptr[i] + code - mincode[i]]);
+    }
+    if (!ac) {
+        quickSteps.fill({0, 0, kNotQuick, 0, 0, 0});
+        refinementSteps.fill({kOtherRefinement, 0, 0, 0});
+        return;
     }
     ComputeQuickSteps();
     ComputeRefinementSteps();

@@ -78,7 +78,10 @@ class HuffmanTable {
 
     // Reads one table body (16 code-length counts, then the symbol values) in
     // byte mode and returns the bytes it consumed, 16 + the number of values.
-    int LoadTable(InputByteStream& stream);
+    // A DC table (ac false) gets no AC steps, which half of a table's making
+    // would go to: its LookupSteps and LookupRefinement give kNotQuick and
+    // kOtherRefinement, the careful way.
+    int LoadTable(InputByteStream& stream, bool ac = true);
     // Reads one code from a stream in bit mode and returns its symbol.
     std::uint8_t DecodeSymbol(InputByteStream& stream) const;
     bool IsDefined() const { return defined; }
@@ -111,15 +114,16 @@ class HuffmanTable {
   private:
     static constexpr int kMaxSymbols = 256;
 
-    // Builds the decoding arrays from the counts; false when the counts ask for
-    // more codes of some length than that length can hold (the tree would
-    // overflow), which no encoder produces.
-    bool ComputeCodes(const std::array<std::uint8_t, kMaxCodeLength>& counts);
+    // False when the counts ask for more codes of some length than that
+    // length can hold (the tree would overflow), which no encoder produces.
+    static bool CodesFit(const std::array<std::uint8_t, kMaxCodeLength>& counts);
+    // Builds the decoding arrays from counts that fit.
+    void ComputeCodes(const std::array<std::uint8_t, kMaxCodeLength>& counts);
     // The decoding procedure of DecodeSymbol over bits already at hand, from
     // code length `from` on.
     Match Search(std::uint32_t bits, int from, int to) const;
     Match LookupLong(std::uint32_t bits) const;
-    void ComputeQuickMatches();
+    void ComputeQuickMatches(bool ac);
     // The entries of the prefixes that begin with one code.
     void FillQuickEntries(std::uint32_t code, int length, std::uint8_t symbol);
     // quickSteps, from quickValues.

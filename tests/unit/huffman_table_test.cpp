@@ -143,5 +143,28 @@ TEST(HuffmanTable, ReloadReplacesEveryLength) {
     EXPECT_EQ(DecodeBits(table, 0b1, 1).first, 0x44);
 }
 
+// A DC table has no AC steps: every look-up of them sends a decode the
+// careful way (never a step that takes no bits), where an AC table of the
+// same codes has quick ones.
+TEST(HuffmanTable, DcTablesSendAcStepsTheCarefulWay) {
+    for (const bool ac : {false, true}) {
+        HuffmanTable table;
+        const Bytes body = TableBody(kLuminanceDcTable);
+        MemoryStream stream(body);
+        table.LoadTable(stream, ac);
+        unsigned quick = 0;
+        for (std::uint32_t prefix = 0; prefix < (1u << HuffmanTable::kQuickBits); ++prefix) {
+            const bool careful =
+                table.LookupSteps(prefix).firstAdvance == HuffmanTable::kNotQuick &&
+                table.LookupRefinement(prefix).kind == HuffmanTable::kOtherRefinement;
+            quick += careful ? 0 : 1;
+        }
+        if (ac)
+            EXPECT_GT(quick, 0u);
+        else
+            EXPECT_EQ(quick, 0u);
+    }
+}
+
 }  // namespace
 }  // namespace Tessera::Testing
