@@ -54,25 +54,56 @@ TwoAtOnceDecoder::TwoAtOnceDecoder(std::unique_ptr<PeerDecoder> first,
                                    std::unique_ptr<PeerDecoder> second)
     : first(std::move(first)),
       second(std::move(second)),
-      name(std::string("2x") + this->first->Name()) {}
+      name(std::string("2x") + this->first->Name()),
+      partner([this] { DecodeHandedFiles(); }) {}
 
-PictureSize TwoAtOnceDecoder::Decode(std::span<const std::uint8_t> file) {
-    std::exception_ptr failure;
-    std::thread other([&] {
+TwoAtOnceDecoder::~TwoAtOnceDecoder() {
+    {
+        const std::lock_guard lock(mutex);
+        quitting = true;
+    }
+    changed.notify_all();
+    partner.join();
+}
+
+void TwoAtOnceDecoder::DecodeHandedFiles() {
+    std::unique_lock lock(mutex);
+    for (;;) {
+        changed.wait(lock, [&] { return decoding || quitting; });
+        if (quitting) return;
+        const std::span<const std::uint8_t> file = handed;
+        lock.unlock();
+        std::exception_ptr caught;
         try {
             second->Decode(file);
         } catch (...) {
-            failure = std::current_exception();
+            caught = std::current_exception();
         }
-    });
+        lock.lock();
+        failure = caught;
+        decoding = false;
+        changed.notify_all();
+    }
+}
+
+PictureSize TwoAtOnceDecoder::Decode(std::span<const std::uint8_t> file) {
+    {
+        const std::lock_guard lock(mutex);
+        handed = file;
+        decoding = true;
+        failure = nullptr;
+    }
+    changed.notify_all();
+    std::exception_ptr firstFailure;
     PictureSize size;
     try {
         size = first->Decode(file);
     } catch (...) {
-        other.join();
-        throw;
+        firstFailure = std::current_exception();
     }
-    other.join();
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return !decoding; });
+    if (firstFailure) std::rethrow_exception(firstFailure);
     if (failure) std::rethrow_exception(failure);
     return size;
 }
