@@ -25,69 +25,59 @@ int HuffmanTable::LoadTable(InputByteStream& stream, bool ac) {
 
     std::array<std::uint8_t, kMaxSymbols> values{};
     for (unsigned i = 0; i < total; ++i) values[i] = stream.ReadByte();
-    // Checked before the table changes: a table refused keeps its earlier
+    // Worked out before the table changes: a table refused keeps its earlier
     // state. It is then made in place (a copy of a made one costs as much as
     // a fifth of the making).
-    if (!CodesFit(counts)) throw JpegBadStream("Bad Huffman Table");
+    const std::optional<CodeArrays> computed = ComputeCodes(counts);
+    if (!computed) throw JpegBadStream("Bad Huffman Table");
+    codes = *computed;
     symbols = values;
-    ComputeCodes(counts);
     ComputeQuickMatches(ac);
     defined = true;
     return kMaxCodeLength + static_cast<int>(total);
 }
 
-bool HuffmanTable::CodesFit(const std::array<std::uint8_t, kMaxCodeLength>& counts) {
-    // The codes of a length follow the last code of the length before,
-    // doubled (T.81 Figure C.2); all n of them must fit in the length's
-    // bits, or two codes would share a prefix and decoding could index past
-    // the symbols.
-    std::uint32_t code = 0;
-    for (int length = 1; length <= kMaxCodeLength; ++length) {
-        code += counts[length - 1];
-        if (code > (1u << length)) return false;
-        code <<= 1;
-    }
-    return true;
-}
-
-void HuffmanTable::ComputeCodes(const std::array<std::uint8_t, kMaxCodeLength>& counts) {
+std::optional<HuffmanTable::CodeArrays> HuffmanTable::ComputeCodes(
+    const std::array<std::uint8_t, kMaxCodeLength>& counts) {
     // T.81 Figure C.2, one code length at a time: the codes of a length are
     // consecutive, and the first code of the next length is the one after the
     // last, doubled once per length step (also across lengths without codes).
+    // All n codes of a length must fit in its bits, or two codes would share
+    // a prefix and decoding could index past the symbols.
+    CodeArrays arrays;
     std::uint32_t code = 0;
     int position = 0;
-    shortestLength = 0;
     for (int length = 1; length <= kMaxCodeLength; ++length) {
         const int n = counts[length - 1];
         if (n == 0) {
-            maxcode[length - 1] = -1;
-            mincode[length - 1] = 0;
-            valptr[length - 1] = 0;
+            arrays.maxcode[length - 1] = -1;
         } else {
-            if (shortestLength == 0) shortestLength = length;
-            valptr[length - 1] = static_cast<std::uint8_t>(position);
-            mincode[length - 1] = static_cast<std::int32_t>(code);
+            if (arrays.shortestLength == 0) arrays.shortestLength = length;
+            arrays.valptr[length - 1] = static_cast<std::uint8_t>(position);
+            arrays.mincode[length - 1] = static_cast<std::int32_t>(code);
             code += n;
             position += n;
-            maxcode[length - 1] = static_cast<std::int32_t>(code - 1);
+            if (code > (1u << length)) return std::nullopt;
+            arrays.maxcode[length - 1] = static_cast<std::int32_t>(code - 1);
         }
         code <<= 1;
     }
+    return arrays;
 }
 
 HuffmanTable::Match HuffmanTable::Search(std::uint32_t bits, int from, int to) const {
     for (int length = from; length <= to; ++length) {
         const auto code = static_cast<std::int32_t>(bits >> (kMaxCodeLength - length));
-        if (code <= maxcode[length - 1])
-            return {symbols[valptr[length - 1] + code - mincode[length - 1]],
+        if (code <= codes.maxcode[length - 1])
+            return {symbols[codes.valptr[length - 1] + code - codes.mincode[length - 1]],
                     static_cast<std::uint8_t>(length)};
     }
     return {0, 0};
 }
 
 HuffmanTable::Match HuffmanTable::LookupLong(std::uint32_t bits) const {
-    if (shortestLength == 0) return {0, 0};
-    return Search(bits, std::max(shortestLength, kQuickBits + 1), kMaxCodeLength);
+    if (codes.shortestLength == 0) return {0, 0};
+    return Search(bits, std::max(codes.shortestLength, kQuickBits + 1), kMaxCodeLength);
 }
 
 void HuffmanTable::ComputeQuickMatches(bool ac) {
@@ -97,9 +87,9 @@ void HuffmanTable::ComputeQuickMatches(bool ac) {
     // (Figure C.2), and each covers the look-up entries that begin with it.
     for (int length = 1; length <= kQuickBits; ++length) {
         const int i = length - 1;
-        for (std::int32_t code = mincode[i]; code <= maxcode[i]; ++code)
+        for (std::int32_t code = codes.mincode[i]; code <= codes.maxcode[i]; ++code)
             FillQuickEntries(static_cast<std::uint32_t>(code), length,
-                             symbols[valptr[i] + code - mincode[i]]);
+                             symbols[codes.valptr[i] + code - codes.mincode[i]]);
     }
     if (!ac) {
         quickSteps.fill({0, 0, kNotQuick, 0, 0, 0});
@@ -178,17 +168,17 @@ void HuffmanTable::ComputeRefinementSteps() {
 
 std::uint8_t HuffmanTable::DecodeSymbol(InputByteStream& stream) const {
     // A table without codes matches no bit string at all.
-    if (shortestLength == 0) throw JpegBadStream("Bad Huffman Code Length");
+    if (codes.shortestLength == 0) throw JpegBadStream("Bad Huffman Code Length");
 
     // No code is shorter than shortestLength, so its bits are taken at once.
-    int length = shortestLength;
+    int length = codes.shortestLength;
     std::int32_t code = static_cast<std::int32_t>(stream.ReadBits(length));
-    while (code > maxcode[length - 1]) {
+    while (code > codes.maxcode[length - 1]) {
         if (length == kMaxCodeLength) throw JpegBadStream("Bad Huffman Code Length");
         code = ((code << 1) | stream.ReadBit()) & 0xFFFF;
         ++length;
     }
-    return symbols[valptr[length - 1] + code - mincode[length - 1]];
+    return symbols[codes.valptr[length - 1] + code - codes.mincode[length - 1]];
 }
 
 }  // namespace Tessera

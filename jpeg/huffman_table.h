@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace Tessera {
 
@@ -106,19 +107,26 @@ class HuffmanTable {
     }
 
     // The decoding arrays, entry L-1 for code length L; for tests and tools.
-    int MaxCode(int length) const { return maxcode[length - 1]; }
-    int MinCode(int length) const { return mincode[length - 1]; }
-    int ValuePointer(int length) const { return valptr[length - 1]; }
-    int ShortestLength() const { return shortestLength; }
+    int MaxCode(int length) const { return codes.maxcode[length - 1]; }
+    int MinCode(int length) const { return codes.mincode[length - 1]; }
+    int ValuePointer(int length) const { return codes.valptr[length - 1]; }
+    int ShortestLength() const { return codes.shortestLength; }
 
   private:
     static constexpr int kMaxSymbols = 256;
 
-    // False when the counts ask for more codes of some length than that
-    // length can hold (the tree would overflow), which no encoder produces.
-    static bool CodesFit(const std::array<std::uint8_t, kMaxCodeLength>& counts);
-    // Builds the decoding arrays from counts that fit.
-    void ComputeCodes(const std::array<std::uint8_t, kMaxCodeLength>& counts);
+    // The decoding arrays, entry L-1 for code length L.
+    struct CodeArrays {
+        std::array<std::int32_t, kMaxCodeLength> maxcode{};
+        std::array<std::int32_t, kMaxCodeLength> mincode{};
+        std::array<std::uint8_t, kMaxCodeLength> valptr{};
+        int shortestLength = 0;  // 0: the table has no codes at all
+    };
+    // The arrays of the codes the counts give; nothing when the counts ask
+    // for more codes of some length than that length can hold (the tree
+    // would overflow), which no encoder produces.
+    static std::optional<CodeArrays> ComputeCodes(
+        const std::array<std::uint8_t, kMaxCodeLength>& counts);
     // The decoding procedure of DecodeSymbol over bits already at hand, from
     // code length `from` on.
     Match Search(std::uint32_t bits, int from, int to) const;
@@ -131,12 +139,9 @@ class HuffmanTable {
     // refinementSteps, from quickMatches.
     void ComputeRefinementSteps();
 
-    std::array<std::int32_t, kMaxCodeLength> maxcode{};
-    std::array<std::int32_t, kMaxCodeLength> mincode{};
-    std::array<std::uint8_t, kMaxCodeLength> valptr{};
+    CodeArrays codes{};
     std::array<std::uint8_t, kMaxSymbols> symbols{};
     bool defined = false;
-    int shortestLength = 0;  // 0: the table has no codes at all
     // Entry b: the code of kQuickBits bits or fewer that begins b, if any.
     std::array<Match, 1 << kQuickBits> quickMatches{};
     // Entry b: the code and all its extra bits, when they fit in b.
