@@ -74,7 +74,9 @@ class HuffmanTable {
         std::int8_t sign;
     };
 
-    HuffmanTable() = default;
+    // Provided, not defaulted: a value-initialised table would otherwise be
+    // zeroed whole first (see the look-ups below).
+    HuffmanTable() {}
     virtual ~HuffmanTable() = default;
 
     // Reads one table body (16 code-length counts, then the symbol values) in
@@ -142,15 +144,19 @@ class HuffmanTable {
     CodeArrays codes{};
     std::array<std::uint8_t, kMaxSymbols> symbols{};
     bool defined = false;
+    // The look-ups (36 KB) are made whole by LoadTable and read only once
+    // the table is defined; a table is not cleared when it is made, so that
+    // a decoder's tables (eight of them, most never loaded) cost no writes,
+    // nor fresh pages, before a picture needs them.
     // Entry b: the code of kQuickBits bits or fewer that begins b, if any.
-    std::array<Match, 1 << kQuickBits> quickMatches{};
+    std::array<Match, 1 << kQuickBits> quickMatches;
     // Entry b: the code and all its extra bits, when they fit in b.
-    std::array<QuickValue, 1 << kQuickBits> quickValues{};
+    std::array<QuickValue, 1 << kQuickBits> quickValues;
     // Entry b: the codes and extra bits that fit in b as a sequential
     // block's steps.
-    std::array<QuickSteps, 1 << kQuickBits> quickSteps{};
+    std::array<QuickSteps, 1 << kQuickBits> quickSteps;
     // Entry b: the code that begins b as a refinement's step.
-    std::array<RefinementStep, 1 << kQuickBits> refinementSteps{};
+    std::array<RefinementStep, 1 << kQuickBits> refinementSteps;
 };
 
 }  // namespace Tessera
