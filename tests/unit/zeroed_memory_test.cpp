@@ -25,7 +25,11 @@ TEST(ZeroedMemory, EveryBlockComesZeroed) {
         std::vector<std::size_t> sizes;  // allocated together, written, then freed
     };
     const std::vector<Case> cases = {
-        {"small", {1, 4095, 100000}},
+        {"small", {1, 4095, 65535}},
+        {"mid-sized, kept as the large ones", {65536, 100000, 300000}},
+        {"mid-sized again, smaller and larger", {90000, 70000, 600000}},
+        {"more mid-sized blocks than are kept",
+         {65536, 70000, 80000, 90000, 100000, 110000, 120000, 130000, 140000, 150000}},
         {"large", {4 * kMiB, 16 * kMiB + 3}},
         {"the same again", {4 * kMiB, 16 * kMiB + 3}},
         {"smaller than a kept block", {9 * kMiB, 3 * kMiB}},
