@@ -15,7 +15,7 @@ constexpr std::uint8_t kZeroRunAdvance = 16;
 
 }  // namespace
 
-int HuffmanTable::LoadTable(InputByteStream& stream, bool ac) {
+int HuffmanTable::LoadTable(InputByteStream& stream) {
     // Counts cut off by the end of the data stay zero, as ReadByte gives.
     std::array<std::uint8_t, kMaxCodeLength> counts{};
     stream.ReadBlock(counts.data(), counts.size());
@@ -32,7 +32,7 @@ int HuffmanTable::LoadTable(InputByteStream& stream, bool ac) {
     if (!computed) throw JpegBadStream("Bad Huffman Table");
     codes = *computed;
     symbols = values;
-    ComputeQuickMatches(ac);
+    ComputeQuickMatches();
     defined = true;
     return kMaxCodeLength + static_cast<int>(total);
 }
@@ -80,7 +80,7 @@ HuffmanTable::Match HuffmanTable::LookupLong(std::uint32_t bits) const {
     return Search(bits, std::max(codes.shortestLength, kQuickBits + 1), kMaxCodeLength);
 }
 
-void HuffmanTable::ComputeQuickMatches(bool ac) {
+void HuffmanTable::ComputeQuickMatches() {
     quickMatches.fill({0, 0});
     quickValues.fill({0, 0, 0});
     // The codes of one length are consecutive, from mincode to maxcode
@@ -91,13 +91,22 @@ void HuffmanTable::ComputeQuickMatches(bool ac) {
             FillQuickEntries(static_cast<std::uint32_t>(code), length,
                              symbols[codes.valptr[i] + code - codes.mincode[i]]);
     }
-    if (!ac) {
-        quickSteps.fill({0, 0, kNotQuick, 0, 0, 0});
-        refinementSteps.fill({kOtherRefinement, 0, 0, 0});
-        return;
-    }
+    quickSteps.fill({0, 0, kNotQuick, 0, 0, 0});
+    refinementSteps.fill({kOtherRefinement, 0, 0, 0});
+    sequentialStepsMade = false;
+    refinementStepsMade = false;
+}
+
+void HuffmanTable::MakeSequentialSteps() {
+    if (sequentialStepsMade) return;
     ComputeQuickSteps();
+    sequentialStepsMade = true;
+}
+
+void HuffmanTable::MakeRefinementSteps() {
+    if (refinementStepsMade) return;
     ComputeRefinementSteps();
+    refinementStepsMade = true;
 }
 
 void HuffmanTable::FillQuickEntries(std::uint32_t code, int length, std::uint8_t symbol) {

@@ -81,10 +81,16 @@ class HuffmanTable {
 
     // Reads one table body (16 code-length counts, then the symbol values) in
     // byte mode and returns the bytes it consumed, 16 + the number of values.
-    // A DC table (ac false) gets no AC steps, which half of a table's making
-    // would go to: its LookupSteps and LookupRefinement give kNotQuick and
+    // The steps are made when a scan asks for them (below), for most of a
+    // table's making goes to them and each kind of scan reads one kind at
+    // most: until then LookupSteps and LookupRefinement give kNotQuick and
     // kOtherRefinement, the careful way.
-    int LoadTable(InputByteStream& stream, bool ac = true);
+    int LoadTable(InputByteStream& stream);
+    // Makes the look-ups of LookupSteps (a sequential scan's AC table), or
+    // of LookupRefinement (an AC refinement scan's), unless already made
+    // since the table was loaded.
+    void MakeSequentialSteps();
+    void MakeRefinementSteps();
     // Reads one code from a stream in bit mode and returns its symbol.
     std::uint8_t DecodeSymbol(InputByteStream& stream) const;
     bool IsDefined() const { return defined; }
@@ -133,7 +139,7 @@ class HuffmanTable {
     // code length `from` on.
     Match Search(std::uint32_t bits, int from, int to) const;
     Match LookupLong(std::uint32_t bits) const;
-    void ComputeQuickMatches(bool ac);
+    void ComputeQuickMatches();
     // The entries of the prefixes that begin with one code.
     void FillQuickEntries(std::uint32_t code, int length, std::uint8_t symbol);
     // quickSteps, from quickValues.
@@ -144,6 +150,8 @@ class HuffmanTable {
     CodeArrays codes{};
     std::array<std::uint8_t, kMaxSymbols> symbols{};
     bool defined = false;
+    bool sequentialStepsMade = false;
+    bool refinementStepsMade = false;
     // The look-ups (36 KB) are made whole by LoadTable and read only once
     // the table is defined; a table is not cleared when it is made, so that
     // a decoder's tables (eight of them, most never loaded) cost no writes,

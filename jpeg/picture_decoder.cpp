@@ -370,12 +370,21 @@ void PictureDecoder::CheckScanTables(const JpegComponent& component,
     if (needsAc) CheckHuffmanTable(false, selectors.acTable);
 }
 
+// A table the scan reads: defined, and with the look-ups of the scan's steps.
+void PictureDecoder::CheckHuffmanTable(bool dc, unsigned slot) {
+    HuffmanTable& table = dc ? tables.dc[slot] : tables.ac[slot];
+    if (!table.IsDefined()) LoadMissingHuffmanTable(dc, slot);
+    // The look-ups of the steps this scan takes.
+    if (dc) return;
+    if (!frame->Progressive()) table.MakeSequentialSteps();
+    if (frame->Progressive() && scan.ah != 0) table.MakeRefinementSteps();
+}
+
 // Motion-JPEG frames (webcams, AVI and MOV files) leave the tables out and
 // rely on the standard ones of T.81 K.3, as their decoders do; tolerant
 // decodes take those for the two slots that have them.
-void PictureDecoder::CheckHuffmanTable(bool dc, unsigned slot) {
+void PictureDecoder::LoadMissingHuffmanTable(bool dc, unsigned slot) {
     HuffmanTable& table = dc ? tables.dc[slot] : tables.ac[slot];
-    if (table.IsDefined()) return;
     const ErrorCode code = dc ? ErrorCode::DcTableNotDefined : ErrorCode::AcTableNotDefined;
     if (!settings.tolerant || slot > 1) {
         if (dc) throw JpegError(ErrorMessage(code));

@@ -187,6 +187,8 @@ class PictureDecoder {
     void TransformMcuRow(unsigned mcuRow);
     void CheckScanTables(const JpegComponent& component, const ScanComponent& selectors);
     void CheckHuffmanTable(bool dc, unsigned slot);
+    // A table the frame uses but does not define: refused, or the standard one.
+    void LoadMissingHuffmanTable(bool dc, unsigned slot);
     // Records a repair, or throws the error it stands for (failOnWarning).
     void Warn(ErrorCode code, std::string text);
     // The data ends where a marker should be.

@@ -71,7 +71,7 @@ bool LoadStandardHuffmanTable(HuffmanTable& table, bool dc, unsigned slot) {
     std::vector<std::uint8_t> bytes(body.counts.begin(), body.counts.end());
     bytes.insert(bytes.end(), body.symbols.begin(), body.symbols.end());
     MemoryStream stream(bytes);
-    table.LoadTable(stream, !dc);
+    table.LoadTable(stream);
     return true;
 }
 

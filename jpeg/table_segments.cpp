@@ -64,7 +64,7 @@ void ReadHuffmanTables(InputByteStream& stream, TableSet& tables) {
         const unsigned tableClass = classAndIndex >> 4;
         if (index >= kTableSlots) throw JpegBadStream("Huffman Table Index outside range [0..3]");
         HuffmanTable& table = tableClass == 0 ? tables.dc[index] : tables.ac[index];
-        remaining -= table.LoadTable(stream, tableClass != 0);
+        remaining -= table.LoadTable(stream);
     }
 }
 

@@ -29,6 +29,7 @@ class BlockDecoding : public ::testing::Test {
         const Bytes body = TableBody(codes);
         MemoryStream stream(body);
         table.LoadTable(stream);
+        table.MakeSequentialSteps();
     }
 
     // Makes the data the input, in bit mode.

@@ -143,26 +143,30 @@ TEST(HuffmanTable, ReloadReplacesEveryLength) {
     EXPECT_EQ(DecodeBits(table, 0b1, 1).first, 0x44);
 }
 
-// A DC table has no AC steps: every look-up of them sends a decode the
-// careful way (never a step that takes no bits), where an AC table of the
-// same codes has quick ones.
-TEST(HuffmanTable, DcTablesSendAcStepsTheCarefulWay) {
-    for (const bool ac : {false, true}) {
-        HuffmanTable table;
-        const Bytes body = TableBody(kLuminanceDcTable);
-        MemoryStream stream(body);
-        table.LoadTable(stream, ac);
-        unsigned quick = 0;
+// The steps are made when a scan asks for them: until then (a DC table, or
+// an AC table no scan has read yet) every look-up of them sends a decode the
+// careful way, never a step that takes no bits, and each kind is made on
+// its own.
+TEST(HuffmanTable, StepsAreCarefulUntilAScanMakesThem) {
+    HuffmanTable table;
+    const Bytes body = TableBody(kLuminanceDcTable);
+    const auto quickEntries = [&] {
+        std::pair<unsigned, unsigned> quick{0, 0};
         for (std::uint32_t prefix = 0; prefix < (1u << HuffmanTable::kQuickBits); ++prefix) {
-            const bool careful =
-                table.LookupSteps(prefix).firstAdvance == HuffmanTable::kNotQuick &&
-                table.LookupRefinement(prefix).kind == HuffmanTable::kOtherRefinement;
-            quick += careful ? 0 : 1;
+            quick.first += table.LookupSteps(prefix).firstAdvance != HuffmanTable::kNotQuick;
+            quick.second += table.LookupRefinement(prefix).kind != HuffmanTable::kOtherRefinement;
         }
-        if (ac)
-            EXPECT_GT(quick, 0u);
-        else
-            EXPECT_EQ(quick, 0u);
+        return quick;
+    };
+    for (int load = 0; load < 2; ++load) {  // loading again forgets what was made
+        MemoryStream stream(body);
+        table.LoadTable(stream);
+        EXPECT_EQ(quickEntries(), std::make_pair(0u, 0u));
+        table.MakeSequentialSteps();
+        EXPECT_GT(quickEntries().first, 0u);
+        EXPECT_EQ(quickEntries().second, 0u);
+        table.MakeRefinementSteps();
+        EXPECT_GT(quickEntries().second, 0u);
     }
 }
 

@@ -23,6 +23,9 @@ inline HuffmanTable LoadTable(const HuffmanCodes& codes) {
     MemoryStream stream(body);
     HuffmanTable table;
     table.LoadTable(stream);
+    // Every look-up, as the scans that read them make them.
+    table.MakeSequentialSteps();
+    table.MakeRefinementSteps();
     return table;
 }
 
