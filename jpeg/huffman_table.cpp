@@ -1,6 +1,7 @@
 #include "huffman_table.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "input_byte_stream.h"
 #include "tessera/jpeg.h"
@@ -12,6 +13,16 @@ namespace {
 // ZRL, sixteen zero coefficients (T.81 F.1.2.2.1), steps over all of them.
 constexpr std::uint8_t kZeroRunSymbol = 0xF0;
 constexpr std::uint8_t kZeroRunAdvance = 16;
+
+// Sets every entry to `value`, with wide copies of the entries set so far:
+// a fill entry by entry stored each small struct field by field, which took
+// a third of a table's making.
+template <typename Entry, std::size_t kCount>
+void FillEntries(std::array<Entry, kCount>& entries, Entry value) {
+    entries[0] = value;
+    for (std::size_t done = 1; done < kCount; done *= 2)
+        std::memcpy(&entries[done], &entries[0], std::min(done, kCount - done) * sizeof(Entry));
+}
 
 }  // namespace
 
@@ -81,8 +92,8 @@ HuffmanTable::Match HuffmanTable::LookupLong(std::uint32_t bits) const {
 }
 
 void HuffmanTable::ComputeQuickMatches() {
-    quickMatches.fill({0, 0});
-    quickValues.fill({0, 0, 0});
+    FillEntries(quickMatches, {0, 0});
+    FillEntries(quickValues, {0, 0, 0});
     // The codes of one length are consecutive, from mincode to maxcode
     // (Figure C.2), and each covers the look-up entries that begin with it.
     for (int length = 1; length <= kQuickBits; ++length) {
@@ -91,8 +102,8 @@ void HuffmanTable::ComputeQuickMatches() {
             FillQuickEntries(static_cast<std::uint32_t>(code), length,
                              symbols[codes.valptr[i] + code - codes.mincode[i]]);
     }
-    quickSteps.fill({0, 0, kNotQuick, 0, 0, 0});
-    refinementSteps.fill({kOtherRefinement, 0, 0, 0});
+    FillEntries(quickSteps, {0, 0, kNotQuick, 0, 0, 0});
+    FillEntries(refinementSteps, {kOtherRefinement, 0, 0, 0});
     sequentialStepsMade = false;
     refinementStepsMade = false;
 }
