@@ -6,11 +6,11 @@
 #include <climits>
 #include <exception>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "bench_error.h"
 #include "jpeg/memory_stream.h"
+#include "jpeg/worker_threads.h"
 
 namespace TesseraBench {
 
@@ -54,56 +54,21 @@ TwoAtOnceDecoder::TwoAtOnceDecoder(std::unique_ptr<PeerDecoder> first,
                                    std::unique_ptr<PeerDecoder> second)
     : first(std::move(first)),
       second(std::move(second)),
-      name(std::string("2x") + this->first->Name()),
-      partner([this] { DecodeHandedFiles(); }) {}
-
-TwoAtOnceDecoder::~TwoAtOnceDecoder() {
-    {
-        const std::lock_guard lock(mutex);
-        quitting = true;
-    }
-    changed.notify_all();
-    partner.join();
-}
-
-void TwoAtOnceDecoder::DecodeHandedFiles() {
-    std::unique_lock lock(mutex);
-    for (;;) {
-        changed.wait(lock, [&] { return decoding || quitting; });
-        if (quitting) return;
-        const std::span<const std::uint8_t> file = handed;
-        lock.unlock();
-        std::exception_ptr caught;
-        try {
-            second->Decode(file);
-        } catch (...) {
-            caught = std::current_exception();
-        }
-        lock.lock();
-        failure = caught;
-        decoding = false;
-        changed.notify_all();
-    }
-}
+      name(std::string("2x") + this->first->Name()) {}
 
 PictureSize TwoAtOnceDecoder::Decode(std::span<const std::uint8_t> file) {
-    {
-        const std::lock_guard lock(mutex);
-        handed = file;
-        decoding = true;
-        failure = nullptr;
-    }
-    changed.notify_all();
-    std::exception_ptr firstFailure;
+    std::exception_ptr failure;
     PictureSize size;
-    try {
-        size = first->Decode(file);
-    } catch (...) {
-        firstFailure = std::current_exception();
+    {
+        Tessera::WorkerTask other([&] {
+            try {
+                second->Decode(file);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        size = first->Decode(file);  // a failure waits for the other decode as it leaves
     }
-    std::unique_lock lock(mutex);
-    changed.wait(lock, [&] { return !decoding; });
-    if (firstFailure) std::rethrow_exception(firstFailure);
     if (failure) std::rethrow_exception(failure);
     return size;
 }

@@ -1,13 +1,9 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <exception>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "image/raster_image.h"
@@ -48,31 +44,19 @@ class PeerDecoder {
 // on a thread of its own ("2x" before the first's name): what two cores of
 // the machine give two decodes that each use one. A decode split over two
 // threads does the work of one such decode, so it can go no faster than
-// this per picture. The second thread is started once and waits, asleep,
-// between decodes: starting one per decode would count a thread's creation
-// in every time.
+// this per picture. The second decode runs on one of the library's parked
+// worker threads, as a two-thread decode's worker does.
 class TwoAtOnceDecoder final : public PeerDecoder {
   public:
     TwoAtOnceDecoder(std::unique_ptr<PeerDecoder> first, std::unique_ptr<PeerDecoder> second);
-    ~TwoAtOnceDecoder() override;
     const char* Name() const override { return name.c_str(); }
     // The first decoder's size (both decode the same file).
     PictureSize Decode(std::span<const std::uint8_t> file) override;
     int PicturesPerDecode() const override { return 2; }
 
   private:
-    // The second thread: decodes each file handed to it until told to quit.
-    void DecodeHandedFiles();
-
     std::unique_ptr<PeerDecoder> first, second;
     std::string name;
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::span<const std::uint8_t> handed;  // under mutex, as the three below
-    bool decoding = false;                 // the second thread has a file or works on it
-    bool quitting = false;
-    std::exception_ptr failure;  // the second decode's
-    std::thread partner;         // last: started once the members above exist
 };
 
 // Tessera's public API: one JpegDecoder and one RasterImage for every decode,
