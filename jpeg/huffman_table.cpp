@@ -44,6 +44,12 @@ int HuffmanTable::LoadTable(InputByteStream& stream) {
     codes = *computed;
     symbols = values;
     ComputeQuickMatches();
+    // The steps wait for a scan that asks for them (MakeSequentialSteps,
+    // MakeRefinementSteps); until then their look-ups go the careful way.
+    FillEntries(quickSteps, {0, 0, kNotQuick, 0, 0, 0});
+    FillEntries(refinementSteps, {kOtherRefinement, 0, 0, 0});
+    sequentialStepsMade = false;
+    refinementStepsMade = false;
     defined = true;
     return kMaxCodeLength + static_cast<int>(total);
 }
@@ -102,10 +108,6 @@ void HuffmanTable::ComputeQuickMatches() {
             FillQuickEntries(static_cast<std::uint32_t>(code), length,
                              symbols[codes.valptr[i] + code - codes.mincode[i]]);
     }
-    FillEntries(quickSteps, {0, 0, kNotQuick, 0, 0, 0});
-    FillEntries(refinementSteps, {kOtherRefinement, 0, 0, 0});
-    sequentialStepsMade = false;
-    refinementStepsMade = false;
 }
 
 void HuffmanTable::MakeSequentialSteps() {

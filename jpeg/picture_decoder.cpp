@@ -376,8 +376,10 @@ void PictureDecoder::CheckHuffmanTable(bool dc, unsigned slot) {
     if (!table.IsDefined()) LoadMissingHuffmanTable(dc, slot);
     // The look-ups of the steps this scan takes.
     if (dc) return;
-    if (!frame->Progressive()) table.MakeSequentialSteps();
-    if (frame->Progressive() && scan.ah != 0) table.MakeRefinementSteps();
+    if (!frame->Progressive())
+        table.MakeSequentialSteps();
+    else if (scan.ah != 0)
+        table.MakeRefinementSteps();
 }
 
 // Motion-JPEG frames (webcams, AVI and MOV files) leave the tables out and
